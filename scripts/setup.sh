@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for Lumora, builds it, and runs what is asked:
+#   scripts/setup.sh          install what is missing and build
+#   scripts/setup.sh demo     ... then run the demo (interactive in a terminal, headless otherwise)
+#   scripts/setup.sh test     ... then run every test, once plainly and once under ASan + UBSan
+#   scripts/setup.sh bench    ... then run the benchmarks and write bench/RESULTS.md
+# Safe to run again: it installs only missing packages and rebuilds incrementally.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+action=${1:-build}
+shift || true
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libcjson-dev libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev fonts-dejavu-core
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libutf8proc-dev
+  tmux
+)
+
+install_missing() {
+  local missing=()
+  for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return
+  fi
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+  fi
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build() {  # build DIR [cmake options...]
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+run_tests() {  # run_tests DIR
+  (cd "$1" && ctest --output-on-failure -j "$jobs" --timeout 300)
+}
+
+install_missing
+build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+case "$action" in
+  build) ;;
+  demo)
+    exec "$root/build/lumora-demo" "$@"
+    ;;
+  test)
+    echo "== tests"
+    run_tests "$root/build"
+    echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+    build "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DLUMORA_SANITIZE=ON -DLUMORA_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      run_tests "$root/build-sanitize"
+    ;;
+  bench)
+    "$root/bench/run.sh" "$root/build" "$@"
+    ;;
+  *)
+    echo "usage: scripts/setup.sh [build|demo|test|bench]" >&2
+    exit 2
+    ;;
+esac

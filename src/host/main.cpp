@@ -1,0 +1,2 @@
+// PLACEHOLDER until the host lands.
+int main() { return 2; }

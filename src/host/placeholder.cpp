@@ -1,0 +1,1 @@
+// PLACEHOLDER: keeps the library non-empty until the host lands.

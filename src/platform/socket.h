@@ -1,0 +1,72 @@
+// Loopback TCP, the only network the host and its controllers use. Sockets
+// are non-blocking; every wait is explicit and bounded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lumora::platform {
+
+// An owned socket; closed when destroyed.
+class Socket {
+ public:
+  Socket() = default;
+  explicit Socket(int handle) : handle_(handle) {}
+  Socket(Socket&& other) noexcept : handle_(other.release()) {}
+  Socket& operator=(Socket&& other) noexcept;
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  ~Socket() { close(); }
+
+  bool valid() const { return handle_ >= 0; }
+  int native_handle() const { return handle_; }
+  int release() {
+    int handle = handle_;
+    handle_ = -1;
+    return handle;
+  }
+  void close();
+
+ private:
+  int handle_ = -1;
+};
+
+enum class IoStatus {
+  ok,           // `bytes` were transferred (at least one)
+  would_block,  // try again once the socket is ready (also covers EINTR)
+  closed,       // the peer closed the connection (recv returned 0)
+  failed,       // any other error
+};
+
+struct IoResult {
+  IoStatus status = IoStatus::failed;
+  std::size_t bytes = 0;
+};
+
+// Connects a non-blocking socket with TCP_NODELAY to 127.0.0.1:port, waiting at
+// most `timeout_seconds`; an invalid socket on any failure.
+Socket connect_loopback(std::uint16_t port, double timeout_seconds);
+
+// Never raises SIGPIPE: a peer that hung up is reported as `failed`.
+IoResult send_some(const Socket& socket, const void* data, std::size_t length);
+IoResult recv_some(const Socket& socket, void* data, std::size_t length);
+
+struct Readiness {
+  bool readable = false;
+  bool writable = false;
+};
+
+enum class WaitStatus { ready, timed_out, failed };
+
+// Waits until the socket is readable (when `want_read`) or writable (when
+// `want_write`), or `timeout_seconds` (truncated to microseconds) passed.
+WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
+                       Readiness* readiness);
+
+// Controller side: a listening socket on 127.0.0.1 with a kernel-chosen port.
+Socket listen_loopback(std::uint16_t* port);
+// Accepts one connection within `timeout_seconds`; the result is non-blocking
+// with TCP_NODELAY. Invalid on time-out or error.
+Socket accept_connection(const Socket& listener, double timeout_seconds);
+
+}  // namespace lumora::platform
