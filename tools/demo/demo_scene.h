@@ -1,0 +1,30 @@
+// The demo's scene: a segmented terminal UI built as JSON patches, so that
+// the live parts (progress, clock, event log) are replaced one segment at a time.
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "scene/json.h"
+
+namespace lumora::demo {
+
+inline constexpr int kColumns = 100;
+inline constexpr int kRows = 32;
+inline constexpr std::size_t kEventLogLines = 5;
+
+struct DemoState {
+  double progress = 0;        // 0..1
+  std::string clock = "00:00:00.0";
+  std::deque<std::string> event_log;  // newest last
+  bool interactive = false;
+};
+
+// The first patch: background, every segment and their order.
+scene::JsonPtr initial_patch(const DemoState& state);
+// A patch that replaces only the live segments.
+scene::JsonPtr live_patch(const DemoState& state);
+// One line describing an event or final notice for the event panel.
+std::string describe_event(const cJSON* event);
+
+}  // namespace lumora::demo

@@ -1,0 +1,218 @@
+// lumora-demo: a small controller that shows what the render host does.
+//
+// In a terminal it takes over the screen with a live UI that echoes input;
+// with --headless (or when standard output is not a terminal) it renders the
+// same scene into a headless terminal and prints the snapshot and statistics.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "client/controller.h"
+#include "demo_scene.h"
+#include "platform/clock.h"
+#include "platform/standard_streams.h"
+
+namespace {
+
+using lumora::client::Controller;
+using lumora::client::Reply;
+using lumora::demo::DemoState;
+
+struct Options {
+  bool headless = false;
+  std::string capture_path;
+  std::string host_path;
+  double seconds = 0;  // interactive: quit after this long (0 = run until asked)
+};
+
+void print_usage() {
+  std::fprintf(stderr,
+               "usage: lumora-demo [--headless] [--capture PATH] [--host PATH] [--seconds N]\n"
+               "  --headless      render into a headless terminal and print the snapshot\n"
+               "  --capture PATH  also write the frame as ANSI text to PATH (headless)\n"
+               "  --host PATH     the lumora-host binary (default: next to this program)\n"
+               "  --seconds N     interactive: quit by itself after N seconds\n");
+}
+
+bool parse_options(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view name = argv[i];
+    bool has_value = i + 1 < argc;
+    if (name == "--headless") {
+      options->headless = true;
+    } else if (name == "--capture" && has_value) {
+      options->capture_path = argv[++i];
+    } else if (name == "--host" && has_value) {
+      options->host_path = argv[++i];
+    } else if (name == "--seconds" && has_value) {
+      options->seconds = std::atof(argv[++i]);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string default_host_path(const char* program) {
+  std::string path = program;
+  std::size_t slash = path.rfind('/');
+  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "lumora-host";
+}
+
+std::string print(const cJSON* item) {
+  lumora::scene::JsonText text = lumora::scene::print_json(item);
+  return text ? std::string(text.get()) : std::string();
+}
+
+// Sends one command and reports a failure on standard error.
+bool request_ok(Controller& host, std::string_view json, Reply* reply_out = nullptr) {
+  std::optional<Reply> reply = host.request(json, 10);
+  if (!reply) {
+    std::fprintf(stderr, "lumora-demo: no reply from the host\n");
+    return false;
+  }
+  if (!reply->ok) {
+    std::fprintf(stderr, "lumora-demo: %s\n", reply->error.c_str());
+    return false;
+  }
+  if (reply_out != nullptr) *reply_out = std::move(*reply);
+  return true;
+}
+
+std::string clock_text() {
+  std::timespec now{};
+  std::timespec_get(&now, TIME_UTC);
+  std::tm local{};
+  localtime_r(&now.tv_sec, &local);
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%ld", local.tm_hour, local.tm_min, local.tm_sec,
+                now.tv_nsec / 100000000);
+  return text;
+}
+
+int run_headless(Controller& host, const Options& options) {
+  char open[160];
+  std::snprintf(open, sizeof open, R"({"op":"open","backend":"terminal","headless":true,"columns":%d,"rows":%d})",
+                lumora::demo::kColumns, lumora::demo::kRows);
+  if (!request_ok(host, open)) return 1;
+  DemoState state;
+  state.progress = 0.62;
+  state.clock = clock_text();
+  if (!request_ok(host, print(lumora::demo::initial_patch(state).get()))) return 1;
+  if (!request_ok(host, R"({"op":"present"})")) return 1;
+
+  Reply snapshot;
+  if (!request_ok(host, R"({"op":"snapshot"})", &snapshot)) return 1;
+  const cJSON* rows = cJSON_GetObjectItemCaseSensitive(snapshot.result.get(), "rows_text");
+  const cJSON* row = nullptr;
+  cJSON_ArrayForEach(row, rows) {
+    if (cJSON_IsString(row)) std::printf("%s\n", row->valuestring);
+  }
+  if (!options.capture_path.empty()) {
+    lumora::scene::JsonPtr capture(cJSON_CreateObject());
+    cJSON_AddStringToObject(capture.get(), "op", "capture");
+    cJSON_AddStringToObject(capture.get(), "path", options.capture_path.c_str());
+    if (!request_ok(host, print(capture.get()))) return 1;
+    std::printf("ANSI capture written to %s\n", options.capture_path.c_str());
+  }
+  Reply stats;
+  if (!request_ok(host, R"({"op":"stats"})", &stats)) return 1;
+  std::printf("stats: %s\n", print(stats.result.get()).c_str());
+  return host.close() ? 0 : 1;
+}
+
+bool is_quit_key(const cJSON* event) {
+  std::string_view kind = lumora::scene::string_member(event, "kind");
+  if (kind == "close") return true;
+  if (kind != "key_down") return false;
+  std::string_view key = lumora::scene::string_member(event, "key");
+  bool ctrl = cJSON_IsTrue(cJSON_GetObjectItemCaseSensitive(event, "ctrl"));
+  return key == "Escape" || (key == "q" && !ctrl) || (ctrl && (key == "q" || key == "c"));
+}
+
+// Puts the terminal back when the host could not (it was killed, say).
+void reset_terminal(lumora::platform::TerminalModeGuard& guard) {
+  guard.restore();
+  static const char kReset[] =
+      "\x1b[?1003l\x1b[?1002l\x1b[?1000l\x1b[?1006l\x1b[?1004l\x1b[?2004l\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
+  std::fwrite(kReset, 1, sizeof kReset - 1, stdout);
+  std::fflush(stdout);
+}
+
+int run_interactive(Controller& host, const Options& options, lumora::platform::TerminalModeGuard& guard) {
+  if (!request_ok(host, R"({"op":"open","backend":"terminal","title":"Lumora demo"})")) return 1;
+  DemoState state;
+  state.interactive = true;
+  state.clock = clock_text();
+  if (!request_ok(host, print(lumora::demo::initial_patch(state).get()))) return 1;
+
+  double start = lumora::platform::now_seconds();
+  double next_update = start;
+  bool quit = false;
+  bool host_ended = false;
+  while (!quit && !lumora::platform::stop_signal_received()) {
+    double now = lumora::platform::now_seconds();
+    if (options.seconds > 0 && now - start >= options.seconds) break;
+    std::optional<lumora::client::Message> message = host.next_message(0.02);
+    bool log_changed = false;
+    while (message) {
+      if (message->type == lumora::client::kFrameFinal) {
+        host_ended = true;
+        quit = true;
+        break;
+      }
+      if (is_quit_key(message->body.get())) {
+        quit = true;
+        break;
+      }
+      state.event_log.push_back(lumora::demo::describe_event(message->body.get()));
+      if (state.event_log.size() > lumora::demo::kEventLogLines) state.event_log.pop_front();
+      log_changed = true;
+      message = host.next_message(0);
+    }
+    if (quit) break;
+    if (host.wait_exit(0)) {
+      host_ended = true;
+      break;
+    }
+    now = lumora::platform::now_seconds();
+    if (now >= next_update || log_changed) {
+      next_update = now + 0.1;
+      state.progress = std::fmod((now - start) / 10.0, 1.0);
+      state.clock = clock_text();
+      // Waiting for each reply keeps at most one patch in flight.
+      (void)host.request(print(lumora::demo::live_patch(state).get()), 2);
+    }
+  }
+  if (host_ended || !host.close(2)) {
+    reset_terminal(guard);
+    return host_ended ? 1 : 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse_options(argc, argv, &options)) {
+    print_usage();
+    return 2;
+  }
+  if (!lumora::platform::standard_output_is_terminal()) options.headless = true;
+  if (options.host_path.empty()) options.host_path = default_host_path(argv[0]);
+
+  lumora::platform::TerminalModeGuard guard;
+  lumora::platform::catch_stop_signals();
+  std::string error;
+  std::unique_ptr<Controller> host = Controller::launch({.host_path = options.host_path}, &error);
+  if (!host) {
+    std::fprintf(stderr, "lumora-demo: could not start %s: %s\n", options.host_path.c_str(), error.c_str());
+    return 1;
+  }
+  return options.headless ? run_headless(*host, options) : run_interactive(*host, options, guard);
+}
