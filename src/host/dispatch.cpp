@@ -1,0 +1,238 @@
+#include "host/dispatch.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "host/body_scan.h"
+#include "host/frames.h"
+#include "host/scheduling.h"
+#include "host/statistics.h"
+#include "platform/clock.h"
+#include "scene/error_text.h"
+#include "scene/json.h"
+
+namespace lumora::host {
+namespace {
+
+using scene::HostErrorBuffer;
+using scene::JsonText;
+
+// How long the connection may take to deliver its final notice.
+constexpr double kCloseDrainSeconds = 2.0;
+// Bounds of the cross-fade a "frame" or "patch" sets before committing.
+constexpr double kMaxTransitionMs = 5000.0;
+
+// Hands `item` to `object` only when attaching succeeded, so that a failed
+// attach cannot leak it.
+bool attach(cJSON* object, const char* name, JsonPtr& item) {
+  if (!item || !cJSON_AddItemToObject(object, name, item.get())) return false;
+  item.release();
+  return true;
+}
+
+bool queue_json(HostSession& session, std::uint32_t type, std::uint32_t id, const cJSON* body) {
+  JsonText text = scene::print_json(body);
+  if (!text) return false;
+  return queue_frame(session, type, id, text.get(), std::strlen(text.get()));
+}
+
+// {"ok":true,"result":...}; a missing result stands for a value that could
+// not be built, which ends the connection like any unsendable reply.
+void reply_result(HostSession& session, std::uint32_t id, JsonPtr result) {
+  JsonPtr reply(cJSON_CreateObject());
+  bool built = reply && cJSON_AddBoolToObject(reply.get(), "ok", true) != nullptr &&
+               attach(reply.get(), "result", result);
+  if (!built || !queue_json(session, kFrameReply, id, reply.get())) session.stopped = true;
+}
+
+void reply_null(HostSession& session, std::uint32_t id) { reply_result(session, id, JsonPtr(cJSON_CreateNull())); }
+
+void reply_error(HostSession& session, std::uint32_t id, const char* message) {
+  JsonPtr reply(cJSON_CreateObject());
+  bool built = reply && cJSON_AddBoolToObject(reply.get(), "ok", false) != nullptr &&
+               cJSON_AddStringToObject(reply.get(), "error", message) != nullptr;
+  if (!built || !queue_json(session, kFrameReply, id, reply.get())) session.stopped = true;
+}
+
+// The backend's message when it left one, else the host's own.
+void reply_failure(HostSession& session, std::uint32_t id, const HostErrorBuffer& error, const char* fallback) {
+  reply_error(session, id, error.empty() ? fallback : error.c_str());
+}
+
+void handle_open(HostSession& session, std::uint32_t id, const cJSON* command, HostErrorBuffer& error) {
+  if (session.backend_open) {
+    reply_error(session, id, "Host already open");
+    return;
+  }
+  std::string_view name = scene::string_member(command, "backend");
+  std::unique_ptr<Backend> backend;
+  bool terminal = name == "terminal";
+  if (terminal) {
+    if (session.openers.terminal != nullptr) backend = session.openers.terminal(command, error.text());
+  } else if (name.empty() || name == "window") {
+    if (session.openers.window != nullptr) backend = session.openers.window(command, error.text());
+  } else {
+    error.text().set("Unsupported native backend");
+  }
+  if (!backend) {
+    reply_failure(session, id, error, "Could not open backend");
+    return;
+  }
+  JsonPtr info = backend->info();
+  (terminal ? session.terminal : session.window) = std::move(backend);
+  session.backend_open = true;
+  apply_scheduling_members(session, command);
+  reply_result(session, id, std::move(info));
+}
+
+void handle_present(HostSession& session, std::uint32_t id, const cJSON* command, HostErrorBuffer& error) {
+  if (!session.scene_committed) {
+    reply_error(session, id, "Commit a scene before presenting");
+    return;
+  }
+  if (cJSON_IsTrue(cJSON_GetObjectItemCaseSensitive(command, "scheduled"))) {
+    session.present_requested = true;
+    reply_null(session, id);
+    return;
+  }
+  if (!present(session, error.text())) {
+    reply_failure(session, id, error, "Commit a scene before presenting");
+    return;
+  }
+  reply_null(session, id);
+}
+
+void handle_stats(HostSession& session, std::uint32_t id, const cJSON* command) {
+  double now = platform::now_seconds();
+  JsonPtr stats = build_statistics(session, now);
+  if (cJSON_IsTrue(cJSON_GetObjectItemCaseSensitive(command, "reset"))) {
+    reset_host_statistics(session, now);
+    if (Backend* backend = open_backend(session)) backend->reset_statistics();
+  }
+  reply_result(session, id, std::move(stats));
+}
+
+// Every "frame" and "patch" sets the cross-fade first, possibly to 0; its
+// result and any failure are of no concern to the commit that follows.
+void apply_transition(Backend& backend, const cJSON* command) {
+  const cJSON* seconds = cJSON_GetObjectItemCaseSensitive(command, "transition_seconds");
+  double ms = 0;
+  if (cJSON_IsNumber(seconds) && std::isfinite(seconds->valuedouble)) {
+    ms = seconds->valuedouble * 1000.0;
+    if (!(ms > 0)) ms = 0;
+    if (ms > kMaxTransitionMs) ms = kMaxTransitionMs;
+  }
+  JsonPtr configure(cJSON_CreateObject());
+  if (!configure || cJSON_AddStringToObject(configure.get(), "op", "configure") == nullptr ||
+      cJSON_AddNumberToObject(configure.get(), "transition_ms", ms) == nullptr) {
+    return;
+  }
+  HostErrorBuffer ignored;
+  JsonPtr result = backend.run_operation(configure.get(), ignored.text());
+}
+
+void handle_scene_update(HostSession& session, std::uint32_t id, const cJSON* command, bool patch,
+                         double handling_start, HostErrorBuffer& error) {
+  Backend& backend = *open_backend(session);
+  apply_transition(backend, command);
+  double commit_start = platform::now_seconds();
+  bool committed = patch ? backend.patch_scene(command, error.text())
+                         : backend.commit_scene(cJSON_GetObjectItemCaseSensitive(command, "commands"), error.text());
+  double elapsed = platform::now_seconds() - commit_start;
+  if (!committed) {
+    reply_failure(session, id, error, "Could not commit scene");
+    return;
+  }
+  HostStatistics& stats = session.stats;
+  record_timing(elapsed, &stats.last_commit, &stats.commit_total, &stats.max_commit);
+  ++stats.scene_updates;
+  session.scene_committed = true;
+  session.present_requested = true;
+  session.update_pending = true;
+  session.update_start_time = handling_start;
+  reply_null(session, id);
+}
+
+void handle_operation(HostSession& session, std::uint32_t id, const cJSON* command, std::string_view op,
+                      HostErrorBuffer& error) {
+  JsonPtr result = open_backend(session)->run_operation(command, error.text());
+  if (!result) {
+    reply_failure(session, id, error, "Unsupported native operation");
+    return;
+  }
+  // Scheduling follows only a configure the backend accepted.
+  if (op == "configure") apply_scheduling_members(session, command);
+  if (op == "reload_image" && session.scene_committed) session.present_requested = true;
+  reply_result(session, id, std::move(result));
+}
+
+void dispatch(HostSession& session, std::uint32_t id, const cJSON* command, double handling_start) {
+  HostErrorBuffer error;
+  std::string_view op = scene::string_member(command, "op");
+  if (op == "close") {
+    reply_null(session, id);
+    send_final_notice(session, "closed", nullptr);
+    return;
+  }
+  if (op == "open") {
+    handle_open(session, id, command, error);
+    return;
+  }
+  if (!session.backend_open) {
+    reply_error(session, id, "Open the backend first");
+    return;
+  }
+  if (op == "present") {
+    handle_present(session, id, command, error);
+  } else if (op == "stats") {
+    handle_stats(session, id, command);
+  } else if (op == "frame" || op == "patch") {
+    handle_scene_update(session, id, command, op == "patch", handling_start, error);
+  } else {
+    handle_operation(session, id, command, op, error);
+  }
+}
+
+}  // namespace
+
+void handle_command(HostSession& session, std::uint32_t id, const char* body, std::size_t length) {
+  double handling_start = platform::now_seconds();
+  try {
+    if (has_embedded_nul(body, length)) {
+      reply_error(session, id, "Embedded NUL is not representable in a native C string");
+      return;
+    }
+    const char* end = nullptr;
+    JsonPtr command;
+    // The nesting bound is checked first: the parser itself allows far deeper documents.
+    if (!nesting_exceeds(body, length)) command.reset(cJSON_ParseWithLengthOpts(body, length, &end, false));
+    if (!command || end != body + length || !cJSON_IsObject(command.get())) {
+      reply_error(session, id, "Invalid JSON command");
+      return;
+    }
+    ++session.stats.requests;
+    dispatch(session, id, command.get(), handling_start);
+  } catch (const std::bad_alloc&) {
+    // No reply can be promised without memory; end the connection.
+    session.stopped = true;
+  }
+}
+
+void send_final_notice(HostSession& session, const char* reason, const char* error) {
+  if (session.closing) return;
+  session.closing = true;
+  double now = platform::now_seconds();
+  session.close_deadline = now + kCloseDrainSeconds;
+  JsonPtr notice(cJSON_CreateObject());
+  bool built = notice && cJSON_AddStringToObject(notice.get(), "reason", reason) != nullptr;
+  if (built && error != nullptr) built = cJSON_AddStringToObject(notice.get(), "error", error) != nullptr;
+  if (built) {
+    JsonPtr stats = build_statistics(session, now);
+    built = attach(notice.get(), "stats", stats);
+  }
+  if (!built || !queue_json(session, kFrameFinal, 0, notice.get())) session.stopped = true;
+}
+
+}  // namespace lumora::host

@@ -1,0 +1,25 @@
+// The host process: command line, start-up, the main loop and shutdown.
+#pragma once
+
+#include <cstdint>
+
+#include "host/backend.h"
+
+namespace lumora::host {
+
+inline constexpr std::size_t kTokenLength = 64;
+
+struct CommandLine {
+  std::uint16_t port = 0;
+  char token[kTokenLength + 1] = {};
+};
+
+// "--port" and "--token" in name/value pairs, any order, last value wins.
+// False on any problem.
+bool parse_command_line(int argc, char** argv, CommandLine* command_line);
+
+// Runs one connection to completion; the process exit code: 0 for a normal
+// end, 2 for a bad command line, a failed start-up or a protocol error.
+int run_host(int argc, char** argv, const BackendOpeners& openers);
+
+}  // namespace lumora::host

@@ -1,0 +1,35 @@
+#include "host/events.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "host/dispatch.h"
+#include "host/frames.h"
+#include "scene/json.h"
+
+namespace lumora::host {
+
+void forward_events(HostSession& session) {
+  if (session.closing) return;
+  Backend* backend = open_backend(session);
+  if (backend == nullptr) return;
+  JsonPtr events = backend->drain_events();
+  // A drain without an array counts as an empty one.
+  if (!cJSON_IsArray(events.get()) || cJSON_GetArraySize(events.get()) == 0) return;
+  const cJSON* event = nullptr;
+  cJSON_ArrayForEach(event, events.get()) {
+    std::string_view kind = scene::string_member(event, "kind");
+    if (kind == "suspend") session.suspended = true;
+    if (kind == "resume") session.suspended = false;
+    ++session.stats.input_events;
+    scene::JsonText text = scene::print_json(event);
+    if (!text || !queue_frame(session, kFrameEvent, 0, text.get(), std::strlen(text.get()))) {
+      send_final_notice(session, "event_overload", "Native input queue exhausted");
+      break;
+    }
+  }
+  events.reset();
+  flush_send_queue(session);
+}
+
+}  // namespace lumora::host

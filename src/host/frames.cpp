@@ -1,0 +1,141 @@
+#include "host/frames.h"
+
+#include <cstring>
+#include <new>
+
+namespace lumora::host {
+namespace {
+
+constexpr unsigned char kMagic[4] = {'R', 'Z', 'V', '1'};
+
+void write_u32(unsigned char* out, std::uint32_t value) {
+  out[0] = static_cast<unsigned char>(value);
+  out[1] = static_cast<unsigned char>(value >> 8);
+  out[2] = static_cast<unsigned char>(value >> 16);
+  out[3] = static_cast<unsigned char>(value >> 24);
+}
+
+std::uint32_t read_u32(const unsigned char* in) {
+  return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+         static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+bool frame_invalid(const HostSession& session, const unsigned char* header) {
+  return std::memcmp(header, kMagic, sizeof kMagic) != 0 || read_u32(header + 4) != kFrameCommand ||
+         read_u32(header + 8) == 0 || read_u32(header + 8) <= session.last_request_id ||
+         read_u32(header + 12) > kMaxBody;
+}
+
+}  // namespace
+
+bool allocate_buffers(HostSession& session) {
+  // Left uninitialised: the pages are touched only as frames use them.
+  session.recv_buffer.reset(new (std::nothrow) unsigned char[kRecvBufferSize]);
+  session.send_buffer.reset(new (std::nothrow) unsigned char[kSendBufferSize]);
+  session.recv_length = 0;
+  session.send_offset = 0;
+  session.send_length = 0;
+  return session.recv_buffer && session.send_buffer;
+}
+
+bool queue_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const void* body,
+                 std::size_t length) {
+  if (length > kMaxBody) return false;
+  std::size_t frame_length = length + kFrameHeaderSize;
+  if (frame_length > kSendBufferSize - session.send_length) return false;
+  unsigned char* storage = session.send_buffer.get();
+  if (session.send_offset + session.send_length + frame_length > kSendBufferSize) {
+    std::memmove(storage, storage + session.send_offset, session.send_length);
+    session.send_offset = 0;
+  }
+  unsigned char* out = storage + session.send_offset + session.send_length;
+  std::memcpy(out, kMagic, sizeof kMagic);
+  write_u32(out + 4, type);
+  write_u32(out + 8, id);
+  write_u32(out + 12, static_cast<std::uint32_t>(length));
+  if (length > 0) std::memcpy(out + kFrameHeaderSize, body, length);
+  session.send_length += frame_length;
+  return true;
+}
+
+void flush_send_queue(HostSession& session) {
+  session.send_would_block = false;
+  std::size_t sent_total = 0;
+  while (session.send_length > 0 && sent_total < kIoBudget) {
+    std::size_t chunk = session.send_length;
+    if (chunk > kIoBudget - sent_total) chunk = kIoBudget - sent_total;
+    platform::IoResult result =
+        platform::send_some(session.socket, session.send_buffer.get() + session.send_offset, chunk);
+    if (result.status == platform::IoStatus::ok) {
+      session.send_offset += result.bytes;
+      session.send_length -= result.bytes;
+      sent_total += result.bytes;
+      if (session.send_length == 0) session.send_offset = 0;
+      continue;
+    }
+    if (result.status == platform::IoStatus::would_block) {
+      session.send_would_block = true;
+      return;
+    }
+    session.stopped = true;
+    return;
+  }
+}
+
+void receive_frames(HostSession& session) {
+  std::size_t received_total = 0;
+  while (received_total < kIoBudget && session.recv_length < kRecvBufferSize) {
+    std::size_t chunk = kRecvBufferSize - session.recv_length;
+    if (chunk > kIoBudget - received_total) chunk = kIoBudget - received_total;
+    platform::IoResult result =
+        platform::recv_some(session.socket, session.recv_buffer.get() + session.recv_length, chunk);
+    if (result.status == platform::IoStatus::ok) {
+      session.recv_length += result.bytes;
+      received_total += result.bytes;
+      continue;
+    }
+    if (result.status != platform::IoStatus::would_block) session.stopped = true;
+    return;
+  }
+}
+
+void parse_frames(HostSession& session, CommandHandler handler) {
+  if (session.closing) return;
+  unsigned char* buffer = session.recv_buffer.get();
+  std::size_t consumed = 0;
+  int dispatched = 0;
+  while (!session.stopped && dispatched < kMaxFramesPerTurn && session.send_length <= kReadThreshold) {
+    std::size_t available = session.recv_length - consumed;
+    if (available < kFrameHeaderSize) break;
+    const unsigned char* header = buffer + consumed;
+    if (frame_invalid(session, header)) {
+      session.protocol_error = true;
+      session.stopped = true;
+      break;
+    }
+    std::uint32_t id = read_u32(header + 8);
+    std::size_t length = read_u32(header + 12);
+    if (available - kFrameHeaderSize < length) break;
+    session.last_request_id = id;
+    handler(session, id, reinterpret_cast<const char*>(header + kFrameHeaderSize), length);
+    consumed += kFrameHeaderSize + length;
+    ++dispatched;
+    if (session.closing) break;
+  }
+  if (consumed > 0) {
+    std::memmove(buffer, buffer + consumed, session.recv_length - consumed);
+    session.recv_length -= consumed;
+  }
+}
+
+bool reading_allowed(const HostSession& session) {
+  return !session.closing && session.send_length <= kReadThreshold && session.recv_length < kRecvBufferSize;
+}
+
+bool whole_frame_buffered(const HostSession& session) {
+  if (session.recv_length < kFrameHeaderSize || session.send_length > kReadThreshold) return false;
+  std::size_t length = read_u32(session.recv_buffer.get() + 12);
+  return length > kMaxBody || session.recv_length - kFrameHeaderSize >= length;
+}
+
+}  // namespace lumora::host

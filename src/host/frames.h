@@ -1,0 +1,56 @@
+// Frames on the wire: a 16-byte header ("RZV1", type, id, length, each
+// little-endian) and a body. Parsing works in place in the fixed receive
+// buffer; queueing copies each body once into the fixed send storage.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/session.h"
+
+namespace lumora::host {
+
+inline constexpr std::uint32_t kFrameHello = 1;
+inline constexpr std::uint32_t kFrameCommand = 9;
+inline constexpr std::uint32_t kFrameEvent = 101;
+inline constexpr std::uint32_t kFrameFinal = 102;
+inline constexpr std::uint32_t kFrameReply = 200;
+
+// Bytes read from the socket, and written per flush, in one loop turn; bounds
+// one busy direction so it cannot starve the other or input and presents.
+inline constexpr std::size_t kIoBudget = 262144;
+// Commands dispatched per loop turn, for the same reason.
+inline constexpr int kMaxFramesPerTurn = 32;
+
+// Allocates both buffers once; false when memory is short.
+bool allocate_buffers(HostSession& session);
+
+// Appends one frame to the send queue; false when the body is too long or the
+// frame does not fit in the free storage. Nothing is sent here.
+bool queue_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const void* body,
+                 std::size_t length);
+
+// Sends up to kIoBudget queued bytes without blocking.
+void flush_send_queue(HostSession& session);
+
+// Reads up to kIoBudget bytes into the free tail of the receive buffer.
+void receive_frames(HostSession& session);
+
+// Called with each complete command frame's id and body (pointing into the
+// receive buffer, valid until the call returns).
+using CommandHandler = void (*)(HostSession& session, std::uint32_t id, const char* body, std::size_t length);
+
+// Dispatches buffered command frames (at most kMaxFramesPerTurn) and moves
+// the remaining bytes to the start of the receive buffer. An invalid frame
+// sets `protocol_error` and `stopped`.
+void parse_frames(HostSession& session, CommandHandler handler);
+
+// Reading is allowed: not closing, the send queue below the read threshold,
+// and room left in the receive buffer.
+bool reading_allowed(const HostSession& session);
+
+// A whole frame is buffered and the send queue lets it be parsed (a length
+// above the maximum counts: the parser rejects it without its body).
+bool whole_frame_buffered(const HostSession& session);
+
+}  // namespace lumora::host

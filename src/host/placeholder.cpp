@@ -1,1 +1,0 @@
-// PLACEHOLDER: keeps the library non-empty until the host lands.
