@@ -58,6 +58,7 @@ struct Message {
   std::string text;  // the raw body
 };
 
+// One host and its connection. Not thread-safe: one thread drives it.
 class Controller {
  public:
   // Listens on 127.0.0.1 port 0, starts the host with --port and a fresh
@@ -70,7 +71,8 @@ class Controller {
   // Sends one command with the next id (ids grow from 1) and returns that id, 0 on failure.
   std::uint32_t send_command(std::string_view json);
   // Waits for the reply to `id`; events and the final notice arriving meanwhile
-  // are kept in order. Empty on time-out, hang-up or a malformed frame.
+  // are kept in order, and so are replies to other ids until they are asked
+  // for. Empty on time-out, hang-up or a malformed frame.
   std::optional<Reply> wait_reply(std::uint32_t id, double timeout_seconds = 30);
   // send_command + wait_reply.
   std::optional<Reply> request(std::string_view json, double timeout_seconds = 30);
@@ -94,6 +96,12 @@ class Controller {
   std::optional<int> wait_exit(double timeout_seconds = 10);
   // What the host wrote to standard error (complete once it exited).
   std::string standard_error();
+  // What the host wrote to standard output (nothing, unless it was given a terminal).
+  std::string standard_output();
+  // False once the host hung up, we hung up, or a malformed frame arrived.
+  bool connected() const;
+  // Why the connection is no longer usable (empty while it is).
+  const std::string& error() const;
   int process_id() const;
   // Sends a signal to the host (tests of abrupt ends).
   void kill_host(int signal_number);

@@ -1,0 +1,57 @@
+// Small helpers for tests that drive a real host through the controller.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "client/controller.h"
+#include "scene/json.h"
+
+namespace lumora::test {
+
+// Launches a host; fails the current test (and returns null) when it does
+// not start and say hello.
+std::unique_ptr<client::Controller> launch_host(const client::LaunchOptions& options);
+std::unique_ptr<client::Controller> launch_host(const std::string& host_path,
+                                                const std::vector<std::string>& extra_args = {},
+                                                const std::vector<std::string>& environment = {});
+
+#ifdef LUMORA_HOST_PATH
+// Options for the host binary built with this tree, to adjust before launch_host().
+inline client::LaunchOptions default_host_options() {
+  client::LaunchOptions options;
+  options.host_path = LUMORA_HOST_PATH;
+  return options;
+}
+
+// The host binary built with this tree.
+inline std::unique_ptr<client::Controller> launch_default_host(const std::vector<std::string>& extra_args = {},
+                                                               const std::vector<std::string>& environment = {}) {
+  return launch_host(LUMORA_HOST_PATH, extra_args, environment);
+}
+#endif
+
+// Parses JSON text; null when it is not valid JSON.
+scene::JsonPtr parse_json(std::string_view text);
+
+// Unformatted text of a JSON value ("<null>" for a missing one), for messages.
+std::string json_text(const cJSON* value);
+
+// The reply arrived and is a success.
+::testing::AssertionResult reply_ok(const std::optional<client::Reply>& reply);
+// The reply arrived and failed with exactly `message`.
+::testing::AssertionResult reply_fails_with(const std::optional<client::Reply>& reply, std::string_view message);
+
+// A member of an object (null when absent); "a.b" descends into nested objects.
+const cJSON* member(const cJSON* object, std::string_view path);
+// A numeric member, or NaN when absent or not a number.
+double number_member(const cJSON* object, std::string_view path);
+// A string member, or an empty string when absent or not a string.
+std::string string_member(const cJSON* object, std::string_view path);
+
+}  // namespace lumora::test
