@@ -1,0 +1,154 @@
+// The terminal's retained scene: the committed draw-command list or the
+// ordered named segments, the composed frame of it, and the counters that
+// make reuse visible.
+//
+// A commit or patch composes at once, so that every error in the commands is
+// reported by the command that brought them; a present reuses the composed
+// frame when nothing that affects it changed. Every failing call leaves the
+// retained scene, the current frame and every counter exactly as they were:
+// all checks and all building happen on the side, and only a fully built
+// result is swapped in.
+//
+// The terminal backend embeds one `TerminalScene`, checks that it is open
+// ("Terminal is closed") and passes a `RasterContext` describing its grid,
+// colour mode and caches to each call. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <cjson/cJSON.h>
+
+#include "scene/error_text.h"
+#include "scene/json.h"
+#include "terminal/cell.h"
+#include "terminal/colour.h"
+#include "terminal/rasterizer.h"
+
+namespace lumora::terminal {
+
+struct TerminalSegment {
+  std::string id;
+  scene::JsonPtr commands;  // deep copy of the entry's "commands"
+  std::uint64_t command_count = 0;
+  std::uint64_t charge = 0;  // footprint of "commands" (name included) + id length + 33
+};
+
+// The `segment index`: open addressing with linear probing over FNV-1a of
+// the id; each slot holds a segment and its drawing position.
+class SegmentIndex {
+ public:
+  struct Slot {
+    const TerminalSegment* segment = nullptr;
+    std::uint64_t position = 0;
+  };
+
+  // Smallest power of two that is at least 8 and at least 2 × n + 1.
+  static std::uint64_t capacity_for(std::uint64_t n);
+
+  // Sizes the table for n entries and empties it; false when it cannot be
+  // allocated.
+  bool reset(std::uint64_t n);
+  // Enters a segment whose id is not yet present; false when the id is
+  // already there (the table never fills: capacity > 2n).
+  bool insert(const TerminalSegment* segment, std::uint64_t position);
+  const Slot* find(std::string_view id) const;
+  Slot* find(std::string_view id);
+  std::uint64_t capacity() const { return slots_.size(); }
+  std::uint64_t size() const { return size_; }
+  void clear();
+
+ private:
+  std::vector<Slot> slots_;
+  std::uint64_t size_ = 0;
+};
+
+struct SceneCounters {
+  std::uint64_t commands_touched = 0;
+  std::uint64_t commands_replayed = 0;
+  std::uint64_t last_commands_touched = 0;
+  std::uint64_t last_commands_replayed = 0;
+  std::uint64_t segments_updated = 0;
+  std::uint64_t segments_removed = 0;
+  std::uint64_t segments_tested = 0;
+  std::uint64_t last_segments_tested = 0;
+  std::uint64_t scene_patch_updates = 0;
+  std::uint64_t unchanged_segments = 0;
+  std::uint64_t cell_frames_composed = 0;
+  std::uint64_t cell_cache_hits = 0;
+  friend bool operator==(const SceneCounters&, const SceneCounters&) = default;
+};
+
+// Limits of the retained scene.
+inline constexpr std::uint64_t kMaxRetainedCommands = 200000;
+inline constexpr std::uint64_t kMaxPatchEntries = 200000;
+inline constexpr std::uint64_t kMaxSegments = 200000;
+inline constexpr std::uint64_t kMaxRetainedBytes = 67108864;  // equal is allowed
+inline constexpr std::size_t kMaxRetainedStringBytes = 8388608;
+inline constexpr int kMaxRetainedDepth = 11;  // list 1, command 2, items 3...
+
+// The retained-list check applied to a committed list and to each segment's
+// "commands": arrays, style names, bounded data URIs, finite numbers,
+// bounded strings and depth. Does not check the kinds (composition does).
+bool retained_list_acceptable(const cJSON* list);
+
+class TerminalScene {
+ public:
+  TerminalScene() = default;
+  TerminalScene(const TerminalScene&) = delete;
+  TerminalScene& operator=(const TerminalScene&) = delete;
+  ~TerminalScene();
+
+  // Host command "frame": `commands` is its "commands" member (may be null).
+  bool commit(const RasterContext& context, const cJSON* commands, scene::ErrorText error);
+  // Host command "patch": the whole command object.
+  bool patch(const RasterContext& context, const cJSON* command, scene::ErrorText error);
+  // Makes the current frame up to date (reuse or compose and install);
+  // "Terminal has no retained frame" when nothing was committed.
+  bool present(const RasterContext& context, scene::ErrorText error);
+
+  // Whether the current frame may be shown again for this context.
+  bool frame_reusable(const RasterContext& context) const;
+  // The next present composes again ("reload_image").
+  void invalidate_frame() { frame_invalid_ = true; }
+  // Drops everything retained and the frame (close); counters stay.
+  void clear();
+  // Zeroes the counters, not the sizes of what is retained.
+  void reset_counters() { counters_ = SceneCounters{}; }
+
+  const CellFrameRef& current_frame() const { return current_frame_; }
+  const SceneCounters& counters() const { return counters_; }
+  bool has_retained_scene() const { return committed_list_ != nullptr || segment_mode_; }
+  bool segment_mode() const { return segment_mode_; }
+  bool frame_invalid() const { return frame_invalid_; }
+  bool committed_since_present() const { return committed_since_present_; }
+  const cJSON* committed_list() const { return committed_list_.get(); }
+  std::uint64_t segment_count() const { return segments_.size(); }
+  const TerminalSegment& segment(std::uint64_t position) const { return *segments_[position]; }
+  const SegmentIndex& segment_index() const { return index_; }
+  std::uint64_t command_count() const { return command_count_; }
+  std::uint64_t retained_bytes() const { return retained_bytes_; }
+  std::uint64_t retained_budget() const { return kMaxRetainedBytes; }
+  Rgba background() const { return background_; }
+
+ private:
+  void install_frame(CellFrameRef frame, std::uint64_t commands, std::uint64_t segments);
+
+  scene::JsonPtr committed_list_;
+  std::vector<std::unique_ptr<TerminalSegment>> segments_;  // in drawing order
+  std::vector<const cJSON*> segment_lists_;  // each segment's commands, same order, for composing
+  SegmentIndex index_;
+  bool segment_mode_ = false;
+  Rgba background_ = kOpaqueBlack;
+  std::uint64_t command_count_ = 0;
+  std::uint64_t retained_bytes_ = 0;
+  CellFrameRef current_frame_;
+  bool frame_invalid_ = false;
+  bool committed_since_present_ = false;
+  SceneCounters counters_;
+};
+
+}  // namespace lumora::terminal
