@@ -1,0 +1,82 @@
+#include "terminal/byte_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace lumora::terminal {
+namespace {
+
+TEST(ByteBufferTest, StartsEmptyAndNulTerminated) {
+  ByteBuffer buffer;
+  EXPECT_TRUE(buffer.empty());
+  EXPECT_STREQ(buffer.c_str(), "");
+  EXPECT_EQ(buffer.capacity(), 0u);
+}
+
+TEST(ByteBufferTest, FirstAppendAllocatesTheInitialCapacity) {
+  ByteBuffer buffer;
+  buffer.append("abc");
+  EXPECT_EQ(buffer.view(), "abc");
+  EXPECT_EQ(buffer.capacity(), ByteBuffer::kInitialCapacity);
+  EXPECT_EQ(buffer.c_str()[3], '\0');
+}
+
+TEST(ByteBufferTest, CapacityDoublesUntilTheContentAndItsNulFit) {
+  ByteBuffer buffer;
+  buffer.append(std::string(1024, 'x'));  // 1,024 bytes need 1,025 with the NUL
+  EXPECT_EQ(buffer.capacity(), 2048u);
+  buffer.append(std::string(5000, 'y'));
+  EXPECT_EQ(buffer.capacity(), 8192u);
+  EXPECT_EQ(buffer.size(), 6024u);
+  EXPECT_EQ(buffer.view().substr(1020, 8), "xxxxyyyy");
+}
+
+TEST(ByteBufferTest, AppendsDecimals) {
+  ByteBuffer buffer;
+  for (std::uint32_t value : {0u, 7u, 10u, 255u, 4294967295u}) {
+    buffer.append_decimal(value);
+    buffer.append(',');
+  }
+  EXPECT_EQ(buffer.view(), "0,7,10,255,4294967295,");
+}
+
+TEST(ByteBufferTest, AFailedBufferRefusesAppendsUntilCleared) {
+  ByteBuffer buffer;
+  buffer.append("kept");
+  buffer.set_failed();
+  buffer.append("dropped");
+  buffer.append('!');
+  EXPECT_TRUE(buffer.failed());
+  EXPECT_EQ(buffer.view(), "kept");
+  EXPECT_FALSE(buffer.reserve_extra(1));
+
+  buffer.clear();
+  EXPECT_FALSE(buffer.failed());
+  EXPECT_TRUE(buffer.empty());
+  buffer.append("again");
+  EXPECT_EQ(buffer.view(), "again");
+}
+
+TEST(ByteBufferTest, AnImpossibleReservationFailsInsteadOfWrapping) {
+  ByteBuffer buffer;
+  buffer.append("x");
+  EXPECT_FALSE(buffer.reserve_extra(static_cast<std::size_t>(-1)));
+  EXPECT_TRUE(buffer.failed());
+  EXPECT_EQ(buffer.view(), "x");
+}
+
+TEST(ByteBufferTest, ClearKeepsTheStorageAndReleaseFreesIt) {
+  ByteBuffer buffer;
+  buffer.append(std::string(3000, 'z'));
+  std::size_t capacity = buffer.capacity();
+  buffer.clear();
+  EXPECT_EQ(buffer.capacity(), capacity);
+  EXPECT_STREQ(buffer.c_str(), "");
+  buffer.release();
+  EXPECT_EQ(buffer.capacity(), 0u);
+  EXPECT_STREQ(buffer.c_str(), "");
+}
+
+}  // namespace
+}  // namespace lumora::terminal
