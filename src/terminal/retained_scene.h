@@ -116,8 +116,12 @@ class TerminalScene {
   void invalidate_frame() { frame_invalid_ = true; }
   // Drops everything retained and the frame (close); counters stay.
   void clear();
-  // Zeroes the counters, not the sizes of what is retained.
-  void reset_counters() { counters_ = SceneCounters{}; }
+  // Zeroes the counters and forgets the commit-since-present mark ("stats"
+  // with "reset"), not the sizes of what is retained.
+  void reset_counters() {
+    counters_ = SceneCounters{};
+    committed_since_present_ = false;
+  }
 
   const CellFrameRef& current_frame() const { return current_frame_; }
   const SceneCounters& counters() const { return counters_; }
