@@ -1,0 +1,68 @@
+// Styles of "styled_rect" and "marker": the members a style object may have,
+// their validation, the parsed `RectStyle`, and the serialised form in which
+// a parsed style is written back into a command.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <cjson/cJSON.h>
+
+#include "scene/json.h"
+
+namespace lumora::scene {
+
+// A parsed colour: straight RGBA of 8 bits each, and whether there is one.
+struct ColorValue {
+  std::uint8_t r = 0, g = 0, b = 0, a = 0;
+  bool present = false;
+  friend bool operator==(const ColorValue&, const ColorValue&) = default;
+};
+
+// "#" (optional) and exactly 3, 4, 6 or 8 hexadecimal digits; anything else,
+// the empty string included, is no colour.
+ColorValue parse_color(std::string_view text);
+// "#rrggbbaa" in lower case, or "" for no colour.
+std::string format_color(const ColorValue& colour);
+
+enum class GradientAxis : int { vertical = 0, horizontal = 1 };
+enum class Bevel : int { none = 0, raised = 1, sunken = 2 };
+enum class Pattern : int { none = 0, scanlines = 1, grid = 2 };
+
+inline constexpr double kDefaultBevelWidth = 2;
+inline constexpr double kDefaultPatternSpacing = 6;
+
+struct RectStyle {
+  ColorValue fill, foreground, border, fill_end, border_end, bevel_light, bevel_dark, highlight, inner_border, glow,
+      pattern_color, shadow;
+  double radius = 0;
+  double border_width = 0;
+  double glow_width = 0;
+  double bevel_width = kDefaultBevelWidth;
+  double pattern_spacing = kDefaultPatternSpacing;
+  double shadow_blur = 0;
+  double shadow_x = 0;
+  double shadow_y = 0;
+  GradientAxis gradient_axis = GradientAxis::vertical;
+  Bevel bevel = Bevel::none;
+  Pattern pattern = Pattern::none;
+};
+
+// The longest colour text a style member may carry.
+inline constexpr std::size_t kMaxStyleColourBytes = 16777216;
+
+// Accepts a style object: known member names only, each once, values null,
+// bool, number or string, colours that parse, and every other member of its
+// type and within its range.
+bool validate_rect_style(const cJSON* value);
+
+// Never fails; a value that is not an object gives every default. Ranges are
+// not clamped here: validation enforces them and drawing clamps to the rect.
+RectStyle parse_rect_style(const cJSON* value);
+
+// A new object with the present colours, the eight numbers, and the three
+// enumerations, in that fixed order; null when memory runs out.
+JsonPtr serialize_rect_style(const RectStyle& style);
+
+}  // namespace lumora::scene

@@ -1,0 +1,140 @@
+#include "scene/style.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace lumora::scene {
+namespace {
+
+JsonPtr parse(const char* json) {
+  JsonPtr value(cJSON_Parse(json));
+  EXPECT_TRUE(value) << json;
+  return value;
+}
+
+std::string print(const cJSON* value) {
+  JsonText text = print_json(value);
+  return text ? std::string(text.get()) : std::string();
+}
+
+TEST(ColorTest, ParsesTheColourSyntax) {
+  EXPECT_EQ(parse_color("#abc"), (ColorValue{170, 187, 204, 255, true}));
+  EXPECT_EQ(parse_color("abcd"), (ColorValue{170, 187, 204, 221, true}));
+  EXPECT_EQ(parse_color("#FF0000"), parse_color("f00"));
+  EXPECT_EQ(parse_color("#ff0000ff"), parse_color("#F00"));
+  EXPECT_EQ(parse_color("#12345678"), (ColorValue{0x12, 0x34, 0x56, 0x78, true}));
+  for (const char* bad : {"", "#", "#abcde", "#12", "#ggg", "##fff", " #fff", "#fff "}) {
+    EXPECT_FALSE(parse_color(bad).present) << bad;
+  }
+  EXPECT_EQ(format_color(parse_color("#F0a")), "#ff00aaff");
+  EXPECT_EQ(format_color(ColorValue{}), "");
+}
+
+TEST(RectStyleTest, ValidationTable) {
+  struct Case {
+    const char* style;
+    bool valid;
+  };
+  const Case cases[] = {
+      {R"({})", true},
+      {R"({"radius": null})", true},
+      {R"({"fill": "", "border": "#fff", "border_width": 2, "padding": 0})", true},
+      {R"({"fill": "#f00", "fill": "#f00"})", false},
+      {R"({"bevel_width": 17})", false},
+      {R"({"bevel_width": 16})", true},
+      {R"({"shadow_x": -25})", false},
+      {R"({"shadow_x": -24})", true},
+      {R"({"shadow_blur": 25})", false},
+      {R"({"pattern_spacing": 1})", false},
+      {R"({"pattern_spacing": 2})", true},
+      {R"({"font_size": 0})", false},
+      {R"({"font_size": 0.01})", true},
+      {R"({"bevel": "Raised"})", false},
+      {R"({"bevel": "sunken"})", true},
+      {R"({"font_family": "serif"})", false},
+      {R"({"font_family": "mono"})", true},
+      {R"({"gradient_axis": "diagonal"})", false},
+      {R"({"pattern": "grid"})", true},
+      {R"({"pattern": true})", false},
+      {R"({"radius": true})", false},
+      {R"({"radius": "4"})", false},
+      {R"({"radius": -1})", false},
+      {R"({"radius": 1000001})", false},
+      {R"({"fill": "#12"})", false},
+      {R"({"fill": 12})", false},
+      {R"({"fill": [1]})", false},
+      {R"({"colour": "#fff"})", false},
+      {R"({"Fill": "#fff"})", false},
+      {R"({"fill": "#fff", "extra": null})", false},
+      {R"([])", false},
+      {R"("fill")", false},
+  };
+  for (const Case& c : cases) {
+    JsonPtr value = parse(c.style);
+    EXPECT_EQ(validate_rect_style(value.get()), c.valid) << c.style;
+  }
+  EXPECT_FALSE(validate_rect_style(nullptr));
+  // A number too large for a double becomes infinity and is refused.
+  JsonPtr infinite(cJSON_CreateObject());
+  cJSON_AddNumberToObject(infinite.get(), "radius", HUGE_VAL);
+  EXPECT_FALSE(validate_rect_style(infinite.get()));
+}
+
+TEST(RectStyleTest, ParseAppliesDefaults) {
+  const RectStyle defaults = parse_rect_style(nullptr);
+  EXPECT_FALSE(defaults.fill.present);
+  EXPECT_EQ(defaults.bevel_width, 2);
+  EXPECT_EQ(defaults.pattern_spacing, 6);
+  EXPECT_EQ(defaults.gradient_axis, GradientAxis::vertical);
+
+  JsonPtr value = parse(R"({"fill": "#102030", "border": "", "radius": null, "border_width": "3",
+                            "bevel_width": 5, "gradient_axis": "horizontal", "bevel": "sunken",
+                            "pattern": "scanlines", "shadow": "nope", "glow_width": 1e6})");
+  const RectStyle style = parse_rect_style(value.get());
+  EXPECT_EQ(style.fill, (ColorValue{16, 32, 48, 255, true}));
+  EXPECT_FALSE(style.border.present);
+  EXPECT_FALSE(style.shadow.present);
+  EXPECT_EQ(style.radius, 0);
+  EXPECT_EQ(style.border_width, 0);  // not a number: the default
+  EXPECT_EQ(style.bevel_width, 5);
+  EXPECT_EQ(style.glow_width, 1e6);  // not clamped
+  EXPECT_EQ(style.gradient_axis, GradientAxis::horizontal);
+  EXPECT_EQ(style.bevel, Bevel::sunken);
+  EXPECT_EQ(style.pattern, Pattern::scanlines);
+}
+
+TEST(RectStyleTest, SerialisesInFixedOrder) {
+  JsonPtr value = parse(R"({"pattern": "grid", "fill": "#F00"})");
+  JsonPtr written = serialize_rect_style(parse_rect_style(value.get()));
+  ASSERT_TRUE(written);
+  EXPECT_EQ(print(written.get()),
+            R"({"fill":"#ff0000ff","radius":0,"border_width":0,"glow_width":0,"bevel_width":2,)"
+            R"("pattern_spacing":6,"shadow_blur":0,"shadow_x":0,"shadow_y":0,)"
+            R"("gradient_axis":"vertical","bevel":"none","pattern":"grid"})");
+}
+
+TEST(RectStyleTest, SerialisedStyleParsesBackAndValidates) {
+  JsonPtr value = parse(R"({"shadow": "#0008", "fill": "#123", "border_end": "#abcdef12", "radius": 3.5,
+                            "shadow_x": -2, "bevel": "raised", "gradient_axis": "horizontal",
+                            "font_family": "ui", "font_size": 12, "padding": 4})");
+  const RectStyle style = parse_rect_style(value.get());
+  JsonPtr written = serialize_rect_style(style);
+  ASSERT_TRUE(written);
+  EXPECT_TRUE(validate_rect_style(written.get()));
+  EXPECT_EQ(cJSON_GetArraySize(written.get()), 3 + 8 + 3);
+  EXPECT_EQ(cJSON_GetObjectItemCaseSensitive(written.get(), "font_family"), nullptr);
+  const RectStyle again = parse_rect_style(written.get());
+  EXPECT_EQ(again.shadow, style.shadow);
+  EXPECT_EQ(again.border_end, style.border_end);
+  EXPECT_EQ(again.radius, 3.5);
+  EXPECT_EQ(again.shadow_x, -2);
+  EXPECT_EQ(again.bevel, Bevel::raised);
+  EXPECT_EQ(again.gradient_axis, GradientAxis::horizontal);
+  // The first member is the first colour in the fixed order, not the input's.
+  EXPECT_STREQ(written->child->string, "fill");
+}
+
+}  // namespace
+}  // namespace lumora::scene
