@@ -90,7 +90,7 @@ cJSON* scripts_segment() {
       "Latin       Hello, wörld! Ça va? Ærøskøbing",
       "Greek       Καλημέρα κόσμε",
       "Cyrillic    Привет, мир",
-      "CJK         你好，世界  こんにちは  안녕하세요",
+      "CJK         你好，世界  こんにちは  안녕",
       "Devanagari  नमस्ते दुनिया",
       "Emoji       🚀 ✨ 👍🏽 🇳🇴 👩‍💻",
       "Symbols     ← ↑ → ↓ ✓ ♥ ☼ ☾",
@@ -142,7 +142,7 @@ cJSON* controls_segment() {
 cJSON* progress_segment(const DemoState& state) {
   cJSON* list = panel(1, 18, 68, 4, " Progress ");
   constexpr double kBarColumns = 50;
-  cJSON_AddItemToArray(list, command("rect", rect(3, 20, kBarColumns, 1), string("#303850"), number(0), cJSON_CreateNull(),
+  cJSON_AddItemToArray(list, command("rect", rect(3, 20, kBarColumns, 1), string("#303850"), number(0), string(""),
                                      number(0)));
   double filled = std::floor(state.progress * kBarColumns);
   if (filled > 0) {

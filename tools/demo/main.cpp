@@ -209,7 +209,9 @@ int main(int argc, char** argv) {
   lumora::platform::TerminalModeGuard guard;
   lumora::platform::catch_stop_signals();
   std::string error;
-  std::unique_ptr<Controller> host = Controller::launch({.host_path = options.host_path}, &error);
+  lumora::client::LaunchOptions launch;
+  launch.host_path = options.host_path;
+  std::unique_ptr<Controller> host = Controller::launch(launch, &error);
   if (!host) {
     std::fprintf(stderr, "lumora-demo: could not start %s: %s\n", options.host_path.c_str(), error.c_str());
     return 1;
