@@ -125,10 +125,15 @@ std::unique_ptr<TerminalBackend> TerminalBackend::open(const cJSON* command, Err
     }
     backend->colour_mode_ = *mode;
     if (!backend->headless_) {
-      // Taking over an interactive terminal (modes, workers, enter string,
-      // title, first size poll) plugs in here.
-      error.set("The terminal backend requires an attached interactive Windows console; use headless for snapshots");
-      return nullptr;
+      ByteBuffer title;
+      append_title_sequence(backend->title_, title);
+      backend->console_ = ConsoleSession::open(
+          {&backend->pending_output_, &backend->pending_written_, &backend->terminal_bytes_written_}, title.view(),
+          error);
+      if (!backend->console_) return nullptr;
+      backend->interactive_ = true;
+      backend->decoder_.set_interactive(true);
+      backend->poll_size();
     }
     // The size was set by the controller itself: no "viewport" event for it.
     backend->events_.take();
@@ -142,8 +147,9 @@ std::unique_ptr<TerminalBackend> TerminalBackend::open(const cJSON* command, Err
 
 TerminalBackend::~TerminalBackend() {
   open_ = false;
-  // An interactive terminal queues the leave string, drains the output,
-  // stops the workers and restores the console here, before anything is freed.
+  // The terminal gets its modes and screen back before anything is freed. A
+  // worker that would not stop keeps what it uses alive by itself.
+  if (console_) console_->close(decoder_.keyboard_enhanced());
   scene_.clear();
   last_written_.reset();
 }
@@ -198,6 +204,7 @@ JsonPtr TerminalBackend::drain_events() {
   // output, feeds the collected input to the decoder, pumps the output and
   // catches up a deferred frame; the decoder's time-based step (a lone
   // Escape resolved after a while) runs for every terminal.
+  if (console_) console_->drain(*this, events_);
   decoder_.decode(platform::now_seconds(), false, events_);
   return events_.take();
 }
@@ -223,13 +230,17 @@ bool TerminalBackend::present_frame(ErrorText error) {
   }
   // An interactive terminal pumps its output here and defers the frame while
   // earlier bytes are still pending: frames are coalesced, never queued.
+  if (console_) {
+    if (!console_->pump(error)) return false;
+    if (console_->output_pending()) return true;
+  }
   if (current == last_written_.get()) return true;
   if (!encode_frame(current, last_written_.get(), colour_mode_, encoded_)) {
     error.set("Cannot allocate terminal ANSI frame");
     return false;
   }
   commit_encoded_output(encoded_);
-  return true;
+  return !console_ || console_->pump(error);
 }
 
 host::SceneCounts TerminalBackend::last_scene_counts() const {
@@ -258,8 +269,10 @@ bool TerminalBackend::set_size(std::int32_t columns, std::int32_t rows) {
 }
 
 void TerminalBackend::poll_size() {
-  // Headless terminals keep the size the controller gave them; an interactive
-  // one reads its visible window size here and applies it with set_size.
+  // Headless terminals keep the size the controller gave them.
+  std::int32_t columns = 0;
+  std::int32_t rows = 0;
+  if (console_ && console_->visible_size(&columns, &rows)) set_size(columns, rows);
 }
 
 // ---- Title ----
@@ -291,6 +304,25 @@ void TerminalBackend::note_image_reloaded() {
 }
 
 void TerminalBackend::resource_error(std::string_view text) { events_.push_resource_error(text); }
+
+void TerminalBackend::apply_visible_size(std::int32_t columns, std::int32_t rows) { set_size(columns, rows); }
+
+void TerminalBackend::feed_console_input(std::string_view bytes) {
+  const double now = platform::now_seconds();
+  decoder_.feed(bytes, now, events_);
+  decoder_.decode(now, false, events_);
+  if (decoder_.take_keyboard_enhancement_push()) queue_output(kKeyboardEnhancementPush);
+}
+
+void TerminalBackend::catch_up_deferred_frame() {
+  const CellFrame* current = current_frame();
+  if (current == nullptr || current == last_written_.get() || !scene_.frame_reusable(raster_context())) return;
+  // An allocation failure is not reported: the next drain tries again.
+  if (!encode_frame(current, last_written_.get(), colour_mode_, encoded_)) return;
+  commit_encoded_output(encoded_);
+  scene::ErrorBuffer<64> ignored;
+  console_->pump(ignored.text());
+}
 
 // ---- Encoding and output ----
 
@@ -325,6 +357,7 @@ void TerminalBackend::queue_output(std::string_view bytes) {
 
 void TerminalBackend::feed_input(std::string_view bytes, bool flush) {
   decoder_.feed_input(bytes, flush, platform::now_seconds(), events_);
+  if (decoder_.take_keyboard_enhancement_push()) queue_output(kKeyboardEnhancementPush);
 }
 
 std::unique_ptr<host::Backend> open_terminal_backend(const cJSON* command, scene::ErrorText error) {

@@ -17,6 +17,7 @@
 #include "terminal/byte_buffer.h"
 #include "terminal/cell.h"
 #include "terminal/colour_mode.h"
+#include "terminal/console_session.h"
 #include "terminal/event_queue.h"
 #include "terminal/image_cache.h"
 #include "terminal/input_decoder.h"
@@ -59,7 +60,7 @@ struct TerminalOpenOptions {
 // a size of 0 or less becomes 1. Never fails.
 TerminalOpenOptions read_open_options(const cJSON* command);
 
-class TerminalBackend final : public host::Backend, private RasterEventSink {
+class TerminalBackend final : public host::Backend, private RasterEventSink, private ConsoleDrainTarget {
  public:
   // Opens from the whole "open" command; null with the message in `error`.
   // Only headless terminals open for now; an interactive one fails with the
@@ -138,6 +139,11 @@ class TerminalBackend final : public host::Backend, private RasterEventSink {
   // RasterEventSink: problems found while drawing (an image that cannot be loaded).
   void resource_error(std::string_view text) override;
 
+  // ConsoleDrainTarget: what a drain of the interactive terminal asks for.
+  void apply_visible_size(std::int32_t columns, std::int32_t rows) override;
+  void feed_console_input(std::string_view bytes) override;
+  void catch_up_deferred_frame() override;
+
   // Makes the encoded frame the frame written last and hands its bytes to
   // the terminal (headless: counts them and drops them).
   void commit_encoded_output(ByteBuffer& encoded);
@@ -171,6 +177,10 @@ class TerminalBackend final : public host::Backend, private RasterEventSink {
   ByteBuffer pending_output_;
   std::size_t pending_written_ = 0;
   std::uint64_t terminal_bytes_written_ = 0;
+
+  // The taken-over terminal; null while headless. Declared last: it writes
+  // the pending output above until it is closed.
+  std::unique_ptr<ConsoleSession> console_;
 };
 
 // Opens the terminal backend from the whole "open" command.
