@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Runs the benchmarks of a build and writes bench/RESULTS.md.
+# Runs every benchmark of a build and writes bench/RESULTS.md: the machine,
+# the date, and one table row per figure with its reference beside it.
 #   bench/run.sh BUILD_DIR [extra benchmark options...]
+# Extra options go to lumora-bench after the defaults, so they win
+# (e.g. --benchmark_filter=EndToEnd or --benchmark_min_time=0.5).
 set -euo pipefail
 
 if [ $# -lt 1 ]; then
@@ -16,48 +19,167 @@ if [ ! -x "$binary" ]; then
   exit 2
 fi
 
+# Short runs keep the whole binary under about three minutes; the round-trip
+# benchmarks fix their own request counts.
+min_time=0.1
+for option in "$@"; do
+  case $option in --benchmark_min_time=*) min_time=${option#*=} ;; esac
+done
 json=$(mktemp)
 trap 'rm -f "$json"' EXIT
-"$binary" --benchmark_format=json --benchmark_out="$json" --benchmark_out_format=json "$@" >/dev/null
+load=$(cut -d' ' -f1-3 /proc/loadavg)
+started=$(date -u '+%Y-%m-%d %H:%M UTC')
+"$binary" --benchmark_min_time=$min_time --benchmark_out="$json" --benchmark_out_format=json "$@"
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
-python3 - "$json" "$here/RESULTS.md" "$(nproc)" "${cpu:-unknown}" "$(date -u '+%Y-%m-%d %H:%M UTC')" <<'PY'
-import json, sys
+python3 - "$json" "$here/RESULTS.md" "$(nproc)" "${cpu:-unknown}" "$started" "$load" "$min_time" <<'PY'
+import json, math, re, sys
 
-source, target, cores, cpu, date = sys.argv[1:6]
+source, target, cores, cpu, date, load, min_time = sys.argv[1:8]
 with open(source) as handle:
     report = json.load(handle)
+runs = [run for run in report.get("benchmarks", []) if run.get("run_type", "iteration") == "iteration"]
+by_name = {run["name"]: run for run in runs}
 
-standard = {"name", "family_index", "per_family_instance_index", "run_name", "run_type", "repetitions",
+# Figures measured against another benchmark of the same binary: a name
+# pattern, then the reference benchmarks with what they stand for. A new
+# family adds one line here.
+REFERENCES = [
+    (r"^BM_Terminal(Compose|Encode)", [("BM_TerminalMemcpyFullEncodingBytes", "memcpy of the same bytes")]),
+    (r"^BM_Grapheme", [("BM_Utf8Decode", "raw UTF-8 decode"), ("BM_Utf8procGraphemes", "libutf8proc graphemes")]),
+    (r"^BM_Decode", [("BM_Utf8Decode", "raw UTF-8 decode")]),
+]
+REFERENCE_NAMES = {name for _, refs in REFERENCES for name, _ in refs}
+# Counters measured against a companion counter of the same run: the
+# companion's suffix and what it stands for.
+COMPANIONS = {
+    "_floor": "loopback ping-pong, same frame sizes",
+    "_cjson": "cJSON_PrintUnformatted of the same reply alone",
+}
+# Counters that carry a byte count to compare against memcpy of those bytes.
+BYTE_COUNTERS = ("ansi_bytes", "diff_bytes", "bytes")
+STANDARD = {"name", "family_index", "per_family_instance_index", "run_name", "run_type", "repetitions",
             "repetition_index", "threads", "iterations", "real_time", "cpu_time", "time_unit",
             "aggregate_name", "aggregate_unit", "error_occurred", "error_message", "label"}
+UNIT_SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 
-def number(value):
-    if isinstance(value, float):
-        return f"{value:.3f}".rstrip("0").rstrip(".") if abs(value) < 1e6 else f"{value:.0f}"
-    return str(value)
 
+def fmt(value):
+    if value is None or (isinstance(value, float) and not math.isfinite(value)):
+        return "—"
+    if abs(value) >= 1000:
+        return f"{value:,.0f}"
+    return f"{value:.3g}"
+
+
+def rate(value):
+    return f"{value / 1e6:,.1f} MB/s"
+
+
+def ratio(value, reference, higher_is_better):
+    if not reference:
+        return "—"
+    factor = value / reference
+    return f"{fmt(factor)}× ({'rate' if higher_is_better else 'time'})"
+
+
+def counter_text(name, value):
+    if name.endswith("_us") or "_us_" in name:
+        return f"{fmt(value)} µs"
+    if name.endswith("_per_second"):
+        return f"{fmt(value)} /s"
+    return fmt(value)
+
+
+def main_figure(run):
+    """(figure, value text, number, seconds or None, bytes per second or None)"""
+    unit = run["time_unit"]
+    if "bytes_per_second" in run:
+        value = run["bytes_per_second"]
+        return "throughput", rate(value), value, None, value
+    seconds = run["cpu_time"] * UNIT_SECONDS[unit]
+    shown = {"us": "µs"}.get(unit, unit)
+    return f"time ({shown}, processor)", fmt(run["cpu_time"]), run["cpu_time"], seconds, None
+
+
+def reference_cells(run, figure):
+    _, _, _, seconds, throughput = figure
+    for pattern, refs in REFERENCES:
+        if not re.search(pattern, run["name"]):
+            continue
+        names, values, ratios = [], [], []
+        for ref_name, description in refs:
+            ref = by_name.get(ref_name)
+            if ref is None or ref.get("error_occurred"):
+                names.append(description)
+                values.append("not run")
+                ratios.append("—")
+                continue
+            ref_rate = ref.get("bytes_per_second")
+            ref_seconds = ref["cpu_time"] * UNIT_SECONDS[ref["time_unit"]]
+            names.append(description)
+            if throughput is not None and ref_rate:
+                values.append(rate(ref_rate))
+                ratios.append(ratio(throughput, ref_rate, True))
+                continue
+            counted = next((run[key] for key in BYTE_COUNTERS if key in run), None)
+            if counted is not None and ref_rate:
+                # memcpy of this run's bytes at the reference's measured rate
+                ref_seconds = counted / ref_rate
+            unit = run["time_unit"]
+            shown = {"us": "µs"}.get(unit, unit)
+            values.append(f"{fmt(ref_seconds / UNIT_SECONDS[unit])} {shown}")
+            ratios.append(ratio(seconds, ref_seconds, False) if seconds is not None else "—")
+        return "; ".join(names), "; ".join(values), "; ".join(ratios)
+    if run["name"] in REFERENCE_NAMES:
+        return "(is a reference)", "", ""
+    return "—", "", ""
+
+
+rows = []
+for run in runs:
+    name = run["name"]
+    if run.get("error_occurred"):
+        rows.append([name, "failed", "—", run.get("error_message", ""), "", "", ""])
+        continue
+    counters = {key: value for key, value in run.items() if key not in STANDARD and isinstance(value, (int, float))}
+    companions = {key for key in counters for suffix in COMPANIONS if key.endswith(suffix) and key[: -len(suffix)] in counters}
+    paired = {key[: -len(suffix)]: (key, COMPANIONS[suffix]) for key in companions for suffix in COMPANIONS if key.endswith(suffix)}
+    rates = [key for key in sorted(counters) if key.endswith("_per_second") and key != "bytes_per_second" and key not in paired]
+    notes = [f"{key}={fmt(value)}" for key, value in counters.items()
+             if key not in companions and key not in paired and key not in rates and key != "bytes_per_second"]
+    if run.get("label"):
+        notes.insert(0, run["label"])
+    note_text = "; ".join(notes).replace("|", "\\|")
+    if not paired:
+        figure = main_figure(run)
+        reference, reference_value, factor = reference_cells(run, figure)
+        rows.append([name, figure[0], figure[1], reference, reference_value, factor, note_text])
+        note_text = ""
+    for key, (companion, description) in sorted(paired.items()):
+        value = counters[key]
+        rows.append([name, key, counter_text(key, value), description, counter_text(companion, counters[companion]),
+                     ratio(value, counters[companion], False), note_text])
+        note_text = ""
+    for key in rates:
+        rows.append([name, key, counter_text(key, counters[key]), "—", "", "", note_text])
+        note_text = ""
+
+context = report.get("context", {})
 lines = ["# Benchmark results", "",
          f"- Machine: {cores} cores, {cpu}",
          f"- Date: {date}",
-         f"- Library build type: {report.get('context', {}).get('library_build_type', 'unknown')}", ""]
-for run in report.get("benchmarks", []):
-    lines.append(f"## {run['name']}")
-    lines.append("")
-    if run.get("error_occurred"):
-        lines += [f"Failed: {run.get('error_message', '')}", ""]
-        continue
-    if run.get("label"):
-        lines += [f"Note: {run['label']}", ""]
-    lines += ["| measure | value |", "| --- | --- |",
-              f"| iterations | {run['iterations']} |",
-              f"| real time | {number(run['real_time'])} {run['time_unit']} |",
-              f"| CPU time | {number(run['cpu_time'])} {run['time_unit']} |"]
-    for key, value in run.items():
-        if key not in standard:
-            lines.append(f"| {key} | {number(value)} |")
-    lines.append("")
+         f"- Load average at the start: {load} (a shared machine makes every figure noisier)",
+         f"- Google Benchmark library build: {context.get('library_build_type', 'unknown')}; "
+         f"--benchmark_min_time={min_time}",
+         "- Times are processor time per iteration; rates derive from them. Round-trip figures (µs) are "
+         "wall-clock latencies through the controller, beside a bare loopback ping-pong with the same frame "
+         "sizes measured in the same run. A ratio is figure / reference, of time (lower is better) or of "
+         "rate (higher is better).", "",
+         "| Benchmark | Figure | Value | Reference | Reference value | Ratio | Notes |",
+         "| --- | --- | --- | --- | --- | --- | --- |"]
+lines += ["| " + " | ".join(str(cell) for cell in row) + " |" for row in rows]
 with open(target, "w") as handle:
-    handle.write("\n".join(lines))
+    handle.write("\n".join(lines) + "\n")
 PY
 echo "Wrote $here/RESULTS.md"

@@ -1,7 +1,6 @@
 #include "host/dispatch.h"
 
 #include <cmath>
-#include <cstring>
 #include <new>
 #include <string_view>
 
@@ -17,7 +16,6 @@ namespace lumora::host {
 namespace {
 
 using scene::HostErrorBuffer;
-using scene::JsonText;
 
 // How long the connection may take to deliver its final notice.
 constexpr double kCloseDrainSeconds = 2.0;
@@ -25,35 +23,32 @@ constexpr double kCloseDrainSeconds = 2.0;
 constexpr double kMaxTransitionMs = 5000.0;
 
 // Hands `item` to `object` only when attaching succeeded, so that a failed
-// attach cannot leak it.
+// attach cannot leak it. `name` is always a literal, so it is attached as a
+// constant rather than copied and freed with every reply.
 bool attach(cJSON* object, const char* name, JsonPtr& item) {
-  if (!item || !cJSON_AddItemToObject(object, name, item.get())) return false;
+  if (!item || !cJSON_AddItemToObjectCS(object, name, item.get())) return false;
   item.release();
   return true;
 }
 
-bool queue_json(HostSession& session, std::uint32_t type, std::uint32_t id, const cJSON* body) {
-  JsonText text = scene::print_json(body);
-  if (!text) return false;
-  return queue_frame(session, type, id, text.get(), std::strlen(text.get()));
-}
+bool attach(cJSON* object, const char* name, JsonPtr&& item) { return attach(object, name, item); }
 
 // {"ok":true,"result":...}; a missing result stands for a value that could
 // not be built, which ends the connection like any unsendable reply.
 void reply_result(HostSession& session, std::uint32_t id, JsonPtr result) {
   JsonPtr reply(cJSON_CreateObject());
-  bool built = reply && cJSON_AddBoolToObject(reply.get(), "ok", true) != nullptr &&
+  bool built = reply && attach(reply.get(), "ok", JsonPtr(cJSON_CreateTrue())) &&
                attach(reply.get(), "result", result);
-  if (!built || !queue_json(session, kFrameReply, id, reply.get())) session.stopped = true;
+  if (!built || !queue_json_frame(session, kFrameReply, id, reply.get())) session.stopped = true;
 }
 
 void reply_null(HostSession& session, std::uint32_t id) { reply_result(session, id, JsonPtr(cJSON_CreateNull())); }
 
 void reply_error(HostSession& session, std::uint32_t id, const char* message) {
   JsonPtr reply(cJSON_CreateObject());
-  bool built = reply && cJSON_AddBoolToObject(reply.get(), "ok", false) != nullptr &&
-               cJSON_AddStringToObject(reply.get(), "error", message) != nullptr;
-  if (!built || !queue_json(session, kFrameReply, id, reply.get())) session.stopped = true;
+  bool built = reply && attach(reply.get(), "ok", JsonPtr(cJSON_CreateFalse())) &&
+               attach(reply.get(), "error", JsonPtr(cJSON_CreateString(message)));
+  if (!built || !queue_json_frame(session, kFrameReply, id, reply.get())) session.stopped = true;
 }
 
 // The backend's message when it left one, else the host's own.
@@ -232,7 +227,7 @@ void send_final_notice(HostSession& session, const char* reason, const char* err
     JsonPtr stats = build_statistics(session, now);
     built = attach(notice.get(), "stats", stats);
   }
-  if (!built || !queue_json(session, kFrameFinal, 0, notice.get())) session.stopped = true;
+  if (!built || !queue_json_frame(session, kFrameFinal, 0, notice.get())) session.stopped = true;
 }
 
 }  // namespace lumora::host

@@ -1,6 +1,5 @@
 #include "host/events.h"
 
-#include <cstring>
 #include <string_view>
 
 #include "host/dispatch.h"
@@ -22,8 +21,7 @@ void forward_events(HostSession& session) {
     if (kind == "suspend") session.suspended = true;
     if (kind == "resume") session.suspended = false;
     ++session.stats.input_events;
-    scene::JsonText text = scene::print_json(event);
-    if (!text || !queue_frame(session, kFrameEvent, 0, text.get(), std::strlen(text.get()))) {
+    if (!queue_json_frame(session, kFrameEvent, 0, event)) {
       send_final_notice(session, "event_overload", "Native input queue exhausted");
       break;
     }

@@ -1,7 +1,10 @@
 #include "host/frames.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+
+#include "scene/json.h"
 
 namespace lumora::host {
 namespace {
@@ -18,6 +21,13 @@ void write_u32(unsigned char* out, std::uint32_t value) {
 std::uint32_t read_u32(const unsigned char* in) {
   return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
          static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+void write_header(unsigned char* out, std::uint32_t type, std::uint32_t id, std::size_t length) {
+  std::memcpy(out, kMagic, sizeof kMagic);
+  write_u32(out + 4, type);
+  write_u32(out + 8, id);
+  write_u32(out + 12, static_cast<std::uint32_t>(length));
 }
 
 bool frame_invalid(const HostSession& session, const unsigned char* header) {
@@ -49,13 +59,34 @@ bool queue_frame(HostSession& session, std::uint32_t type, std::uint32_t id, con
     session.send_offset = 0;
   }
   unsigned char* out = storage + session.send_offset + session.send_length;
-  std::memcpy(out, kMagic, sizeof kMagic);
-  write_u32(out + 4, type);
-  write_u32(out + 8, id);
-  write_u32(out + 12, static_cast<std::uint32_t>(length));
+  write_header(out, type, id, length);
   if (length > 0) std::memcpy(out + kFrameHeaderSize, body, length);
   session.send_length += frame_length;
   return true;
+}
+
+bool queue_json_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const cJSON* body) {
+  // Printed straight behind the queued bytes: no allocation, no regrowing
+  // copy and no second copy into the queue, with the printer's own bytes.
+  std::size_t tail_start = session.send_offset + session.send_length;
+  std::size_t tail = kSendBufferSize - tail_start;
+  if (tail > kFrameHeaderSize) {
+    // One byte beyond the largest body for the printer's terminating NUL.
+    std::size_t room = std::min(tail - kFrameHeaderSize, kMaxBody + 1);
+    unsigned char* out = session.send_buffer.get() + tail_start;
+    char* text = reinterpret_cast<char*>(out + kFrameHeaderSize);
+    if (cJSON_PrintPreallocated(const_cast<cJSON*>(body), text, static_cast<int>(room), false)) {
+      std::size_t length = std::strlen(text);
+      write_header(out, type, id, length);
+      session.send_length += kFrameHeaderSize + length;
+      return true;
+    }
+  }
+  // The printer asks for a few bytes more than it writes, so a body within
+  // those bytes of either bound, and one that fits only once the queue is
+  // compacted, takes the allocating path that decides exactly.
+  scene::JsonText text = scene::print_json(body);
+  return text && queue_frame(session, type, id, text.get(), std::strlen(text.get()));
 }
 
 void flush_send_queue(HostSession& session) {

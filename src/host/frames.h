@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "host/session.h"
+#include "scene/json.h"
 
 namespace lumora::host {
 
@@ -29,6 +30,10 @@ bool allocate_buffers(HostSession& session);
 // frame does not fit in the free storage. Nothing is sent here.
 bool queue_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const void* body,
                  std::size_t length);
+
+// Queues `body` as printed by cJSON_PrintUnformatted, byte for byte; false
+// as for queue_frame, or when printing runs out of memory.
+bool queue_json_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const cJSON* body);
 
 // Sends up to kIoBudget queued bytes without blocking.
 void flush_send_queue(HostSession& session);

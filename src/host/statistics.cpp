@@ -3,13 +3,24 @@
 namespace lumora::host {
 namespace {
 
+// Every name is a literal: attached as a constant, it is neither copied nor
+// freed with each statistics object.
+bool add_member(cJSON* object, const char* name, cJSON* item) {
+  if (item == nullptr) return false;
+  if (!cJSON_AddItemToObjectCS(object, name, item)) {
+    cJSON_Delete(item);
+    return false;
+  }
+  return true;
+}
+
 bool add_number(cJSON* object, const char* name, double value) {
-  return cJSON_AddNumberToObject(object, name, value) != nullptr;
+  return add_member(object, name, cJSON_CreateNumber(value));
 }
 
 bool add_samples(cJSON* object, const HostStatistics& stats) {
-  cJSON* samples = cJSON_AddArrayToObject(object, "scene_update_samples_ms");
-  if (samples == nullptr) return false;
+  cJSON* samples = cJSON_CreateArray();
+  if (!add_member(object, "scene_update_samples_ms", samples)) return false;
   // Oldest first: once the ring is full the slot written next holds the oldest.
   std::uint32_t first = stats.sample_count < kUpdateSampleCapacity ? 0 : stats.next_sample;
   for (std::uint32_t k = 0; k < stats.sample_count; ++k) {
@@ -55,7 +66,7 @@ JsonPtr build_statistics(HostSession& session, double now) {
             add_samples(o, s) && add_number(o, "requests", static_cast<double>(s.requests)) &&
             add_number(o, "input_events", static_cast<double>(s.input_events)) &&
             add_number(o, "scene_updates", static_cast<double>(s.scene_updates)) &&
-            cJSON_AddBoolToObject(o, "continuous", session.continuous) != nullptr &&
+            add_member(o, "continuous", cJSON_CreateBool(session.continuous)) &&
             add_number(o, "fps_limit", session.fps_limit);
   if (!ok) return nullptr;
   return object;

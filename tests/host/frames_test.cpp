@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -185,6 +186,53 @@ TEST(SendQueueTest, LimitsAndCompaction) {
   ASSERT_EQ(2u, frames.size());
   EXPECT_EQ("ping", frames[0].body);
   EXPECT_EQ("pong", frames[1].body);
+}
+
+// A reply printed into the queue must be exactly cJSON's unformatted text,
+// wherever it lands and however close it comes to the limits.
+JsonPtr string_body(std::size_t printed_length) {
+  JsonPtr body(cJSON_CreateString(std::string(printed_length - 2, 'x').c_str()));
+  return body;
+}
+
+TEST(SendQueueTest, JsonFramesCarryTheUnformattedPrint) {
+  auto session = make_session();
+  JsonPtr body(cJSON_Parse(R"({"ok":true,"result":{"a":[1,2.5,-0.1,1e300,0.0089766870000858034],"s":"\u00e9\n","n":null}})"));
+  ASSERT_TRUE(body);
+  cJSON_AddNumberToObject(body.get(), "nan", NAN);
+  scene::JsonText expected = scene::print_json(body.get());
+  ASSERT_TRUE(queue_frame(*session, kFrameEvent, 0, "ping", 4));
+  ASSERT_TRUE(queue_json_frame(*session, kFrameReply, 7, body.get()));
+  std::vector<QueuedFrame> frames = take_queued(*session);
+  ASSERT_EQ(2u, frames.size());
+  EXPECT_EQ(kFrameReply, frames[1].type);
+  EXPECT_EQ(7u, frames[1].id);
+  EXPECT_EQ(expected.get(), frames[1].body);
+}
+
+TEST(SendQueueTest, JsonFramesKeepTheQueueLimitsToTheByte) {
+  auto session = make_session();
+  EXPECT_FALSE(queue_json_frame(*session, kFrameReply, 1, string_body(kMaxBody + 1).get()));
+  EXPECT_EQ(0u, session->send_length);
+  ASSERT_TRUE(queue_json_frame(*session, kFrameReply, 1, string_body(kMaxBody).get()));
+  EXPECT_EQ(kMaxBody + 16, session->send_length);
+
+  // Exactly the free storage fits; one byte more does not.
+  session->send_length = kSendBufferSize - 100;
+  EXPECT_FALSE(queue_json_frame(*session, kFrameEvent, 0, string_body(100 - 16 + 1).get()));
+  ASSERT_TRUE(queue_json_frame(*session, kFrameEvent, 0, string_body(100 - 16).get()));
+  EXPECT_EQ(kSendBufferSize, session->send_length);
+
+  // Free storage split by the unsent bytes is joined, as for any frame.
+  session->send_offset = kSendBufferSize - 20;
+  session->send_length = 20;
+  std::memcpy(session->send_buffer.get() + session->send_offset, "RZV1\x65\0\0\0\0\0\0\0\x04\0\0\0ping", 20);
+  ASSERT_TRUE(queue_json_frame(*session, kFrameEvent, 0, string_body(40).get()));
+  EXPECT_EQ(0u, session->send_offset);
+  std::vector<QueuedFrame> frames = take_queued(*session);
+  ASSERT_EQ(2u, frames.size());
+  EXPECT_EQ("ping", frames[0].body);
+  EXPECT_EQ('"' + std::string(38, 'x') + '"', frames[1].body);
 }
 
 // A connected pair: the session's socket and the controller's end.
