@@ -9,22 +9,10 @@
 
 #include <cjson/cJSON.h>
 
+#include "scene/colour.h"
 #include "scene/json.h"
 
 namespace lumora::scene {
-
-// A parsed colour: straight RGBA of 8 bits each, and whether there is one.
-struct ColorValue {
-  std::uint8_t r = 0, g = 0, b = 0, a = 0;
-  bool present = false;
-  friend bool operator==(const ColorValue&, const ColorValue&) = default;
-};
-
-// "#" (optional) and exactly 3, 4, 6 or 8 hexadecimal digits; anything else,
-// the empty string included, is no colour.
-ColorValue parse_color(std::string_view text);
-// "#rrggbbaa" in lower case, or "" for no colour.
-std::string format_color(const ColorValue& colour);
 
 enum class GradientAxis : int { vertical = 0, horizontal = 1 };
 enum class Bevel : int { none = 0, raised = 1, sunken = 2 };

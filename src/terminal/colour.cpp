@@ -1,16 +1,11 @@
 #include "terminal/colour.h"
 
+#include "scene/colour.h"
+
 #include <cmath>
 
 namespace lumora::terminal {
 namespace {
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 std::int32_t lerp_channel(std::int32_t a, std::int32_t b, double t) {
   // nearbyint rounds ties to even in the default rounding mode.
@@ -23,25 +18,14 @@ std::int32_t lerp_channel(std::int32_t a, std::int32_t b, double t) {
 }  // namespace
 
 bool parse_colour_text(std::string_view text, Rgba& out) {
+  // The empty string is the way to say "no fill" or "no border": transparent.
   if (text.empty()) {
     out = Rgba{0, 0, 0, 0};
     return true;
   }
-  if (text.front() == '#') text.remove_prefix(1);
-  std::size_t n = text.size();
-  if (n != 3 && n != 4 && n != 6 && n != 8) return false;
-  int digits[8];
-  for (std::size_t i = 0; i < n; ++i) {
-    digits[i] = hex_digit(text[i]);
-    if (digits[i] < 0) return false;
-  }
-  std::int32_t channels[4] = {0, 0, 0, 255};
-  if (n <= 4) {
-    for (std::size_t i = 0; i < n; ++i) channels[i] = digits[i] * 17;
-  } else {
-    for (std::size_t i = 0; i < n / 2; ++i) channels[i] = digits[2 * i] * 16 + digits[2 * i + 1];
-  }
-  out = Rgba{channels[0], channels[1], channels[2], channels[3]};
+  const scene::ColorValue colour = scene::parse_color(text);
+  if (!colour.present) return false;
+  out = Rgba{colour.r, colour.g, colour.b, colour.a};
   return true;
 }
 
