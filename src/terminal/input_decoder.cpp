@@ -290,12 +290,14 @@ void walk_paste(std::string_view paste, Emit&& emit) {
 
 void InputDecoder::consume(std::size_t count) {
   consumed_ += count;
+  control_string_since_ = -1;
   if (consumed_ < input_.size()) return;
   discard_input();
 }
 
 void InputDecoder::discard_input() {
   consumed_ = 0;
+  control_string_since_ = -1;
   if (input_.capacity() > kKeptBufferCapacity)
     std::string().swap(input_);
   else
@@ -368,7 +370,12 @@ void InputDecoder::decode(double now, bool flush, EventQueue& events) {
           break;
         }
       }
-      if (end == std::string_view::npos) break;
+      if (end == std::string_view::npos) {
+        if (control_string_since_ < 0) control_string_since_ = now;
+        if (now - control_string_since_ < kControlStringWaitSeconds) break;
+        consume(1);  // a typed Alt+key: the key alone is reported, as below
+        continue;
+      }
       consume(end);
       continue;
     }

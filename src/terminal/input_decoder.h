@@ -34,6 +34,10 @@ inline constexpr std::size_t kMaxPasteBytes = 8 * 1024 * 1024;
 inline constexpr std::size_t kMaxEscapedPasteBytes = 16 * 1024 * 1024 - 38;
 // A lone Escape is the Escape key only once no sequence followed it this long.
 inline constexpr double kLoneEscapeSeconds = 0.035;
+// A terminal's reply to a query arrives whole within moments; a control-string
+// introducer still unterminated after this long was typed (Alt+]) and is
+// decoded as Escape and a key, so that it cannot hold back all later input.
+inline constexpr double kControlStringWaitSeconds = 1.0;
 // Bounds the work of one decode call; the rest waits for the next drain.
 inline constexpr std::size_t kMaxDecodeSteps = 65536;
 // An unterminated CSI is given up once this many bytes wait behind it.
@@ -105,6 +109,7 @@ class InputDecoder {
   std::string input_;          // bytes fed, the first `consumed_` of them decoded
   std::size_t consumed_ = 0;
   double last_input_time_ = 0;
+  double control_string_since_ = -1;  // when the unterminated control string at the head was first seen
   std::string paste_;          // text of the bracketed paste in progress
   bool paste_alloc_error_ = false;
   bool paste_mode_ = false;
