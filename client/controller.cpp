@@ -313,9 +313,17 @@ std::unique_ptr<Controller> Controller::launch(const LaunchOptions& options, std
     if (!listener.valid()) return fail("Could not listen on 127.0.0.1");
 
     platform::SpawnOptions spawn;
-    spawn.path = options.host_path;
-    spawn.args = {"--port", std::to_string(port), "--token", state->token};
-    spawn.args.insert(spawn.args.end(), options.extra_args.begin(), options.extra_args.end());
+    std::vector<std::string> host_args = {"--port", std::to_string(port), "--token", state->token};
+    host_args.insert(host_args.end(), options.extra_args.begin(), options.extra_args.end());
+    if (options.launcher.empty()) {
+      spawn.path = options.host_path;
+      spawn.args = std::move(host_args);
+    } else {
+      spawn.path = options.launcher.front();
+      spawn.args.assign(options.launcher.begin() + 1, options.launcher.end());
+      spawn.args.push_back(options.host_path);
+      spawn.args.insert(spawn.args.end(), host_args.begin(), host_args.end());
+    }
     spawn.environment = options.environment;
     spawn.new_session = options.new_session;
     spawn.controlling_tty = options.controlling_tty;
@@ -326,10 +334,18 @@ std::unique_ptr<Controller> Controller::launch(const LaunchOptions& options, std
     // Accept in short slices so that a host that died at start-up is
     // reported at once rather than after the whole time-out.
     const double deadline = platform::now_seconds() + options.connect_timeout_seconds;
+    const bool launched = !options.launcher.empty();
+    bool launcher_done = false;
     while (!state->connection.valid()) {
-      if (std::optional<int> code = state->child->wait_exit(0)) {
+      std::optional<int> code = launcher_done ? std::nullopt : state->child->wait_exit(0);
+      // A launcher that handed the host over (to a terminal multiplexer, say)
+      // and succeeded leaves only the time-out to notice a host that died.
+      if (code && launched && *code == 0) {
+        launcher_done = true;
+      } else if (code) {
         state->child->wait_output_closed(kOutputSettleSeconds);
-        std::string message = "The host exited with code " + std::to_string(*code) + " before connecting";
+        std::string message = std::string(launched ? "The host's launcher" : "The host") + " exited with code " +
+                              std::to_string(*code) + " before connecting";
         std::string standard_error = state->child->standard_error();
         if (!standard_error.empty()) message += ": " + standard_error;
         return fail(message);

@@ -41,6 +41,13 @@ struct LaunchOptions {
   bool new_session = false;              // start the host in a new session (no controlling terminal)
   std::string controlling_tty;           // when set: new session with this tty (a pty's slave path) as
                                          // controlling terminal and as stdin/stdout
+  // When set, the host is started through this launcher: the program run is
+  // launcher[0] with the rest as its arguments, followed by host_path and the
+  // host's own arguments. {"tmux", "-L", "name", "new-session", "-d"} runs the
+  // host in a tmux pane, say. The launcher may exit before the host connects;
+  // only a non-zero exit ends the wait early. process_id(), wait_exit(),
+  // kill_host() and the captured outputs then concern the launcher.
+  std::vector<std::string> launcher;
 };
 
 struct Reply {

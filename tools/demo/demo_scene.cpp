@@ -182,6 +182,38 @@ cJSON* footer_segment(const DemoState& state) {
   return segment("footer", 0, kRows - 1, kColumns, 1, list);
 }
 
+// Typed or pasted text as one line of the event panel: control characters
+// (a pasted line feed would start a new row over the panel's border) are
+// shown escaped, and the cut never splits a UTF-8 sequence.
+std::string printable_excerpt(std::string_view text) {
+  constexpr std::size_t kMaxExcerptBytes = 60;
+  std::string shown;
+  std::size_t index = 0;
+  while (index < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[index]);
+    std::string piece;
+    std::size_t consumed = 1;
+    if (byte == '\n') {
+      piece = "\\n";
+    } else if (byte == '\r') {
+      piece = "\\r";
+    } else if (byte == '\t') {
+      piece = "\\t";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      piece = escaped;
+    } else {
+      consumed = byte >= 0xf0 ? 4 : byte >= 0xe0 ? 3 : byte >= 0xc0 ? 2 : 1;
+      piece = text.substr(index, consumed);
+    }
+    if (shown.size() + piece.size() > kMaxExcerptBytes) break;
+    shown += piece;
+    index += consumed;
+  }
+  return shown;
+}
+
 scene::JsonPtr make_patch(cJSON* upsert) {
   scene::JsonPtr patch(cJSON_CreateObject());
   cJSON_AddStringToObject(patch.get(), "op", "patch");
@@ -230,9 +262,7 @@ std::string describe_event(const cJSON* event) {
     flag("shift");
     flag("ctrl");
   } else if (kind == "text") {
-    std::string_view value = scene::string_member(event, "text");
-    if (value.size() > 60) value = value.substr(0, 60);
-    line += "  \"" + std::string(value) + "\"";
+    line += "  \"" + printable_excerpt(scene::string_member(event, "text")) + "\"";
     flag("paste");
   } else if (kind.starts_with("pointer_") || kind == "wheel") {
     char where[96];

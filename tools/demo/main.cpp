@@ -134,11 +134,17 @@ bool is_quit_key(const cJSON* event) {
   return key == "Escape" || (key == "q" && !ctrl) || (ctrl && (key == "q" || key == "c"));
 }
 
-// Puts the terminal back when the host could not (it was killed, say).
+// Puts the terminal back when the host could not (it was killed, say): the
+// host's own leave sequence. It starts by ending a synchronized update the
+// host may have died in the middle of (the terminal would hold back all
+// later output), pops the keyboard enhancement the host may have pushed
+// (popping an empty stack is harmless, a key protocol left on is not), and
+// ends by popping the title the host saved when it took over.
 void reset_terminal(lumora::platform::TerminalModeGuard& guard) {
   guard.restore();
   static const char kReset[] =
-      "\x1b[?1003l\x1b[?1002l\x1b[?1000l\x1b[?1006l\x1b[?1004l\x1b[?2004l\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
+      "\x1b[?2026l\x1b[<u\x1b[?1016l\x1b[?1003l\x1b[?1002l\x1b[?1000l\x1b[?1006l\x1b[?1004l\x1b[?2004l"
+      "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l\x1b[23;0t";
   std::fwrite(kReset, 1, sizeof kReset - 1, stdout);
   std::fflush(stdout);
 }
