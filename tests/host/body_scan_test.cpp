@@ -7,14 +7,14 @@
 namespace lumora::host {
 namespace {
 
-struct NulCase {
+struct ScanCase {
   std::string body;
   bool rejected;
 };
 
 TEST(BodyScanTest, EmbeddedNulInsideStringsOnly) {
   using namespace std::string_literals;
-  const NulCase cases[] = {
+  const ScanCase cases[] = {
       {R"({"a":"\u0000"})", true},
       {R"({"a":"x\u0000y"})", true},
       {R"({"\u0000":1})", true},
@@ -28,29 +28,24 @@ TEST(BodyScanTest, EmbeddedNulInsideStringsOnly) {
       {R"({"a":"\)", false},
       {R"({"a":"x"} "\u0000")", true},
   };
-  for (const NulCase& c : cases) {
+  for (const ScanCase& c : cases) {
     EXPECT_EQ(c.rejected, has_embedded_nul(c.body.data(), c.body.size())) << c.body;
   }
 }
 
-std::string nested(std::size_t depth, char open, char close) {
+std::string nested(std::size_t depth, char open = '[', char close = ']') {
   return std::string(depth, open) + std::string(depth, close);
 }
 
 TEST(BodyScanTest, NestingBeyondTheLimitIsRefused) {
-  std::string ok = "{\"a\":" + nested(63, '[', ']') + "}";
-  EXPECT_FALSE(nesting_exceeds(ok.data(), ok.size()));
-  std::string deep = "{\"a\":" + nested(64, '[', ']') + "}";
-  EXPECT_TRUE(nesting_exceeds(deep.data(), deep.size()));
-  // Brackets inside strings, escaped quotes included, do not count.
-  std::string quoted = "{\"a\":\"\\\"" + std::string(100, '[') + "\"}";
-  EXPECT_FALSE(nesting_exceeds(quoted.data(), quoted.size()));
-  // Siblings do not add up.
-  std::string wide = "{\"a\":[" + nested(32, '{', '}') + "," + nested(40, '[', ']') + "]}";
-  EXPECT_FALSE(nesting_exceeds(wide.data(), wide.size()));
-  // Stray closers never let a deep document through.
-  std::string stray = std::string(10, ']') + nested(65, '[', ']');
-  EXPECT_TRUE(nesting_exceeds(stray.data(), stray.size()));
+  const ScanCase cases[] = {
+      {"{\"a\":" + nested(63) + "}", false},
+      {"{\"a\":" + nested(64) + "}", true},
+      {"{\"a\":\"\\\"" + std::string(100, '[') + "\"}", false},  // inside a string, after an escaped quote
+      {"{\"a\":[" + nested(32, '{', '}') + "," + nested(40) + "]}", false},  // siblings do not add up
+      {std::string(10, ']') + nested(65), true},  // stray closers never let a deep document through
+  };
+  for (const ScanCase& c : cases) EXPECT_EQ(c.rejected, nesting_exceeds(c.body.data(), c.body.size())) << c.body;
 }
 
 }  // namespace

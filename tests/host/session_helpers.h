@@ -30,21 +30,13 @@ inline std::uint32_t read_le32(const unsigned char* in) {
          static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
 }
 
-inline void write_le32(unsigned char* out, std::uint32_t value) {
-  for (int k = 0; k < 4; ++k) out[k] = static_cast<unsigned char>(value >> (8 * k));
-}
-
 // A whole frame as bytes, for feeding the parser.
-inline std::string frame_bytes(std::uint32_t type, std::uint32_t id, std::string_view body,
-                               std::string_view magic = "RZV1") {
-  std::string bytes(16, '\0');
-  std::memcpy(bytes.data(), magic.data(), 4);
-  auto* header = reinterpret_cast<unsigned char*>(bytes.data());
-  write_le32(header + 4, type);
-  write_le32(header + 8, id);
-  write_le32(header + 12, static_cast<std::uint32_t>(body.size()));
-  bytes.append(body);
-  return bytes;
+inline std::string frame_bytes(std::uint32_t type, std::uint32_t id, std::string_view body) {
+  std::string bytes = "RZV1";
+  for (std::uint32_t field : {type, id, static_cast<std::uint32_t>(body.size())}) {
+    for (int k = 0; k < 4; ++k) bytes += static_cast<char>(field >> (8 * k));
+  }
+  return bytes.append(body);
 }
 
 inline std::unique_ptr<HostSession> make_session() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "client/controller.h"
+#include "support/host_fixture.h"
 #include "support/pty.h"
 #include "terminal/console_session.h"
 
@@ -19,8 +20,6 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-constexpr const char* kConsoleMessage =
-    "The terminal backend requires an attached interactive Windows console; use headless for snapshots";
 constexpr std::string_view kBeginUpdate = "\x1b[?2026h";
 constexpr std::string_view kEndUpdate = "\x1b[0m\x1b[?2026l";
 constexpr const char* kFrame = R"({"op":"frame","commands":[["begin","#203040"],["rect",[0,0,64,32],"#ff0000",0,"",0]]})";
@@ -35,19 +34,12 @@ class TerminalInteractiveTest : public ::testing::Test {
     ASSERT_TRUE(pty_.valid());
     ASSERT_TRUE(pty_.set_size(80, 24));
     original_modes_ = pty_.modes();
-    client::LaunchOptions options;
-    options.host_path = LUMORA_HOST_PATH;
+    client::LaunchOptions options = test::default_host_options();
     options.controlling_tty = pty_.device_path();
-    std::string error;
-    host_ = client::Controller::launch(options, &error);
-    ASSERT_TRUE(host_) << error;
+    host_ = test::launch_host(options);
+    ASSERT_TRUE(host_);
     auto reply = host_->request(R"({"op":"open","backend":"terminal","color":"truecolor","title":"Demo"})");
-    ASSERT_TRUE(reply);
-    if (!reply->ok && reply->error == kConsoleMessage) {
-      GTEST_SKIP() << "the terminal backend does not take over an interactive terminal yet "
-                      "(ConsoleSession is not wired into TerminalBackend)";
-    }
-    ASSERT_TRUE(reply->ok) << reply->error;
+    ASSERT_TRUE(reply && reply->ok) << (reply ? reply->error : "no reply");
     opened_ = pty_.read_until(title_sequence_, 5s);
   }
 
@@ -69,22 +61,20 @@ class TerminalInteractiveTest : public ::testing::Test {
   const std::string title_sequence_ = "\x1b]2;Demo\x07";
 };
 
-TEST_F(TerminalInteractiveTest, OpenWritesTheEnterStringThenTheTitleAndTakesOverTheModes) {
+TEST_F(TerminalInteractiveTest, OpenTakesOverTheTerminalAndCloseGivesItBackByteForByte) {
   EXPECT_EQ(opened_, std::string(terminal::kEnterString) + title_sequence_);
   EXPECT_NE(pty_.modes(), original_modes_);
   auto info = host_->request(R"({"op":"info"})");
   ASSERT_TRUE(info && info->ok);
   EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(info->result.get(), "columns")), 80);
   EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(info->result.get(), "rows")), 24);
-}
-
-TEST_F(TerminalInteractiveTest, CommittedFrameArrivesWrappedInTheSynchronizedUpdatePair) {
-  auto reply = host_->request(kFrame);
-  ASSERT_TRUE(reply && reply->ok) << (reply ? reply->error : "no reply");
-  std::string frame = pty_.read_until(kEndUpdate, 5s);
-  EXPECT_THAT(frame, StartsWith(std::string(kBeginUpdate) + "\x1b[1;1H"));
-  EXPECT_THAT(frame, HasSubstr("\x1b[38;2;"));
-  EXPECT_EQ(frame.substr(frame.size() - std::min(frame.size(), kEndUpdate.size())), kEndUpdate);
+  // A keyboard-enhancement reply is answered with a push, popped again before leaving.
+  ASSERT_TRUE(pty_.type("\x1b[?0u"));
+  EXPECT_THAT(pty_.read_until("\x1b[>3u", 5s), HasSubstr("\x1b[>3u"));
+  ASSERT_TRUE(host_->close());
+  EXPECT_THAT(pty_.read_until(terminal::kLeaveString, 5s),
+              HasSubstr(std::string(terminal::kKeyboardEnhancementPop) + std::string(terminal::kLeaveString)));
+  EXPECT_EQ(pty_.modes(), original_modes_);
 }
 
 TEST_F(TerminalInteractiveTest, TypedBytesArriveAsEvents) {
@@ -99,37 +89,25 @@ TEST_F(TerminalInteractiveTest, TypedBytesArriveAsEvents) {
   EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(downs[0].body.get(), "y")), 24);
 }
 
-TEST_F(TerminalInteractiveTest, ResizeGivesOneViewportEventAndAFullRedraw) {
+TEST_F(TerminalInteractiveTest, FramesArriveAsSynchronizedUpdatesAndAResizeRedrawsInFull) {
   auto reply = host_->request(kFrame);
-  ASSERT_TRUE(reply && reply->ok);
-  pty_.read_until(kEndUpdate, 5s);
+  ASSERT_TRUE(reply && reply->ok) << (reply ? reply->error : "no reply");
+  std::string frame = pty_.read_until(kEndUpdate, 5s);
+  EXPECT_THAT(frame, StartsWith(std::string(kBeginUpdate) + "\x1b[1;1H"));
+  EXPECT_THAT(frame, HasSubstr("\x1b[38;2;"));
+  EXPECT_EQ(frame.substr(frame.size() - std::min(frame.size(), kEndUpdate.size())), kEndUpdate);
+  // One viewport event, then the same scene again writes every row, down to the new last one.
   ASSERT_TRUE(pty_.set_size(100, 30));
   auto viewports = wait_events("viewport", 2, 1s);
   ASSERT_EQ(viewports.size(), 1u);
   const cJSON* viewport = cJSON_GetObjectItemCaseSensitive(viewports[0].body.get(), "viewport");
   EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(viewport, "width")), 800);
   EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(viewport, "height")), 480);
-  // The same scene again: every row is written, down to the new last one.
   reply = host_->request(kFrame);
   ASSERT_TRUE(reply && reply->ok);
-  std::string frame = pty_.read_until(kEndUpdate, 5s);
+  frame = pty_.read_until(kEndUpdate, 5s);
   EXPECT_THAT(frame, HasSubstr("\x1b[1;1H"));
   EXPECT_THAT(frame, HasSubstr("\x1b[30;1H"));
-}
-
-TEST_F(TerminalInteractiveTest, CloseWritesTheLeaveStringAndRestoresTheModesByteForByte) {
-  ASSERT_TRUE(host_->close());
-  std::string left = pty_.read_until(terminal::kLeaveString, 5s);
-  EXPECT_THAT(left, HasSubstr(std::string(terminal::kLeaveString)));
-  EXPECT_EQ(pty_.modes(), original_modes_);
-}
-
-TEST_F(TerminalInteractiveTest, KeyboardEnhancementReplyIsPushedAndPoppedAtClose) {
-  ASSERT_TRUE(pty_.type("\x1b[?0u"));
-  EXPECT_THAT(pty_.read_until("\x1b[>3u", 5s), HasSubstr("\x1b[>3u"));
-  ASSERT_TRUE(host_->close());
-  std::string left = pty_.read_until(terminal::kLeaveString, 5s);
-  EXPECT_THAT(left, HasSubstr(std::string(terminal::kKeyboardEnhancementPop) + std::string(terminal::kLeaveString)));
 }
 
 TEST_F(TerminalInteractiveTest, StalledTerminalDelaysNoReplyAndStillGetsItsModesBack) {
@@ -165,22 +143,7 @@ TEST_F(TerminalInteractiveTest, TerminalThatGoesAwayGivesOneErrorEventAndTheHost
   EXPECT_TRUE(host_->close());
 }
 
-TEST(TerminalInteractiveOpenTest, HostWithoutAControllingTerminalFailsTheOpen) {
-  client::LaunchOptions options;
-  options.host_path = LUMORA_HOST_PATH;
-  options.new_session = true;
-  std::string error;
-  auto host = client::Controller::launch(options, &error);
-  ASSERT_TRUE(host) << error;
-  auto reply = host->request(R"({"op":"open","backend":"terminal"})");
-  ASSERT_TRUE(reply);
-  EXPECT_FALSE(reply->ok);
-  EXPECT_EQ(reply->error, kConsoleMessage);
-  // The host keeps serving: a headless terminal opens afterwards.
-  reply = host->request(R"({"op":"open","backend":"terminal","headless":true})");
-  ASSERT_TRUE(reply);
-  EXPECT_TRUE(reply->ok) << reply->error;
-}
+// A host without a controlling terminal is in terminal_backend_test.cpp.
 
 }  // namespace
 }  // namespace lumora

@@ -13,54 +13,38 @@ JsonPtr parse(const std::string& text) { return JsonPtr(cJSON_Parse(text.c_str()
 
 TEST(JsonEqual, DeepAndCaseSensitive) {
   JsonPtr a = parse(R"([["styled_rect",[0,0,1,1],{"fill":"#fff"}]])");
-  JsonPtr b = parse(R"([["styled_rect",[0,0,1,1],{"fill":"#fff"}]])");
-  JsonPtr c = parse(R"([["styled_rect",[0,0,1,1],{"Fill":"#fff"}]])");
-  JsonPtr d = parse(R"([["styled_rect",[0,0,1,1],{"fill":"#FFF"}]])");
-  EXPECT_TRUE(json_equal(a.get(), b.get()));
-  EXPECT_FALSE(json_equal(a.get(), c.get()));
-  EXPECT_FALSE(json_equal(a.get(), d.get()));
+  EXPECT_TRUE(json_equal(a.get(), parse(R"([["styled_rect",[0,0,1,1],{"fill":"#fff"}]])").get()));
+  EXPECT_FALSE(json_equal(a.get(), parse(R"([["styled_rect",[0,0,1,1],{"Fill":"#fff"}]])").get()));
+  EXPECT_FALSE(json_equal(a.get(), parse(R"([["styled_rect",[0,0,1,1],{"fill":"#FFF"}]])").get()));
 }
 
+// The limits a patch's segments and a window's bounds are held to.
 TEST(SegmentId, OneTo256Bytes) {
   std::string_view id;
-  JsonPtr ok(cJSON_CreateString(std::string(256, 'a').c_str()));
-  JsonPtr long_id(cJSON_CreateString(std::string(257, 'a').c_str()));
-  JsonPtr empty(cJSON_CreateString(""));
-  JsonPtr number(cJSON_CreateNumber(1));
-  EXPECT_TRUE(segment_id_of(ok.get(), id));
+  for (std::size_t length : {0, 257, 1, 256}) {
+    JsonPtr value(cJSON_CreateString(std::string(length, 'a').c_str()));
+    EXPECT_EQ(length >= 1 && length <= 256, segment_id_of(value.get(), id)) << length;
+  }
   EXPECT_EQ(id.size(), 256u);
-  EXPECT_FALSE(segment_id_of(long_id.get(), id));
-  EXPECT_FALSE(segment_id_of(empty.get(), id));
-  EXPECT_FALSE(segment_id_of(number.get(), id));
+  EXPECT_FALSE(segment_id_of(parse("1").get(), id));
 }
 
-TEST(StrictBounds, WindowRule) {
-  EXPECT_TRUE(strict_bounds_valid(parse("[0,0,0,0]").get()));
-  EXPECT_TRUE(strict_bounds_valid(parse("[-1000000,1000000,1000000,0]").get()));
-  EXPECT_FALSE(strict_bounds_valid(parse("[0,0,-1,0]").get()));
-  EXPECT_FALSE(strict_bounds_valid(parse("[1000001,0,1,1]").get()));
-  EXPECT_FALSE(strict_bounds_valid(parse("[0,0,1]").get()));
-  EXPECT_FALSE(strict_bounds_valid(parse("[0,0,1,1,1]").get()));
-  EXPECT_FALSE(strict_bounds_valid(parse(R"([0,0,1,"1"])").get()));
+TEST(StrictBounds, FourNumbersWithinAMillionAndNoNegativeSize) {
+  const std::pair<const char*, bool> cases[] = {
+      {"[0,0,0,0]", true},   {"[-1000000,1000000,1000000,0]", true}, {"[0,0,-1,0]", false},
+      {"[1000001,0,1,1]", false}, {"[0,0,1]", false}, {"[0,0,1,1,1]", false}, {R"([0,0,1,"1"])", false},
+  };
+  for (const auto& [bounds, valid] : cases) EXPECT_EQ(valid, strict_bounds_valid(parse(bounds).get())) << bounds;
 }
 
-TEST(CommandKind, FallbackForNonStrings) {
+TEST(SceneFormat, CommandKindArrayLengthAndTransition) {
   EXPECT_EQ(command_kind(parse(R"(["rect"])").get(), "?"), "rect");
   EXPECT_EQ(command_kind(parse("[1]").get(), "?"), "?");
-  EXPECT_EQ(command_kind(parse("{}").get(), ""), "");
-}
-
-TEST(ArrayLength, StopsPastTheLimit) {
-  EXPECT_EQ(array_length_capped(parse("[1,2,3,4,5]").get(), 3), 4u);
+  EXPECT_EQ(array_length_capped(parse("[1,2,3,4,5]").get(), 3), 4u);  // stops one past the limit
   EXPECT_EQ(array_length_capped(parse("[1,2]").get(), 3), 2u);
   EXPECT_EQ(array_length_capped(parse("{}").get(), 3), 0u);
-}
-
-TEST(TransitionMs, ClampedAndDefaulted) {
-  EXPECT_EQ(transition_ms_of(parse("0.2").get()), 200);
-  EXPECT_EQ(transition_ms_of(parse("9").get()), 5000);
-  EXPECT_EQ(transition_ms_of(parse("-1").get()), 0);
-  EXPECT_EQ(transition_ms_of(parse("1e999").get()), 0);
+  const std::pair<const char*, int> transitions[] = {{"0.2", 200}, {"9", 5000}, {"-1", 0}, {"1e999", 0}};
+  for (const auto& [seconds, ms] : transitions) EXPECT_EQ(transition_ms_of(parse(seconds).get()), ms) << seconds;
   EXPECT_EQ(transition_ms_of(nullptr), 0);
 }
 
