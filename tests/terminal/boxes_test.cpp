@@ -13,6 +13,7 @@ namespace {
 
 constexpr Rgba kWhite{255, 255, 255, 255};
 constexpr Rgba kBlack{0, 0, 0, 255};
+const std::string kBlankRow(10, ' ');
 
 class BoxesTest : public ::testing::Test {
  protected:
@@ -20,8 +21,8 @@ class BoxesTest : public ::testing::Test {
   RasterContext context_;
 
   // Draws one command given as JSON text through the matching drawer.
-  void draw(const char* json) {
-    scene::JsonPtr command(cJSON_Parse(json));
+  void draw(const std::string& json) {
+    scene::JsonPtr command(cJSON_Parse(json.c_str()));
     ASSERT_TRUE(command) << json;
     const char* kind = cJSON_GetStringValue(cJSON_GetArrayItem(command.get(), 0));
     const std::string_view name = kind != nullptr ? kind : "";
@@ -80,15 +81,7 @@ TEST_F(BoxesTest, OutlineIsClipped) {
   outline({0, 0, 5, 4}, 0, false);
   EXPECT_EQ(row_text(0), "┌──       ");
   EXPECT_EQ(row_text(1), "│         ");
-  EXPECT_EQ(row_text(3), "          ");
-}
-
-TEST_F(BoxesTest, OutlineLeavesTextAndUnderlinedCellsAlone) {
-  put_glyph(*frame_, 1, 0, "A", 1, kWhite, CellKind::text);
-  frame_->at(0, 2).underline = 1;
-  outline({0, 0, 4, 3}, 0, false);
-  EXPECT_EQ(row_text(0), "┌A─┐      ");
-  EXPECT_EQ(row_text(2), " ──┘      ");
+  EXPECT_EQ(row_text(3), kBlankRow);
 }
 
 TEST_F(BoxesTest, TranslucentOutlineOnlyOverBlankOrBoxCells) {
@@ -103,165 +96,119 @@ TEST_F(BoxesTest, TranslucentOutlineOnlyOverBlankOrBoxCells) {
   EXPECT_EQ(cell(2, 0).foreground(), (Rgba{127, 0, 0, 255}));
 }
 
-TEST_F(BoxesTest, GradientRectFillsAcrossColumns) {
+TEST_F(BoxesTest, GradientRectFillsAlongItsAxis) {
   draw(R"(["gradient_rect", [0, 0, 24, 16], "#000000", "#ffffff", "horizontal", 0, 0])");
-  EXPECT_EQ(cell(0, 0).background(), (Rgba{0, 0, 0, 255}));
-  EXPECT_EQ(cell(1, 0).background(), (Rgba{128, 128, 128, 255}));
-  EXPECT_EQ(cell(2, 0).background(), (Rgba{255, 255, 255, 255}));
-  EXPECT_EQ(cell(3, 0).background(), kBlack);
+  draw(R"(["gradient_rect", [32, 0, 8, 48], "#000", "#fff", "vertical", 5, 0])");
+  draw(R"(["gradient_rect", [48, 0, 8, 16], "#102030", "#fff", "vertical", 0, 0])");  // one row: t = 0
+  const std::pair<CellPoint, Rgba> cells[] = {
+      {{0, 0}, kBlack}, {{1, 0}, {128, 128, 128, 255}}, {{2, 0}, kWhite}, {{3, 0}, kBlack},
+      {{4, 0}, kBlack}, {{4, 1}, {128, 128, 128, 255}}, {{4, 2}, kWhite}, {{6, 0}, {16, 32, 48, 255}},
+  };
+  for (const auto& [at, background] : cells) EXPECT_EQ(cell(at.column, at.row).background(), background) << at.column << "," << at.row;
 }
 
-TEST_F(BoxesTest, GradientRectVerticalAndSingleRow) {
-  draw(R"(["gradient_rect", [0, 0, 8, 48], "#000", "#fff", "vertical", 5, 0])");
-  EXPECT_EQ(cell(0, 0).background(), (Rgba{0, 0, 0, 255}));
-  EXPECT_EQ(cell(0, 1).background(), (Rgba{128, 128, 128, 255}));
-  EXPECT_EQ(cell(0, 2).background(), (Rgba{255, 255, 255, 255}));
-  // One row: t = 0 everywhere.
-  draw(R"(["gradient_rect", [16, 0, 8, 16], "#102030", "#fff", "vertical", 0, 0])");
-  EXPECT_EQ(cell(2, 0).background(), (Rgba{16, 32, 48, 255}));
-}
-
-TEST_F(BoxesTest, GradientRectBorderIsAnOutlineAndNegativeDrawsNothing) {
+TEST_F(BoxesTest, GradientRectBorderIsAnUnfilledOutlineAndNegativeDrawsNothing) {
   draw(R"(["gradient_rect", [0, 0, 24, 48], "#000000", "#ffffff", "vertical", 4, 3])");
+  draw(R"(["gradient_rect", [32, 0, 24, 48], "#fff", "#fff", "vertical", 0, -2])");
   EXPECT_EQ(row_text(0), "╭─╮       ");
   EXPECT_EQ(row_text(2), "╰─╯       ");
-  EXPECT_EQ(cell(0, 0).foreground(), (Rgba{0, 0, 0, 255}));
+  EXPECT_EQ(cell(0, 0).foreground(), kBlack);
   EXPECT_EQ(cell(0, 1).foreground(), (Rgba{128, 128, 128, 255}));
   EXPECT_EQ(cell(2, 2).foreground(), kWhite);
-  EXPECT_EQ(cell(1, 1).background(), kBlack);  // no fill inside
-  frame_ = make_cell_frame(10, 5);
-  draw(R"(["gradient_rect", [0, 0, 24, 48], "#fff", "#fff", "vertical", 0, -2])");
-  EXPECT_EQ(row_text(0), std::string(10, ' '));
-  EXPECT_EQ(cell(0, 0).background(), kBlack);
+  EXPECT_EQ(cell(1, 1).background(), kBlack);
+  EXPECT_EQ(cell(5, 1).background(), kBlack);
 }
 
 TEST_F(BoxesTest, TranslucentGradientBlendsWideCharactersOnce) {
   put_glyph(*frame_, 0, 0, "界", 2, kWhite, CellKind::text);
   put_glyph(*frame_, 3, 0, "界", 2, kWhite, CellKind::text);
-  // Starting at column 1 (a right half), the first column of the loop is blended.
+  // Starting at column 1 (a right half), the first column of the loop is
+  // blended and carries the pair's colours: once blended, not twice.
   draw(R"(["gradient_rect", [8, 0, 32, 16], "#ff000080", "#ff000080", "horizontal", 0, 0])");
-  // Left half in column 0 lies outside; the right half at column 1 is blended
-  // and carries the pair's colours: once blended, not twice.
-  EXPECT_EQ(cell(0, 0).background(), (Rgba{128, 0, 0, 255}));
-  EXPECT_EQ(cell(3, 0).background(), (Rgba{128, 0, 0, 255}));
-  EXPECT_EQ(cell(4, 0).background(), (Rgba{128, 0, 0, 255}));
+  for (int column : {0, 3, 4}) EXPECT_EQ(cell(column, 0).background(), (Rgba{128, 0, 0, 255})) << column;
 }
 
-TEST_F(BoxesTest, StyledRectBorderNeedsANonZeroWidth) {
-  draw(R"(["styled_rect", [0, 0, 32, 48], {"border": "#fff"}])");
-  EXPECT_EQ(row_text(0), std::string(10, ' '));
-  draw(R"(["styled_rect", [0, 0, 32, 48], {"border": "#fff", "border_width": 0}])");
-  EXPECT_EQ(row_text(0), std::string(10, ' '));
-  draw(R"(["styled_rect", [0, 0, 32, 48], {"border": "#fff", "border_width": -1}])");
-  EXPECT_EQ(row_text(0), "┌──┐      ");
-  EXPECT_EQ(row_text(2), "└──┘      ");
-}
-
-TEST_F(BoxesTest, StyledRectOneRowWithBorderIsABracket) {
-  draw(R"(["styled_rect", [0, 16, 80, 16], {"border": "#0f0", "border_width": 1, "radius": 4}])");
-  EXPECT_EQ(row_text(1), "[        ]");
-  EXPECT_EQ(cell(0, 1).foreground(), (Rgba{0, 255, 0, 255}));
-}
-
-TEST_F(BoxesTest, StyledRectTwoRowsWithBorderShowsCornersOnly) {
-  draw(R"(["styled_rect", [0, 0, 40, 32], {"border": "#fff", "border_width": 1, "radius": 3}])");
-  EXPECT_EQ(row_text(0), "╭   ╮     ");
-  EXPECT_EQ(row_text(1), "╰   ╯     ");
-}
-
-TEST_F(BoxesTest, StyledRectThinBar) {
-  // Vertical axis: the middle of fill and fill_end, no outline.
-  draw(R"(["styled_rect", [0, 0, 32, 6], {"fill": "#000000", "fill_end": "#ffffff", "border": "", "border_width": 2}])");
-  EXPECT_EQ(row_text(0), "────      ");
-  EXPECT_EQ(cell(0, 0).foreground(), (Rgba{128, 128, 128, 255}));
-  EXPECT_EQ(cell(0, 0).background(), kBlack);
-  // Horizontal axis with a border: the border gradient runs along the bar.
-  draw(R"(["styled_rect", [0, 32, 24, 6], {"fill": "#f00", "border": "#000", "border_end": "#fff",
-                                            "border_width": 1, "gradient_axis": "horizontal"}])");
-  EXPECT_EQ(row_text(2), "───       ");
-  EXPECT_EQ(cell(0, 2).foreground(), (Rgba{0, 0, 0, 255}));
-  EXPECT_EQ(cell(1, 2).foreground(), (Rgba{128, 128, 128, 255}));
-  EXPECT_EQ(cell(2, 2).foreground(), kWhite);
-  EXPECT_EQ(cell(1, 2).background(), kBlack);
-}
-
-TEST_F(BoxesTest, StyledRectThinBarOnSecondRow) {
-  // y 20..26: centre 23 lies in row 1.
-  draw(R"(["styled_rect", [0, 20, 16, 6], {"fill": "#fff"}])");
-  EXPECT_EQ(row_text(1), "──        ");
-  EXPECT_EQ(row_text(0), std::string(10, ' '));
-}
-
-TEST_F(BoxesTest, StyledRectFillPlainOrGradient) {
-  draw(R"(["styled_rect", [0, 0, 24, 16], {"fill": "#ff0000", "fill_end": "#ff0000", "gradient_axis": "horizontal"}])");
-  EXPECT_EQ(cell(2, 0).background(), (Rgba{255, 0, 0, 255}));
-  // Same colour, different spelling: a gradient from red to red.
-  draw(R"(["styled_rect", [0, 16, 24, 16], {"fill": "#f00", "fill_end": "#0000ff", "gradient_axis": "horizontal"}])");
-  EXPECT_EQ(cell(0, 1).background(), (Rgba{255, 0, 0, 255}));
-  EXPECT_EQ(cell(1, 1).background(), (Rgba{128, 0, 128, 255}));
-  EXPECT_EQ(cell(2, 1).background(), (Rgba{0, 0, 255, 255}));
-  // Fill and outline together; an empty fill_end means a plain fill.
-  draw(R"(["styled_rect", [0, 32, 24, 32], {"fill": "#00f", "fill_end": "", "border": "#fff", "border_width": 1}])");
-  EXPECT_EQ(row_text(2), "┌ ┐       ");  // two rows: the bracket form
-  EXPECT_EQ(row_text(3), "└ ┘       ");
-  EXPECT_EQ(cell(1, 2).background(), (Rgba{0, 0, 255, 255}));
-  EXPECT_EQ(cell(1, 3).background(), (Rgba{0, 0, 255, 255}));
-}
-
-TEST_F(BoxesTest, StyledRectNarrowTallFillIsAColumnLine) {
-  draw(R"(["styled_rect", [8, 0, 3, 48], {"fill": "#fff"}])");
-  EXPECT_STREQ(cell(1, 0).glyph, "│");
-  EXPECT_STREQ(cell(1, 1).glyph, "│");
-  EXPECT_EQ(cell(1, 0).background(), kBlack);
-}
-
-TEST_F(BoxesTest, StyledRectEmptyStyleOrSizeDrawsNothing) {
-  draw(R"(["styled_rect", [0, 0, 80, 80], {}])");
-  draw(R"(["styled_rect", [0, 0, 0, 80], {"fill": "#fff"}])");
-  for (int row = 0; row < 5; ++row) EXPECT_EQ(row_text(row), std::string(10, ' '));
-  EXPECT_EQ(cell(0, 0).background(), kBlack);
-}
-
-TEST_F(BoxesTest, MarkerGlyphsAndColours) {
+TEST_F(BoxesTest, StyledRectShapes) {
   struct Case {
     const char* name;
-    const char* command;
-    const char* glyph;
-    Rgba foreground;
-    Rgba background;
+    const char* style;  // the rect and the style, as in the command
+    const char* rows[4];
   };
   const Case cases[] = {
-      {"square_checked", R"(["marker", [0, 0, 16, 16], {"fill": "#000000", "fill_end": "#ffffff", "foreground": "#0f0"}, "square", true])",
-       "✓", {0, 255, 0, 255}, {128, 128, 128, 255}},
-      {"square_unchecked_border", R"(["marker", [0, 0, 16, 16], {"fill": "#00f", "border": "#f00", "border_width": 1}, "square", false])",
-       "□", {255, 0, 0, 255}, {0, 0, 255, 255}},
-      {"square_checked_border", R"(["marker", [0, 0, 16, 16], {"fill": "#00f", "foreground": "#fff", "border": "#f00", "border_width": 1}, "square", true])",
-       "✓", {255, 255, 255, 255}, {0, 0, 255, 255}},
-      {"square_defaults", R"(["marker", [0, 0, 16, 16], {"fill": "#00f"}, "square", false])",
-       "□", {0, 0, 255, 255}, {0, 0, 255, 255}},
-      {"circle_unchecked_border", R"(["marker", [0, 0, 16, 16], {"fill": "#00f", "border": "#f00", "border_width": 2}, "circle", false])",
-       "○", {255, 0, 0, 255}, {0, 0, 0, 255}},
-      {"circle_checked", R"(["marker", [0, 0, 16, 16], {"fill": "#00f", "foreground": "#0f0"}, "circle", true])",
-       "◉", {0, 255, 0, 255}, {0, 0, 0, 255}},
-      {"circle_unchecked", R"(["marker", [0, 0, 16, 16], {"fill": "#00f", "foreground": "#0f0"}, "circle", false])",
-       "●", {0, 0, 255, 255}, {0, 0, 0, 255}},
-      {"circle_border_without_colour", R"(["marker", [0, 0, 16, 16], {"foreground": "#0f0", "border_width": 1}, "circle", false])",
-       "●", {0, 0, 0, 0}, {0, 0, 0, 255}},
+      {"border_without_width", R"([0, 0, 32, 48], {"border": "#fff"})", {"", "", "", ""}},
+      {"border_of_width_zero", R"([0, 0, 32, 48], {"border": "#fff", "border_width": 0})", {"", "", "", ""}},
+      {"negative_width_is_a_border", R"([0, 0, 32, 48], {"border": "#fff", "border_width": -1})",
+       {"┌──┐      ", "│  │      ", "└──┘      ", ""}},
+      {"one_row_is_a_bracket", R"([0, 16, 80, 16], {"border": "#0f0", "border_width": 1, "radius": 4})",
+       {"", "[        ]", "", ""}},
+      {"two_rows_show_corners", R"([0, 0, 40, 32], {"border": "#fff", "border_width": 1, "radius": 3})",
+       {"╭   ╮     ", "╰   ╯     ", "", ""}},
+      {"thin_bar", R"([0, 0, 32, 6], {"fill": "#fff", "border": "", "border_width": 2})", {"────      ", "", "", ""}},
+      // y 20..26: centre 23 lies in row 1.
+      {"thin_bar_on_second_row", R"([0, 20, 16, 6], {"fill": "#fff"})", {"", "──        ", "", ""}},
+      {"narrow_tall_fill_is_a_column_line", R"([8, 0, 3, 48], {"fill": "#fff"})",
+       {" │        ", " │        ", " │        ", ""}},
+      {"fill_with_border_over_two_rows", R"([0, 0, 24, 32], {"fill": "#00f", "fill_end": "", "border": "#fff", "border_width": 1})",
+       {"┌ ┐       ", "└ ┘       ", "", ""}},
+      {"empty_style", R"([0, 0, 80, 80], {})", {"", "", "", ""}},
+      {"empty_size", R"([0, 0, 0, 80], {"fill": "#fff"})", {"", "", "", ""}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     frame_ = make_cell_frame(10, 5);
-    draw(c.command);
+    draw(std::string(R"(["styled_rect", )") + c.style + "]");
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(row_text(row), *c.rows[row] ? c.rows[row] : kBlankRow) << row;
+  }
+}
+
+TEST_F(BoxesTest, StyledRectColours) {
+  // A thin bar on the vertical axis: the middle of fill and fill_end, over an untouched background.
+  draw(R"(["styled_rect", [0, 0, 32, 6], {"fill": "#000000", "fill_end": "#ffffff", "border": "", "border_width": 2}])");
+  EXPECT_EQ(cell(0, 0).foreground(), (Rgba{128, 128, 128, 255}));
+  EXPECT_EQ(cell(0, 0).background(), kBlack);
+  // On the horizontal axis with a border: the border gradient runs along the bar.
+  draw(R"(["styled_rect", [0, 16, 24, 6], {"fill": "#f00", "border": "#000", "border_end": "#fff",
+                                            "border_width": 1, "gradient_axis": "horizontal"}])");
+  EXPECT_EQ(cell(0, 1).foreground(), (Rgba{0, 0, 0, 255}));
+  EXPECT_EQ(cell(1, 1).foreground(), (Rgba{128, 128, 128, 255}));
+  EXPECT_EQ(cell(2, 1).foreground(), kWhite);
+  // The same colour spelled alike is a plain fill; spelled otherwise, a gradient.
+  draw(R"(["styled_rect", [0, 48, 24, 16], {"fill": "#ff0000", "fill_end": "#ff0000", "gradient_axis": "horizontal"}])");
+  draw(R"(["styled_rect", [0, 64, 24, 16], {"fill": "#f00", "fill_end": "#0000ff", "gradient_axis": "horizontal"}])");
+  EXPECT_EQ(cell(2, 3).background(), (Rgba{255, 0, 0, 255}));
+  EXPECT_EQ(cell(0, 4).background(), (Rgba{255, 0, 0, 255}));
+  EXPECT_EQ(cell(1, 4).background(), (Rgba{128, 0, 128, 255}));
+  EXPECT_EQ(cell(2, 4).background(), (Rgba{0, 0, 255, 255}));
+}
+
+TEST_F(BoxesTest, MarkerGlyphsAndColours) {
+  struct Case {
+    const char* style;
+    const char* shape_and_state;
+    const char* glyph;
+    Rgba foreground, background;
+  };
+  const Case cases[] = {
+      {R"({"fill": "#000", "fill_end": "#fff", "foreground": "#0f0"})", R"("square", true)", "✓", {0, 255, 0, 255},
+       {128, 128, 128, 255}},
+      {R"({"fill": "#00f", "border": "#f00", "border_width": 1})", R"("square", false)", "□", {255, 0, 0, 255},
+       {0, 0, 255, 255}},
+      {R"({"fill": "#00f", "foreground": "#fff", "border": "#f00", "border_width": 1})", R"("square", true)", "✓",
+       kWhite, {0, 0, 255, 255}},
+      {R"({"fill": "#00f"})", R"("square", false)", "□", {0, 0, 255, 255}, {0, 0, 255, 255}},
+      {R"({"fill": "#00f", "border": "#f00", "border_width": 2})", R"("circle", false)", "○", {255, 0, 0, 255}, kBlack},
+      {R"({"fill": "#00f", "foreground": "#0f0"})", R"("circle", true)", "◉", {0, 255, 0, 255}, kBlack},
+      {R"({"fill": "#00f", "foreground": "#0f0"})", R"("circle", false)", "●", {0, 0, 255, 255}, kBlack},
+      {R"({"foreground": "#0f0", "border_width": 1})", R"("circle", false)", " ", kWhite, kBlack},  // no colour
+  };
+  for (const Case& c : cases) {
+    frame_ = make_cell_frame(10, 5);
     // The centre of a 16 × 16 rect at the origin is cell (0, 0).
-    if (c.foreground.a == 0) {
-      EXPECT_STREQ(cell(0, 0).glyph, " ");
-      continue;
-    }
-    EXPECT_STREQ(cell(0, 0).glyph, c.glyph);
-    EXPECT_EQ(cell(0, 0).kind, CellKind::text);
-    EXPECT_EQ(cell(0, 0).foreground(), c.foreground);
-    EXPECT_EQ(cell(0, 0).background(), c.background);
-    EXPECT_STREQ(cell(1, 0).glyph, " ");
+    draw(std::string(R"(["marker", [0, 0, 16, 16], )") + c.style + ", " + c.shape_and_state + "]");
+    EXPECT_STREQ(cell(0, 0).glyph, c.glyph) << c.style << c.shape_and_state;
+    EXPECT_EQ(cell(0, 0).foreground(), c.foreground) << c.style << c.shape_and_state;
+    EXPECT_EQ(cell(0, 0).background(), c.background) << c.style << c.shape_and_state;
+    EXPECT_EQ(row_text(0), c.glyph + std::string(9, ' '));
   }
 }
 
@@ -269,34 +216,25 @@ TEST_F(BoxesTest, MarkerSitsOnTheCentreCellInsideTheClip) {
   draw(R"(["marker", [16, 16, 32, 32], {"foreground": "#fff"}, "circle", true])");
   // Centre (32, 32): ceil(4) − 1 = 3, ceil(2) − 1 = 1.
   EXPECT_STREQ(cell(3, 1).glyph, "◉");
+  EXPECT_EQ(cell(3, 1).kind, CellKind::text);
   frame_->clip = CellRect{0, 0, 3, 5};
   draw(R"(["marker", [32, 48, 16, 16], {"fill": "#fff"}, "square", true])");
   EXPECT_STREQ(cell(4, 3).glyph, " ");
   EXPECT_EQ(cell(4, 3).background(), kBlack);  // no fill outside the clip either
 }
 
-TEST_F(BoxesTest, FocusRingOverTwoRowsShowsCorners) {
+TEST_F(BoxesTest, FocusRingShowsCornersAndIsUnderlinedWhenMonochrome) {
   draw(R"(["focus_ring", [0, 0, 48, 32], "#fff", 4])");
   EXPECT_EQ(row_text(0), "╭    ╮    ");
   EXPECT_EQ(row_text(1), "╰    ╯    ");
   EXPECT_EQ(underlines(0), "..........");
-}
 
-TEST_F(BoxesTest, MonochromeFocusRingIsUnderlined) {
+  frame_ = make_cell_frame(10, 5);
   frame_->monochrome = true;
   draw(R"(["focus_ring", [0, 0, 48, 32], "#fff", 0])");
   EXPECT_EQ(row_text(0), "┌    ┐    ");
   EXPECT_EQ(underlines(0), "______....");
   EXPECT_EQ(underlines(1), "______....");
-  frame_ = make_cell_frame(10, 5);
-  frame_->monochrome = true;
-  draw(R"(["focus_ring", [8, 0, 32, 64], "#fff", 0])");
-  EXPECT_EQ(row_text(1), " │  │     ");
-  EXPECT_EQ(underlines(0), ".____.....");
-  EXPECT_EQ(underlines(1), "._.._.....");
-  EXPECT_EQ(underlines(2), "._.._.....");
-  EXPECT_EQ(underlines(3), ".____.....");
-  EXPECT_EQ(underlines(4), "..........");
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 namespace lumora::terminal {
 namespace {
 
-constexpr const char* kBegin = "\x1b[?2026h";
-constexpr const char* kEnd = "\x1b[0m\x1b[?2026l";
-constexpr const char* kWhiteOnBlack = "\x1b[38;2;255;255;255;48;2;0;0;0m";
+const std::string kBegin = "\x1b[?2026h";
+const std::string kEnd = "\x1b[0m\x1b[?2026l";
+const std::string kWhiteOnBlack = "\x1b[38;2;255;255;255;48;2;0;0;0m";
 
 CellFrameRef blank_frame(int columns, int rows) {
   CellFrameRef frame = make_cell_frame(columns, rows);
@@ -39,16 +39,9 @@ std::string encode(const CellFrame* current, const CellFrame* previous, ColourMo
   return std::string(out.view());
 }
 
-struct ModeCase {
-  ColourMode mode;
-  std::string expected;
-};
-
-class EncoderModeTest : public testing::TestWithParam<ModeCase> {};
-
 // Two cells: a red "A" on blue, then a grey "b" on blue; the background is
 // the same so only the foreground change shows in the second sequence.
-TEST_P(EncoderModeTest, WritesExactBytesForASmallGrid) {
+TEST(EncoderTest, WritesExactBytesForASmallGridInEveryMode) {
   CellFrameRef frame = blank_frame(2, 1);
   frame->at(0, 0).glyph = "A";
   frame->at(0, 0).set_foreground({255, 0, 0, 255});
@@ -56,143 +49,114 @@ TEST_P(EncoderModeTest, WritesExactBytesForASmallGrid) {
   frame->at(1, 0).glyph = "b";
   frame->at(1, 0).set_foreground({128, 128, 128, 255});
   frame->at(1, 0).set_background({0, 0, 255, 255});
-  EXPECT_EQ(encode(frame.get(), nullptr, GetParam().mode), GetParam().expected);
+  const std::pair<ColourMode, std::string> cases[] = {
+      {ColourMode::truecolor, "\x1b[38;2;255;0;0;48;2;0;0;255mA\x1b[38;2;128;128;128;48;2;0;0;255mb"},
+      {ColourMode::indexed256, "\x1b[38;5;9;48;5;12mA\x1b[38;5;8;48;5;12mb"},
+      {ColourMode::indexed16, "\x1b[91;104mA\x1b[90;104mb"},
+      {ColourMode::none, "Ab"},
+  };
+  for (const auto& [mode, cells] : cases) {
+    EXPECT_EQ(encode(frame.get(), nullptr, mode), kBegin + "\x1b[1;1H" + cells + kEnd) << static_cast<int>(mode);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    AllModes, EncoderModeTest,
-    testing::Values(ModeCase{ColourMode::truecolor, std::string(kBegin) + "\x1b[1;1H\x1b[38;2;255;0;0;48;2;0;0;255mA" +
-                                                        "\x1b[38;2;128;128;128;48;2;0;0;255mb" + kEnd},
-                    ModeCase{ColourMode::indexed256,
-                             std::string(kBegin) + "\x1b[1;1H\x1b[38;5;9;48;5;12mA\x1b[38;5;8;48;5;12mb" + kEnd},
-                    ModeCase{ColourMode::indexed16, std::string(kBegin) + "\x1b[1;1H\x1b[91;104mA\x1b[90;104mb" + kEnd},
-                    ModeCase{ColourMode::none, std::string(kBegin) + "\x1b[1;1HAb" + kEnd}));
 
 TEST(EncoderTest, EachRowStartsWithACursorMoveAndColoursCarryOver) {
   CellFrameRef frame = blank_frame(2, 2);
   EXPECT_EQ(encode(frame.get(), nullptr, ColourMode::truecolor),
-            std::string(kBegin) + "\x1b[1;1H" + kWhiteOnBlack + "  \x1b[2;1H  " + kEnd);
+            kBegin + "\x1b[1;1H" + kWhiteOnBlack + "  \x1b[2;1H  " + kEnd);
 }
 
-TEST(EncoderTest, DiffAgainstTheSameFrameIsEmpty) {
-  CellFrameRef frame = blank_frame(3, 2);
-  EXPECT_EQ(encode(frame.get(), frame.get(), ColourMode::truecolor), "");
-}
-
-TEST(EncoderTest, DiffAgainstAnEqualFrameIsEmpty) {
+TEST(EncoderTest, DiffOfUnchangedFrameIsEmpty) {
   CellFrameRef frame = blank_frame(3, 2);
   frame->at(1, 1).glyph = "x";
   CellFrameRef copy = copy_frame(*frame);
   copy->at(1, 1).glyph = "x";  // another pointer to equal bytes
   for (ColourMode mode : {ColourMode::truecolor, ColourMode::indexed256, ColourMode::indexed16, ColourMode::none}) {
+    EXPECT_EQ(encode(frame.get(), frame.get(), mode), "");
     EXPECT_EQ(encode(copy.get(), frame.get(), mode), "");
   }
 }
 
-TEST(EncoderTest, DiffWritesOnlyTheChangedRunWithItsColour) {
-  CellFrameRef before = blank_frame(5, 3);
-  CellFrameRef after = copy_frame(*before);
-  after->at(2, 1).glyph = "Z";
-  after->at(3, 1).glyph = "Y";
-  EXPECT_EQ(encode(after.get(), before.get(), ColourMode::truecolor),
-            std::string(kBegin) + "\x1b[2;3H" + kWhiteOnBlack + "ZY" + kEnd);
+TEST(EncoderTest, DiffWritesOnlyTheChangedCharacters) {
+  struct Case {
+    const char* name;
+    int columns, rows;
+    void (*prepare)(CellFrame& before, CellFrame& after);
+    ColourMode mode;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"changed_run", 5, 3, [](CellFrame&, CellFrame& after) { after.at(2, 1).glyph = after.at(3, 1).glyph = "Z"; },
+       ColourMode::truecolor, kBegin + "\x1b[2;3H" + kWhiteOnBlack + "ZZ" + kEnd},
+      {"separate_runs_send_the_colour_once", 6, 1,
+       [](CellFrame&, CellFrame& after) { after.at(0, 0).glyph = after.at(4, 0).glyph = "a"; }, ColourMode::truecolor,
+       kBegin + "\x1b[1;1H" + kWhiteOnBlack + "a\x1b[1;5Ha" + kEnd},
+      {"changed_background", 2, 1, [](CellFrame&, CellFrame& after) { after.at(1, 0).set_background({10, 20, 30, 255}); },
+       ColourMode::truecolor, kBegin + "\x1b[1;2H\x1b[38;2;255;255;255;48;2;10;20;30m " + kEnd},
+      {"colours_do_not_count_in_mode_none", 2, 1,
+       [](CellFrame&, CellFrame& after) { after.at(1, 0).set_background({10, 20, 30, 255}); }, ColourMode::none, ""},
+      {"alpha_and_kind_do_not_count", 2, 1,
+       [](CellFrame&, CellFrame& after) {
+         after.at(0, 0).fg_a = 10;
+         after.at(0, 0).bg_a = 20;
+         after.at(1, 0).kind = CellKind::text;
+       },
+       ColourMode::truecolor, ""},
+      {"right_half_rewrites_the_wide_character", 4, 1,
+       [](CellFrame& before, CellFrame& after) {
+         put_wide(before, 1, 0, "世");
+         put_wide(after, 1, 0, "世");
+         after.at(2, 0).set_foreground({0, 255, 0, 255});
+       },
+       ColourMode::truecolor, kBegin + "\x1b[1;2H" + kWhiteOnBlack + "世" + kEnd},
+      // Only column 0 differs, yet the character it starts covers column 1 too.
+      {"new_wide_over_old_wide", 3, 1,
+       [](CellFrame& before, CellFrame& after) {
+         put_wide(before, 0, 0, "世");
+         put_wide(after, 0, 0, "界");
+       },
+       ColourMode::none, kBegin + "\x1b[1;1H界" + kEnd},
+      {"narrow_over_old_wide", 3, 1,
+       [](CellFrame& before, CellFrame& after) {
+         put_wide(before, 0, 0, "世");
+         after.at(0, 0).glyph = "a";
+       },
+       ColourMode::none, kBegin + "\x1b[1;1Ha " + kEnd},
+      // A change to the right half of the second of two wide characters
+      // rewrites that character only, in its left half's colours.
+      {"widening_stops_at_the_characters_own_columns", 5, 1,
+       [](CellFrame& before, CellFrame& after) {
+         for (CellFrame* frame : {&before, &after}) {
+           put_wide(*frame, 0, 0, "界");
+           put_wide(*frame, 2, 0, "世");
+         }
+         after.at(3, 0).set_foreground({1, 2, 3, 255});
+       },
+       ColourMode::truecolor, kBegin + "\x1b[1;3H" + kWhiteOnBlack + "世" + kEnd},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CellFrameRef before = blank_frame(c.columns, c.rows);
+    CellFrameRef after = blank_frame(c.columns, c.rows);
+    c.prepare(*before, *after);
+    EXPECT_EQ(encode(after.get(), before.get(), c.mode), c.expected);
+  }
 }
 
-TEST(EncoderTest, SeparateRunsEachGetACursorMoveButColourIsSentOnce) {
-  CellFrameRef before = blank_frame(6, 1);
-  CellFrameRef after = copy_frame(*before);
-  after->at(0, 0).glyph = "a";
-  after->at(4, 0).glyph = "b";
-  EXPECT_EQ(encode(after.get(), before.get(), ColourMode::truecolor),
-            std::string(kBegin) + "\x1b[1;1H" + kWhiteOnBlack + "a\x1b[1;5Hb" + kEnd);
-}
-
-TEST(EncoderTest, ChangedColoursAreDirtyExceptInModeNone) {
-  CellFrameRef before = blank_frame(2, 1);
-  CellFrameRef after = copy_frame(*before);
-  after->at(1, 0).set_background({10, 20, 30, 255});
-  EXPECT_EQ(encode(after.get(), before.get(), ColourMode::truecolor),
-            std::string(kBegin) + "\x1b[1;2H\x1b[38;2;255;255;255;48;2;10;20;30m " + kEnd);
-  EXPECT_EQ(encode(after.get(), before.get(), ColourMode::none), "");
-}
-
-TEST(EncoderTest, AlphaAndKindAreNotCompared) {
-  CellFrameRef before = blank_frame(2, 1);
-  CellFrameRef after = copy_frame(*before);
-  after->at(0, 0).fg_a = 10;
-  after->at(0, 0).bg_a = 20;
-  after->at(1, 0).kind = CellKind::text;
-  EXPECT_EQ(encode(after.get(), before.get(), ColourMode::truecolor), "");
-}
-
-TEST(EncoderTest, ChangingTheRightHalfRewritesTheWholeWideCharacter) {
-  CellFrameRef before = blank_frame(4, 1);
-  put_wide(*before, 1, 0, "世");
-  CellFrameRef after = copy_frame(*before);
-  after->at(2, 0).set_foreground({0, 255, 0, 255});
-  EXPECT_EQ(encode(after.get(), before.get(), ColourMode::truecolor),
-            std::string(kBegin) + "\x1b[1;2H" + kWhiteOnBlack + "世" + kEnd);
-}
-
-TEST(EncoderTest, OverwritingAnOldWideCharacterRewritesBothOfItsColumns) {
-  // Only column 0 differs, yet the character it starts covers column 1 too.
-  CellFrameRef before = blank_frame(3, 1);
-  put_wide(*before, 0, 0, "世");
-  CellFrameRef after = copy_frame(*before);
-  put_wide(*after, 0, 0, "界");
-  after->at(2, 0).glyph = " ";
-  EXPECT_EQ(encode(after.get(), before.get(), ColourMode::none), std::string(kBegin) + "\x1b[1;1H界" + kEnd);
-
-  CellFrameRef narrow = copy_frame(*before);
-  narrow->at(0, 0).glyph = "a";
-  narrow->at(0, 0).width = 1;
-  narrow->at(1, 0).glyph = " ";
-  narrow->at(1, 0).width = 1;
-  EXPECT_EQ(encode(narrow.get(), before.get(), ColourMode::none), std::string(kBegin) + "\x1b[1;1Ha " + kEnd);
-}
-
-TEST(EncoderTest, WideningStopsAtTheChangedCharactersOwnColumns) {
-  // Two wide characters side by side; a change to the right half of the
-  // second rewrites that character only, in its left half's colours.
-  CellFrameRef before = blank_frame(5, 1);
-  put_wide(*before, 2, 0, "世");
-  put_wide(*before, 0, 0, "界");
-  CellFrameRef after = copy_frame(*before);
-  after->at(3, 0).set_foreground({1, 2, 3, 255});
-  std::string output = encode(after.get(), before.get(), ColourMode::truecolor);
-  EXPECT_EQ(output, std::string(kBegin) + "\x1b[1;3H\x1b[38;2;255;255;255;48;2;0;0;0m世" + kEnd);
-}
-
-TEST(EncoderTest, AFrameOfAnotherSizeIsWrittenInFull) {
-  CellFrameRef before = blank_frame(2, 1);
-  CellFrameRef after = blank_frame(3, 1);
-  EXPECT_EQ(encode(after.get(), before.get(), ColourMode::none), std::string(kBegin) + "\x1b[1;1H   " + kEnd);
-  CellFrameRef taller = blank_frame(2, 2);
-  EXPECT_EQ(encode(taller.get(), before.get(), ColourMode::none),
-            std::string(kBegin) + "\x1b[1;1H  \x1b[2;1H  " + kEnd);
-}
-
-TEST(EncoderTest, UnderlineIsSwitchedOnAndOffOnlyWhenItChanges) {
-  CellFrameRef frame = blank_frame(4, 1);
+TEST(EncoderTest, UnderlineIsSwitchedOnlyWhenItChangesAndCarriesAcrossRows) {
+  CellFrameRef frame = blank_frame(4, 2);
   frame->at(1, 0).underline = 1;
   frame->at(2, 0).underline = 1;
-  EXPECT_EQ(encode(frame.get(), nullptr, ColourMode::none),
-            std::string(kBegin) + "\x1b[1;1H \x1b[4m  \x1b[24m " + kEnd);
-}
-
-TEST(EncoderTest, UnderlineStateCarriesAcrossRows) {
-  CellFrameRef frame = blank_frame(1, 2);
-  frame->at(0, 0).underline = 1;
+  frame->at(3, 0).underline = 1;
   frame->at(0, 1).underline = 1;
-  EXPECT_EQ(encode(frame.get(), nullptr, ColourMode::none), std::string(kBegin) + "\x1b[1;1H\x1b[4m \x1b[2;1H " + kEnd);
-}
-
-TEST(EncoderTest, EmittedStateStartsAfreshInEveryCall) {
-  CellFrameRef frame = blank_frame(1, 1);
-  frame->at(0, 0).underline = 1;
-  std::string first = encode(frame.get(), nullptr, ColourMode::truecolor);
-  EXPECT_EQ(encode(frame.get(), nullptr, ColourMode::truecolor), first);
-  EXPECT_EQ(first, std::string(kBegin) + "\x1b[1;1H" + kWhiteOnBlack + "\x1b[4m " + kEnd);
+  EXPECT_EQ(encode(frame.get(), nullptr, ColourMode::none),
+            kBegin + "\x1b[1;1H \x1b[4m   \x1b[2;1H \x1b[24m   " + kEnd);
+  // The emitted state starts afresh in every call: the same bytes again.
+  CellFrameRef one = blank_frame(1, 1);
+  one->at(0, 0).underline = 1;
+  const std::string first = encode(one.get(), nullptr, ColourMode::truecolor);
+  EXPECT_EQ(first, kBegin + "\x1b[1;1H" + kWhiteOnBlack + "\x1b[4m " + kEnd);
+  EXPECT_EQ(encode(one.get(), nullptr, ColourMode::truecolor), first);
 }
 
 TEST(EncoderTest, CursorMovesReachFarRowsAndColumns) {
@@ -201,61 +165,38 @@ TEST(EncoderTest, CursorMovesReachFarRowsAndColumns) {
   after->at(16383, 63).glyph = "z";
   after->at(12345, 9).glyph = "y";
   EXPECT_EQ(encode(after.get(), before.get(), ColourMode::none),
-            std::string(kBegin) + "\x1b[10;12346Hy\x1b[64;16384Hz" + kEnd);
+            kBegin + "\x1b[10;12346Hy\x1b[64;16384Hz" + kEnd);
 }
 
-TEST(EncoderTest, NoFrameIsAnError) {
+TEST(EncoderTest, NoFrameFailsAndOutputReplacesWhatTheBufferHeld) {
   ByteBuffer out;
   EXPECT_FALSE(encode_frame(nullptr, nullptr, ColourMode::truecolor, out));
   EXPECT_TRUE(out.failed());
-}
-
-TEST(EncoderTest, OutputReplacesWhatTheBufferHeld) {
   CellFrameRef frame = blank_frame(1, 1);
-  ByteBuffer out;
+  out.clear();
   out.append("stale");
   ASSERT_TRUE(encode_frame(frame.get(), frame.get(), ColourMode::none, out));
-  EXPECT_EQ(out.view(), "");
   EXPECT_STREQ(out.c_str(), "");
 }
 
-TEST(PaletteTest, MiddleGreyMapsToBaseEightInBothPalettes) {
-  EXPECT_EQ(nearest_palette_index(0x80, 0x80, 0x80, kPalette256), 8);
-  EXPECT_EQ(nearest_palette_index(0x80, 0x80, 0x80, kPalette16), 8);
-  EXPECT_EQ(palette_colour(244), 0x808080u);
-}
-
-TEST(PaletteTest, EntriesFollowTheBaseCubeAndGreyRamp) {
-  EXPECT_EQ(palette_colour(7), 0xc0c0c0u);
-  EXPECT_EQ(palette_colour(16), 0x000000u);
-  EXPECT_EQ(palette_colour(17), 0x00005fu);
-  EXPECT_EQ(palette_colour(16 + 36 * 2 + 6 * 3 + 4), 0x87afd7u);
-  EXPECT_EQ(palette_colour(231), 0xffffffu);
-  EXPECT_EQ(palette_colour(232), 0x080808u);
-  EXPECT_EQ(palette_colour(255), 0xeeeeeeu);
-}
-
+// Each lookup is made twice, the second from the cache; the same colour in
+// both palettes shows that each palette keeps its own cached answer.
 TEST(PaletteTest, NearestEntryByDistanceWithLowerIndexOnTies) {
   struct Case {
     int r, g, b, size, expected;
   };
   const Case cases[] = {
-      {0, 0, 0, kPalette256, 0},          {255, 255, 255, kPalette256, 15},  {0x5f, 0x87, 0xaf, kPalette256, 67},
+      {0, 0, 0, kPalette256, 0},          {255, 255, 255, kPalette256, 15},   {0x5f, 0x87, 0xaf, kPalette256, 67},
       {0x5f, 0x87, 0xaf, kPalette16, 8},  {0x12, 0x12, 0x12, kPalette256, 233}, {250, 10, 10, kPalette16, 9},
       {100, 0, 0, kPalette16, 1},         {0xd0, 0xd0, 0xd0, kPalette16, 7},    {0, 0, 0x82, kPalette256, 4},
+      {0x80, 0x80, 0x80, kPalette256, 8}, {0x80, 0x80, 0x80, kPalette16, 8},    {0x5f, 0x87, 0xaf, kPalette256, 67},
   };
+  EXPECT_EQ(palette_colour(16 + 36 * 2 + 6 * 3 + 4), 0x87afd7u);  // the cube
+  EXPECT_EQ(palette_colour(244), 0x808080u);                       // the grey ramp
   for (const Case& c : cases) {
     EXPECT_EQ(nearest_palette_index(c.r, c.g, c.b, c.size), c.expected) << c.r << "," << c.g << "," << c.b;
-    // The cached answer is the same on the second lookup.
     EXPECT_EQ(nearest_palette_index(c.r, c.g, c.b, c.size), c.expected);
   }
-}
-
-TEST(PaletteTest, CachesOfTheTwoPalettesAreSeparate) {
-  // Same colour, same slot number in both caches: each palette keeps its own answer.
-  EXPECT_EQ(nearest_palette_index(0x5f, 0x87, 0xaf, kPalette256), 67);
-  EXPECT_EQ(nearest_palette_index(0x5f, 0x87, 0xaf, kPalette16), 8);
-  EXPECT_EQ(nearest_palette_index(0x5f, 0x87, 0xaf, kPalette256), 67);
 }
 
 }  // namespace

@@ -39,6 +39,9 @@ std::string utf8(std::u32string_view code_points) {
   return out;
 }
 
+const std::string kCircle = "\xE2\x97\x8C";
+const std::string kReplacement = "\xEF\xBF\xBD";
+
 // ---- Unicode's own boundary test cases ----------------------------------------
 
 struct BreakCase {
@@ -91,10 +94,9 @@ TEST(GraphemeReaderTest, AgreesWithUnicodeBreakTests) {
     std::vector<std::string> actual;
     for (const Read& read : read_all(text)) {
       // A cluster with nothing visible comes back behind a dotted circle.
-      const std::string circle = "\xE2\x97\x8C";
-      actual.push_back(read.text.starts_with(circle) && !expected.empty() && actual.size() < expected.size() &&
-                               !expected[actual.size()].starts_with(circle)
-                           ? read.text.substr(circle.size())
+      actual.push_back(read.text.starts_with(kCircle) && actual.size() < expected.size() &&
+                               !expected[actual.size()].starts_with(kCircle)
+                           ? read.text.substr(kCircle.size())
                            : read.text);
     }
     EXPECT_EQ(actual, expected) << test.line;
@@ -103,134 +105,55 @@ TEST(GraphemeReaderTest, AgreesWithUnicodeBreakTests) {
   EXPECT_GT(checked, 600u);
 }
 
-// ---- Widths and clusters ----------------------------------------------------------
+// ---- Widths, controls and what the reader adds or drops ------------------------------
 
-struct WidthCase {
-  const char* name;
-  std::u32string input;
-  std::vector<Read> expected;
-};
-
-class GraphemeWidthTest : public ::testing::TestWithParam<WidthCase> {};
-
-TEST_P(GraphemeWidthTest, ClustersAndWidths) {
-  const WidthCase& test = GetParam();
-  EXPECT_EQ(read_all(utf8(test.input)), test.expected);
+TEST(GraphemeReaderTest, ClustersWidthsAndControls) {
+  struct Case {
+    const char* name;
+    std::u32string input;
+    std::vector<Read> expected;
+  };
+  const Case cases[] = {
+      {"lone_mark_gets_dotted_circle", U"\u0301", {{kCircle + utf8(U"\u0301"), 1, 0}}},
+      {"lone_selector_is_narrow", U"\uFE0F", {{kCircle + utf8(U"\uFE0F"), 1, 0}}},
+      {"regional_indicators_pair_up", U"\U0001F1E6\U0001F1E7\U0001F1E8",
+       {{utf8(U"\U0001F1E6\U0001F1E7"), 2, 0}, {utf8(U"\U0001F1E8"), 2, 0}}},
+      {"heart_alone_is_narrow", U"\u2764", {{utf8(U"\u2764"), 1, 0}}},
+      {"heart_with_presentation_selector", U"\u2764\uFE0F", {{utf8(U"\u2764\uFE0F"), 2, 0}}},
+      {"keycap_without_selector", U"#\u20E3", {{utf8(U"#\u20E3"), 2, 0}}},
+      // GB11 keeps it together; the joiner with a pictographic widens it.
+      {"joined_narrow_pictographs", U"\u2601\u200D\u2602", {{utf8(U"\u2601\u200D\u2602"), 2, 0}}},
+      {"hangul_from_jamo", U"\u1100\u1161\u11A8", {{utf8(U"\u1100\u1161\u11A8"), 2, 0}}},
+      {"mark_after_tab_stands_alone", U"\t\u0301", {{"\t", 0, '\t'}, {kCircle + utf8(U"\u0301"), 1, 0}}},
+      {"cr_lf_drops_cr", U"a\r\nb", {{"a", 1, 0}, {"\n", 0, '\n'}, {"b", 1, 0}}},
+      {"lone_cr_soft_hyphen_and_bidi_controls_dropped", U"a\r\u00AD\u202Eb\u2066", {{"a", 1, 0}, {"b", 1, 0}}},
+      {"dropped_control_does_not_split", U"e\x01\u0301", {{utf8(U"e\u0301"), 1, 0}}},
+      {"only_controls", U"\x01\x02\x1B\x7F\u0085", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(read_all(utf8(c.input)), c.expected) << c.name;
 }
-
-const std::string kCircle = "\xE2\x97\x8C";
-
-INSTANTIATE_TEST_SUITE_P(
-    EdgeCases, GraphemeWidthTest,
-    ::testing::Values(
-        WidthCase{"AsciiLetters", U"ab", {{"a", 1, 0}, {"b", 1, 0}}},
-        WidthCase{"CombiningAcute", U"e\u0301", {{utf8(U"e\u0301"), 1, 0}}},
-        WidthCase{"LoneCombiningMarkGetsDottedCircle", U"\u0301", {{kCircle + utf8(U"\u0301"), 1, 0}}},
-        WidthCase{"Flag", U"\U0001F1E9\U0001F1EA", {{utf8(U"\U0001F1E9\U0001F1EA"), 2, 0}}},
-        WidthCase{"ThreeRegionalIndicators",
-                  U"\U0001F1E6\U0001F1E7\U0001F1E8",
-                  {{utf8(U"\U0001F1E6\U0001F1E7"), 2, 0}, {utf8(U"\U0001F1E8"), 2, 0}}},
-        WidthCase{"HeartWithPresentationSelector", U"\u2764\uFE0F", {{utf8(U"\u2764\uFE0F"), 2, 0}}},
-        WidthCase{"HeartAlone", U"\u2764", {{utf8(U"\u2764"), 1, 0}}},
-        WidthCase{"Keycap", U"1\uFE0F\u20E3", {{utf8(U"1\uFE0F\u20E3"), 2, 0}}},
-        WidthCase{"KeycapWithoutSelector", U"#\u20E3", {{utf8(U"#\u20E3"), 2, 0}}},
-        WidthCase{"FamilyEmoji",
-                  U"\U0001F468\u200D\U0001F469\u200D\U0001F467",
-                  {{utf8(U"\U0001F468\u200D\U0001F469\u200D\U0001F467"), 2, 0}}},
-        // GB11 keeps it together; the joiner with a pictographic block widens it.
-        WidthCase{"JoinedNarrowPictographs", U"\u2601\u200D\u2602", {{utf8(U"\u2601\u200D\u2602"), 2, 0}}},
-        WidthCase{"DevanagariConjunct", U"\u0915\u094D\u0937", {{utf8(U"\u0915\u094D\u0937"), 1, 0}}},
-        WidthCase{"DevanagariConjunctThroughNukta",
-                  U"\u0915\u093C\u094D\u0924",
-                  {{utf8(U"\u0915\u093C\u094D\u0924"), 1, 0}}},
-        WidthCase{"DevanagariWithoutLinkerBreaks", U"\u0915\u0937", {{utf8(U"\u0915"), 1, 0}, {utf8(U"\u0937"), 1, 0}}},
-        WidthCase{"CjkIdeograph", U"\u4E2D", {{utf8(U"\u4E2D"), 2, 0}}},
-        WidthCase{"FullwidthLetter", U"\uFF21", {{utf8(U"\uFF21"), 2, 0}}},
-        WidthCase{"ReservedCjkRangeIsWide", U"\U0002FFFD", {{utf8(U"\U0002FFFD"), 2, 0}}},
-        // Made wide only in Unicode 16.0: stays narrow.
-        WidthCase{"NewlyWideIn16StaysNarrow", U"\u2630", {{utf8(U"\u2630"), 1, 0}}},
-        WidthCase{"HangulSyllableFromJamo", U"\u1100\u1161\u11A8", {{utf8(U"\u1100\u1161\u11A8"), 2, 0}}},
-        WidthCase{"Tab", U"\t", {{"\t", 0, '\t'}}},
-        WidthCase{"LineFeed", U"a\nb", {{"a", 1, 0}, {"\n", 0, '\n'}, {"b", 1, 0}}},
-        WidthCase{"CrLfDropsCr", U"a\r\nb", {{"a", 1, 0}, {"\n", 0, '\n'}, {"b", 1, 0}}},
-        WidthCase{"LoneCrDropped", U"a\rb", {{"a", 1, 0}, {"b", 1, 0}}},
-        WidthCase{"MarkAfterTabStandsAlone",
-                  U"\t\u0301",
-                  {{"\t", 0, '\t'}, {kCircle + utf8(U"\u0301"), 1, 0}}},
-        WidthCase{"SoftHyphenAndBidiControlsDropped", U"a\u00AD\u202Eb\u2066", {{"a", 1, 0}, {"b", 1, 0}}},
-        WidthCase{"DroppedControlDoesNotSplitCluster", U"e\x01\u0301", {{utf8(U"e\u0301"), 1, 0}}},
-        WidthCase{"ZeroWidthJoinerAloneGetsDottedCircle", U"\u200D", {{kCircle + utf8(U"\u200D"), 1, 0}}},
-        WidthCase{"SelectorAloneIsNarrow", U"\uFE0F", {{kCircle + utf8(U"\uFE0F"), 1, 0}}},
-        WidthCase{"OnlyControls", U"\x01\x02\x1B\x7F\u0085", {}},
-        WidthCase{"Empty", U"", {}}),
-    [](const ::testing::TestParamInfo<WidthCase>& info) { return std::string(info.param.name); });
 
 TEST(GraphemeReaderTest, MalformedUtf8BecomesReplacementCharacter) {
-  const std::string replacement = "\xEF\xBF\xBD";
   // A stray continuation byte, an overlong form, a surrogate and a cut sequence.
-  EXPECT_EQ(read_all("a\x80z"), (std::vector<Read>{{"a", 1, 0}, {replacement, 1, 0}, {"z", 1, 0}}));
-  EXPECT_EQ(read_all("\xC0\xAF"), (std::vector<Read>{{replacement, 1, 0}, {replacement, 1, 0}}));
-  EXPECT_EQ(read_all("\xED\xA0\x80"),
-            (std::vector<Read>{{replacement, 1, 0}, {replacement, 1, 0}, {replacement, 1, 0}}));
-  EXPECT_EQ(read_all("x\xE4\xB8"), (std::vector<Read>{{"x", 1, 0}, {replacement, 1, 0}}));
+  EXPECT_EQ(read_all("a\x80z"), (std::vector<Read>{{"a", 1, 0}, {kReplacement, 1, 0}, {"z", 1, 0}}));
+  EXPECT_EQ(read_all("\xC0\xAF"), (std::vector<Read>{{kReplacement, 1, 0}, {kReplacement, 1, 0}}));
+  EXPECT_EQ(read_all("\xED\xA0\x80"), std::vector<Read>(3, {kReplacement, 1, 0}));
+  EXPECT_EQ(read_all("x\xE4\xB8"), (std::vector<Read>{{"x", 1, 0}, {kReplacement, 1, 0}}));
   // A combining mark still attaches to the replacement.
-  EXPECT_EQ(read_all("\xFF\xCC\x81"), (std::vector<Read>{{replacement + "\xCC\x81", 1, 0}}));
+  EXPECT_EQ(read_all("\xFF\xCC\x81"), (std::vector<Read>{{kReplacement + "\xCC\x81", 1, 0}}));
 }
 
-TEST(GraphemeReaderTest, ClusterKeepsBaseAndFirst63Marks) {
-  std::string text = "a";
-  for (int i = 0; i < 100; ++i) text += "\xCC\x81";
-  text += "b";
-  const std::vector<Read> clusters = read_all(text);
-  ASSERT_EQ(clusters.size(), 2u);
-  std::string expected = "a";
-  for (int i = 0; i < 63; ++i) expected += "\xCC\x81";
-  EXPECT_EQ(clusters[0], (Read{expected, 1, 0}));
-  EXPECT_EQ(clusters[1], (Read{"b", 1, 0}));
-}
-
-TEST(GraphemeReaderTest, CappedClusterStillNotesWidthOfStoredCodePoints) {
-  // The 65th code point (a selector) is consumed unstored and does not widen.
-  std::string text = "a";
-  for (int i = 0; i < 63; ++i) text += "\xCC\x81";
-  text += "\xEF\xB8\x8F";
-  const std::vector<Read> clusters = read_all(text);
+TEST(GraphemeReaderTest, ClusterKeepsBaseAndFirst63MarksAndFitsItsBuffer) {
+  std::string marks;
+  for (int i = 0; i < 63; ++i) marks += "\xCC\x81";
+  // The rest is consumed unstored; a selector as the 65th does not widen.
+  EXPECT_EQ(read_all("a" + marks + "\xEF\xB8\x8F\xCC\x81" + "b"), (std::vector<Read>{{"a" + marks, 1, 0}, {"b", 1, 0}}));
+  // 64 four-byte marks without a base: the circle, 256 bytes and the NUL.
+  std::string longest;
+  for (int i = 0; i < 80; ++i) longest += "\xF0\x9D\x85\xA5";  // U+1D165, a combining mark
+  const std::vector<Read> clusters = read_all(longest);
   ASSERT_EQ(clusters.size(), 1u);
-  EXPECT_EQ(clusters[0].width, 1);
-}
-
-TEST(GraphemeReaderTest, LongestClusterFitsTheBuffer) {
-  // 64 four-byte marks without a base: the prefix, 256 bytes and the NUL.
-  std::string text;
-  for (int i = 0; i < 80; ++i) text += "\xF0\x9D\x85\xA5";  // U+1D165, a combining mark
-  GraphemeReader reader(text);
-  Cluster cluster;
-  ASSERT_TRUE(reader.next(cluster));
-  EXPECT_EQ(cluster.length, 3u + 64u * 4u);
-  EXPECT_EQ(cluster.c_str()[cluster.length], '\0');
-  EXPECT_FALSE(reader.next(cluster));
-}
-
-TEST(GraphemeReaderTest, MegabyteOfMarksOnOneBaseIsOneCluster) {
-  std::string text = "x";
-  while (text.size() < (1u << 20)) text += "\xCC\x88";
-  std::vector<Read> clusters = read_all(text);
-  ASSERT_EQ(clusters.size(), 1u);
-  EXPECT_EQ(clusters[0].text.size(), 1u + 63u * 2u);
-}
-
-TEST(GraphemeReaderTest, NextWidthAgreesWithNext) {
-  const std::string text = utf8(U"a\te\u0301\u4E2D\n\U0001F1E9\U0001F1EA\U0001F1E8\u0301\u2764\uFE0F\u0915\u094D\u0937");
-  GraphemeReader full(text);
-  GraphemeReader widths(text);
-  Cluster cluster;
-  while (full.next(cluster)) {
-    char control = 'x';
-    EXPECT_EQ(widths.next_width(control), cluster.width);
-    EXPECT_EQ(control, cluster.control);
-  }
-  char control = 0;
-  EXPECT_EQ(widths.next_width(control), -1);
+  EXPECT_EQ(clusters[0].text.size(), 3u + 64u * 4u);
 }
 
 }  // namespace
