@@ -210,6 +210,19 @@ TEST(InputDecoderTest, FlushResolvesCharactersButNotUnfinishedSequences) {
   EXPECT_EQ(printed(events), list({press("q"), text("q")}));
 }
 
+TEST(InputDecoderTest, TypedAltBracketDoesNotHoldBackLaterInput) {
+  // Escape and "]" from Alt+] look like the start of a control string; once
+  // it has waited long enough without a terminator it is a typed key.
+  InputDecoder decoder;
+  EventQueue events;
+  decoder.feed("\x1b]ab", 10.0, events);
+  decoder.decode(10.0, false, events);
+  decoder.decode(10.0 + kControlStringWaitSeconds / 2, false, events);
+  EXPECT_EQ(printed(events), "[]");
+  decoder.decode(10.0 + kControlStringWaitSeconds, false, events);
+  EXPECT_EQ(printed(events), list({press("]"), text("]"), press("a"), text("a"), press("b"), text("b")}));
+}
+
 TEST(InputDecoderTest, OverlongSequencesAreDroppedAtTheirBounds) {
   InputDecoder decoder;
   EventQueue events;
