@@ -363,32 +363,40 @@ template <bool kStore>
   return true;
 }
 
-// The printable ASCII path of the general reader, repeated in front of it so
-// that the most common cluster costs no call and no register saving.
+// The printable ASCII path of the general reader, taken in front of it so
+// that the most common cluster costs no call and no register saving: a
+// printable ASCII character followed by another (or by the end) is a cluster
+// of its own. Moves the look-ahead on and returns the character, or 0 when
+// the general reader must decide.
+inline char GraphemeReader::take_plain_ascii() {
+  if (!has_pending_ || !is_printable_ascii(pending_code_point_)) return 0;
+  const std::size_t position = position_;
+  const bool at_end = position >= text_.size();
+  const auto byte = at_end ? 0u : static_cast<unsigned char>(text_[position]);
+  if (!at_end && !is_printable_ascii(byte)) return 0;
+  const char character = static_cast<char>(pending_code_point_);
+  state_ = RuleState{};  // after a plain character no sequence is under way
+  if (at_end) {
+    has_pending_ = false;
+  } else {
+    pending_code_point_ = byte;
+    pending_properties_ = &character_properties(byte);
+    pending_bytes_ = text_.data() + position;
+    pending_size_ = 1;
+    position_ = position + 1;
+  }
+  return character;
+}
+
 bool GraphemeReader::next(Cluster& out) {
-  if (has_pending_ && is_printable_ascii(pending_code_point_)) {
-    const std::size_t position = position_;
-    const bool at_end = position >= text_.size();
-    const auto byte = at_end ? 0u : static_cast<unsigned char>(text_[position]);
-    if (at_end || is_printable_ascii(byte)) {
-      out.bytes[kPrefixBytes] = static_cast<char>(pending_code_point_);
-      out.bytes[kPrefixBytes + 1] = '\0';
-      out.offset = kPrefixBytes;
-      out.length = 1;
-      out.width = 1;
-      out.control = 0;
-      state_ = RuleState{};  // after a plain character no sequence is under way
-      if (at_end) {
-        has_pending_ = false;
-      } else {
-        pending_code_point_ = byte;
-        pending_properties_ = &character_properties(byte);
-        pending_bytes_ = text_.data() + position;
-        pending_size_ = 1;
-        position_ = position + 1;
-      }
-      return true;
-    }
+  if (const char character = take_plain_ascii()) {
+    out.bytes[kPrefixBytes] = character;
+    out.bytes[kPrefixBytes + 1] = '\0';
+    out.offset = kPrefixBytes;
+    out.length = 1;
+    out.width = 1;
+    out.control = 0;
+    return true;
   }
   int width = 0;
   char control = 0;
@@ -396,24 +404,9 @@ bool GraphemeReader::next(Cluster& out) {
 }
 
 int GraphemeReader::next_width(char& control) {
-  if (has_pending_ && is_printable_ascii(pending_code_point_)) {
-    const std::size_t position = position_;
-    const bool at_end = position >= text_.size();
-    const auto byte = at_end ? 0u : static_cast<unsigned char>(text_[position]);
-    if (at_end || is_printable_ascii(byte)) {
-      control = 0;
-      state_ = RuleState{};
-      if (at_end) {
-        has_pending_ = false;
-      } else {
-        pending_code_point_ = byte;
-        pending_properties_ = &character_properties(byte);
-        pending_bytes_ = text_.data() + position;
-        pending_size_ = 1;
-        position_ = position + 1;
-      }
-      return 1;
-    }
+  if (take_plain_ascii() != 0) {
+    control = 0;
+    return 1;
   }
   int width = 0;
   control = 0;

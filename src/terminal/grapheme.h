@@ -56,6 +56,7 @@ class GraphemeReader {
   };
 
  private:
+  char take_plain_ascii();
   template <bool kStore>
   bool read_cluster(Cluster* out, int& width, char& control);
 

@@ -38,29 +38,8 @@ class TerminalBoxesTest : public testing::Test {
     snapshot = std::move(reply->result);
   }
 
-  // "glyph fg r,g,b / bg r,g,b", with " underlined" when set.
-  std::string cell(int column, int row) const {
-    const int columns = static_cast<int>(number_member(snapshot.get(), "columns"));
-    const cJSON* item = cJSON_GetArrayItem(test::member(snapshot.get(), "cells"), column + row * columns);
-    if (item == nullptr) return "<no cell>";
-    auto rgb = [&](const char* name) {
-      const cJSON* channels = test::member(item, name);
-      std::string text;
-      for (int i = 0; i < 3; ++i) {
-        const cJSON* channel = cJSON_GetArrayItem(channels, i);
-        text += (i == 0 ? "" : ",") + (cJSON_IsNumber(channel) ? std::to_string(channel->valueint) : "?");
-      }
-      return text;
-    };
-    std::string text = test::string_member(item, "text") + " " + rgb("foreground") + " / " + rgb("background");
-    if (cJSON_IsTrue(test::member(item, "underline"))) text += " underlined";
-    return text;
-  }
-
-  std::string row_text(int row) const {
-    const cJSON* item = cJSON_GetArrayItem(test::member(snapshot.get(), "rows_text"), row);
-    return cJSON_IsString(item) ? item->valuestring : "<no row>";
-  }
+  std::string cell(int column, int row) const { return test::snapshot_cell(snapshot.get(), column, row); }
+  std::string row_text(int row) const { return test::snapshot_row(snapshot.get(), row); }
 
   // One character per cell of a row: 'u' for an underlined cell, '.' otherwise.
   std::string underlines(int row) const {

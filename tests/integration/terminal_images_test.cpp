@@ -108,29 +108,8 @@ class TerminalImagesTest : public testing::Test {
 
   void take_snapshot() { snapshot = result_of(R"({"op":"snapshot"})"); }
 
-  // "glyph fg r,g,b / bg r,g,b", with " underlined" when set.
-  std::string cell(int column, int row) const {
-    const int columns = static_cast<int>(number_member(snapshot.get(), "columns"));
-    const cJSON* item = cJSON_GetArrayItem(test::member(snapshot.get(), "cells"), column + row * columns);
-    if (item == nullptr) return "<no cell>";
-    auto rgb = [&](const char* name) {
-      const cJSON* channels = test::member(item, name);
-      std::string text;
-      for (int i = 0; i < 3; ++i) {
-        const cJSON* channel = cJSON_GetArrayItem(channels, i);
-        text += (i == 0 ? "" : ",") + (cJSON_IsNumber(channel) ? std::to_string(channel->valueint) : "?");
-      }
-      return text;
-    };
-    std::string text = test::string_member(item, "text") + " " + rgb("foreground") + " / " + rgb("background");
-    if (cJSON_IsTrue(test::member(item, "underline"))) text += " underlined";
-    return text;
-  }
-
-  std::string row_text(int row) const {
-    const cJSON* item = cJSON_GetArrayItem(test::member(snapshot.get(), "rows_text"), row);
-    return cJSON_IsString(item) ? item->valuestring : "<no row>";
-  }
+  std::string cell(int column, int row) const { return test::snapshot_cell(snapshot.get(), column, row); }
+  std::string row_text(int row) const { return test::snapshot_row(snapshot.get(), row); }
 
   // Every event queued until now. A loop turn sends its replies before the
   // events it drains, and a present at the end of a turn (the one after

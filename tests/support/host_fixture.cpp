@@ -68,4 +68,27 @@ std::string string_member(const cJSON* object, std::string_view path) {
   return cJSON_IsString(value) && value->valuestring != nullptr ? value->valuestring : "";
 }
 
+std::string snapshot_cell(const cJSON* snapshot, int column, int row) {
+  const int columns = static_cast<int>(number_member(snapshot, "columns"));
+  const cJSON* item = cJSON_GetArrayItem(member(snapshot, "cells"), column + row * columns);
+  if (item == nullptr || column < 0 || column >= columns) return "<no cell>";
+  auto rgb = [&](const char* name) {
+    const cJSON* channels = member(item, name);
+    std::string text;
+    for (int i = 0; i < 3; ++i) {
+      const cJSON* channel = cJSON_GetArrayItem(channels, i);
+      text += (i == 0 ? "" : ",") + (cJSON_IsNumber(channel) ? std::to_string(channel->valueint) : "?");
+    }
+    return text;
+  };
+  std::string text = string_member(item, "text") + " " + rgb("foreground") + " / " + rgb("background");
+  if (cJSON_IsTrue(member(item, "underline"))) text += " underlined";
+  return text;
+}
+
+std::string snapshot_row(const cJSON* snapshot, int row) {
+  const cJSON* item = cJSON_GetArrayItem(member(snapshot, "rows_text"), row);
+  return cJSON_IsString(item) ? item->valuestring : "<no row>";
+}
+
 }  // namespace lumora::test

@@ -54,4 +54,10 @@ double number_member(const cJSON* object, std::string_view path);
 // A string member, or an empty string when absent or not a string.
 std::string string_member(const cJSON* object, std::string_view path);
 
+// A cell of a "snapshot" result as "glyph fg r,g,b / bg r,g,b", with
+// " underlined" when set; "<no cell>" outside the grid.
+std::string snapshot_cell(const cJSON* snapshot, int column, int row);
+// A row of the snapshot's "rows_text"; "<no row>" outside the grid.
+std::string snapshot_row(const cJSON* snapshot, int row);
+
 }  // namespace lumora::test
