@@ -130,23 +130,6 @@ TEST_F(FakeHostTest, SuspendHoldsScheduledPresentsUntilResume) {
   EXPECT_EQ(2, stat("frames"));
 }
 
-TEST_F(FakeHostTest, ContinuousRedrawFollowsOnlyAnAcceptedConfigure) {
-  open();
-  ASSERT_TRUE(reply_ok(host_->request(R"({"op":"frame","commands":[]})")));
-  ASSERT_TRUE(reply_ok(host_->request(R"({"op":"configure","redraw_interval":0.02})")));
-  platform::sleep_seconds(0.3);
-  EXPECT_GE(stat("frames"), 3);
-  // Neither a failed configure nor another operation changes the scheduling.
-  EXPECT_TRUE(reply_fails_with(host_->request(R"({"op":"configure","fail":true,"redraw_interval":null})"),
-                               "Unsupported native operation"));
-  ASSERT_TRUE(reply_ok(host_->request(R"({"op":"reload_image","redraw_interval":null})")));
-  EXPECT_TRUE(cJSON_IsTrue(test::member(host_->request(R"({"op":"stats"})")->result.get(), "continuous")));
-  ASSERT_TRUE(reply_ok(host_->request(R"({"op":"configure","redraw_interval":null})")));
-  double frames = stat("frames");
-  platform::sleep_seconds(0.2);
-  EXPECT_EQ(frames, stat("frames"));
-}
-
 TEST_F(FakeHostTest, FailedScheduledPresentEndsWithNativeError) {
   open();
   ASSERT_TRUE(reply_ok(host_->request(R"({"op":"fake_fail","present":"Console gone"})")));

@@ -24,14 +24,9 @@ std::string frame(std::uint32_t type, std::uint32_t id, std::string_view body, c
   return std::string(reinterpret_cast<char*>(header), 16) + std::string(body);
 }
 
-struct InvalidFrameCase {
-  const char* name;
-  std::string bytes;
-};
-
 TEST(HostProtocolTest, EachInvalidFrameEndsWithOneLineOnStandardError) {
   const std::string stats = R"({"op":"stats"})";
-  const InvalidFrameCase cases[] = {
+  const std::pair<const char*, std::string> cases[] = {
       {"bad magic", frame(9, 1, stats, "RZV0")},
       {"hello from the controller", frame(1, 1, stats)},
       {"reply from the controller", frame(200, 1, stats)},
@@ -41,11 +36,11 @@ TEST(HostProtocolTest, EachInvalidFrameEndsWithOneLineOnStandardError) {
       {"falling id", frame(9, 5, stats) + frame(9, 4, stats)},
       {"body above 16 MiB", frame(9, 1, "", "RZV1", client::kMaxFrameBody + 1)},
   };
-  for (const InvalidFrameCase& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, bytes] : cases) {
+    SCOPED_TRACE(name);
     auto host = launch_default_host();
     ASSERT_TRUE(host);
-    ASSERT_TRUE(host->send_raw(c.bytes));
+    ASSERT_TRUE(host->send_raw(bytes));
     EXPECT_FALSE(host->next_message(10));  // the host's hang-up ends the wait
     EXPECT_FALSE(host->connected());
     EXPECT_EQ(2, host->wait_exit(10));
@@ -99,18 +94,11 @@ TEST(HostProtocolTest, HostMessagesWithoutABackend) {
   const std::pair<std::string, const char*> cases[] = {
       {R"({"op":"open","name":"a\u0000b"})", kNul},
       {"", kInvalid},
-      {R"({"op":"open"} )", kInvalid},
       {R"({"op":"open"}x)", kInvalid},
       {R"(["op","open"])", kInvalid},
-      {"{\"a\":" + std::string(64, '[') + std::string(64, ']') + "}", kInvalid},
-      // The deepest accepted document, a byte-order mark and a control character that is not NUL.
-      {"{\"a\":" + std::string(63, '[') + std::string(63, ']') + "}", kNotOpen},
+      // A byte-order mark is accepted; an unknown op waits for the backend.
       {"\xEF\xBB\xBF{\"op\":\"stats\"}", kNotOpen},
-      {R"({"op":"x\u0001"})", kNotOpen},
-      {R"({"op":"frame","commands":[]})", kNotOpen},
-      {R"({"op":"present"})", kNotOpen},
       {R"({"op":"Open"})", kNotOpen},
-      {R"({"op":5})", kNotOpen},
       {R"({"op":"open","backend":"Terminal"})", "Unsupported native backend"},
       // The window backend is not part of this build yet.
       {R"({"op":"open"})", "Could not open backend"},

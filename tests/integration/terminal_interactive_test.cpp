@@ -24,10 +24,6 @@ constexpr std::string_view kBeginUpdate = "\x1b[?2026h";
 constexpr std::string_view kEndUpdate = "\x1b[0m\x1b[?2026l";
 constexpr const char* kFrame = R"({"op":"frame","commands":[["begin","#203040"],["rect",[0,0,64,32],"#ff0000",0,"",0]]})";
 
-std::string kind_of(const client::Message& message) {
-  return std::string(scene::string_member(message.body.get(), "kind"));
-}
-
 class TerminalInteractiveTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,7 +45,9 @@ class TerminalInteractiveTest : public ::testing::Test {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (found.size() < count && std::chrono::steady_clock::now() < deadline) {
       auto message = host_->next_message(0.05);
-      if (message && message->type == client::kFrameEvent && kind_of(*message) == kind) found.push_back(std::move(*message));
+      if (message && message->type == client::kFrameEvent && test::string_member(message->body.get(), "kind") == kind) {
+        found.push_back(std::move(*message));
+      }
     }
     return found;
   }
@@ -66,8 +64,8 @@ TEST_F(TerminalInteractiveTest, OpenTakesOverTheTerminalAndCloseGivesItBackByteF
   EXPECT_NE(pty_.modes(), original_modes_);
   auto info = host_->request(R"({"op":"info"})");
   ASSERT_TRUE(info && info->ok);
-  EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(info->result.get(), "columns")), 80);
-  EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(info->result.get(), "rows")), 24);
+  EXPECT_EQ(test::number_member(info->result.get(), "columns"), 80);
+  EXPECT_EQ(test::number_member(info->result.get(), "rows"), 24);
   // A keyboard-enhancement reply is answered with a push, popped again before leaving.
   ASSERT_TRUE(pty_.type("\x1b[?0u"));
   EXPECT_THAT(pty_.read_until("\x1b[>3u", 5s), HasSubstr("\x1b[>3u"));
@@ -75,18 +73,6 @@ TEST_F(TerminalInteractiveTest, OpenTakesOverTheTerminalAndCloseGivesItBackByteF
   EXPECT_THAT(pty_.read_until(terminal::kLeaveString, 5s),
               HasSubstr(std::string(terminal::kKeyboardEnhancementPop) + std::string(terminal::kLeaveString)));
   EXPECT_EQ(pty_.modes(), original_modes_);
-}
-
-TEST_F(TerminalInteractiveTest, TypedBytesArriveAsEvents) {
-  ASSERT_TRUE(pty_.type("A"));
-  auto texts = wait_events("text", 1, 5s);
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(scene::string_member(texts[0].body.get(), "text"), "A");
-  ASSERT_TRUE(pty_.type("\x1b[<0;3;2M"));
-  auto downs = wait_events("pointer_down", 1, 5s);
-  ASSERT_EQ(downs.size(), 1u);
-  EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(downs[0].body.get(), "x")), 20);
-  EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(downs[0].body.get(), "y")), 24);
 }
 
 TEST_F(TerminalInteractiveTest, FramesArriveAsSynchronizedUpdatesAndAResizeRedrawsInFull) {
@@ -100,9 +86,8 @@ TEST_F(TerminalInteractiveTest, FramesArriveAsSynchronizedUpdatesAndAResizeRedra
   ASSERT_TRUE(pty_.set_size(100, 30));
   auto viewports = wait_events("viewport", 2, 1s);
   ASSERT_EQ(viewports.size(), 1u);
-  const cJSON* viewport = cJSON_GetObjectItemCaseSensitive(viewports[0].body.get(), "viewport");
-  EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(viewport, "width")), 800);
-  EXPECT_EQ(cJSON_GetNumberValue(cJSON_GetObjectItemCaseSensitive(viewport, "height")), 480);
+  EXPECT_EQ(test::number_member(viewports[0].body.get(), "viewport.width"), 800);
+  EXPECT_EQ(test::number_member(viewports[0].body.get(), "viewport.height"), 480);
   reply = host_->request(kFrame);
   ASSERT_TRUE(reply && reply->ok);
   frame = pty_.read_until(kEndUpdate, 5s);

@@ -93,21 +93,15 @@ std::string numbered(const std::vector<std::string>& rows) {
 // The rows a headless terminal of the same size shows after each scene.
 std::vector<std::vector<std::string>> headless_rows(const std::vector<const char*>& scenes) {
   std::vector<std::vector<std::string>> shown;
-  auto host = test::launch_default_host();
+  auto host = test::launch_headless_host(kColumns, kRows);
   if (!host) return shown;
-  std::string open = R"({"op":"open","backend":"terminal","headless":true,"columns":)" + std::to_string(kColumns) +
-                     R"(,"rows":)" + std::to_string(kRows) + "}";
-  EXPECT_TRUE(test::reply_ok(host->request(open)));
   for (const char* scene : scenes) {
     EXPECT_TRUE(test::reply_ok(host->request(scene)));
     auto snapshot = host->request(R"({"op":"snapshot"})");
     EXPECT_TRUE(test::reply_ok(snapshot));
     if (!snapshot || !snapshot->ok) return shown;
     std::vector<std::string>& rows = shown.emplace_back();
-    const cJSON* row = nullptr;
-    cJSON_ArrayForEach(row, test::member(snapshot->result.get(), "rows_text")) {
-      rows.push_back(trim_right(cJSON_IsString(row) ? row->valuestring : ""));
-    }
+    for (int row = 0; row < kRows; ++row) rows.push_back(trim_right(test::snapshot_row(snapshot->result.get(), row)));
   }
   EXPECT_TRUE(host->close());
   return shown;
@@ -150,18 +144,14 @@ class TmuxServer {
   // The command line that starts a detached session of a fixed size, without
   // a status line, whose one pane runs the program that follows.
   std::vector<std::string> new_session(const std::string& session, int rows = kRows) const {
-    std::vector<std::string> args = {"tmux",       "-S", socket_,  "-f",  "/dev/null",
-                                     "set-option", "-g", "status", "off", ";"};
-    args.insert(args.end(), {"new-session", "-d", "-s", session});
-    args.insert(args.end(), {"-x", std::to_string(kColumns), "-y", std::to_string(rows)});
-    return args;
+    return {"tmux", "-S", socket_, "-f", "/dev/null", "set-option", "-g", "status", "off", ";", "new-session", "-d",
+            "-s", session, "-x", std::to_string(kColumns), "-y", std::to_string(rows)};
   }
 
   bool start(const std::string& session, int rows, const std::vector<std::string>& program) const {
     std::vector<std::string> args = new_session(session, rows);
-    args.erase(args.begin());
     args.insert(args.end(), program.begin(), program.end());
-    return client::run_process("tmux", args, kCommandSeconds).exit_code == 0;
+    return client::run_process("tmux", {args.begin() + 1, args.end()}, kCommandSeconds).exit_code == 0;
   }
 
   std::string capture(const std::string& session) const {

@@ -34,6 +34,21 @@ inline std::unique_ptr<client::Controller> launch_default_host(const std::vector
                                                                const std::vector<std::string>& environment = {}) {
   return launch_host(LUMORA_HOST_PATH, extra_args, environment);
 }
+
+// The host binary built with this tree, with a headless terminal of that many
+// cells open; fails the current test (and returns null) when it cannot.
+inline std::unique_ptr<client::Controller> launch_headless_host(int columns, int rows,
+                                                                std::string_view colour = "truecolor") {
+  std::unique_ptr<client::Controller> host = launch_default_host();
+  if (host == nullptr) return nullptr;
+  const std::string open = R"({"op":"open","backend":"terminal","headless":true,"columns":)" +
+                           std::to_string(columns) + R"(,"rows":)" + std::to_string(rows) + R"(,"color":")" +
+                           std::string(colour) + "\"}";
+  std::optional<client::Reply> reply = host->request(open);
+  const bool opened = reply && reply->ok;
+  EXPECT_TRUE(opened) << open << ": " << (reply ? reply->error : "no reply");
+  return opened ? std::move(host) : nullptr;
+}
 #endif
 
 // Parses JSON text; null when it is not valid JSON.
