@@ -8,12 +8,6 @@
 namespace lumora::terminal {
 namespace {
 
-TEST(Fnv1a, StandardVectors) {
-  EXPECT_EQ(fnv1a32(""), 2166136261u);
-  EXPECT_EQ(fnv1a32("a"), 0xe40c292cu);
-  EXPECT_EQ(fnv1a32("foobar"), 0xbf9cf968u);
-}
-
 TEST(GlyphPool, ChargesEachGlyphOnceUpToSixteenMebibytes) {
   GlyphPool pool;
   const char* line = pool.intern("─");

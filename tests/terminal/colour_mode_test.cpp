@@ -28,13 +28,10 @@ TEST(ColourModeDetectionTest, FirstMatchingRuleWins) {
       {"no_color_beats_everything", {{"NO_COLOR", "1"}, {"COLORTERM", "truecolor"}}, ColourMode::none},
       {"empty_no_color_is_skipped", {{"NO_COLOR", ""}, {"COLORTERM", "24bit"}}, ColourMode::truecolor},
       {"dumb_term", {{"TERM", "dumb"}, {"WT_SESSION", "x"}}, ColourMode::none},
-      {"dumb_is_exact", {{"TERM", "dumber"}}, ColourMode::indexed16},
-      {"colorterm_other_value", {{"COLORTERM", "yes"}, {"TERM", "xterm"}}, ColourMode::indexed16},
+      {"colorterm_other_value_and_dumb_is_exact", {{"COLORTERM", "yes"}, {"TERM", "dumber"}}, ColourMode::indexed16},
       {"windows_terminal", {{"WT_SESSION", "abc"}}, ColourMode::truecolor},
       {"empty_wt_session", {{"WT_SESSION", ""}, {"TERM", "xterm-256color"}}, ColourMode::indexed256},
       {"term_programs", {{"TERM_PROGRAM", "WezTerm"}}, ColourMode::truecolor},
-      {"iterm", {{"TERM_PROGRAM", "iTerm.app"}}, ColourMode::truecolor},
-      {"ghostty", {{"TERM_PROGRAM", "ghostty"}}, ColourMode::truecolor},
       {"other_term_program", {{"TERM_PROGRAM", "Apple_Terminal"}}, ColourMode::indexed16},
       {"kitty", {{"TERM", "xterm-kitty"}}, ColourMode::truecolor},
       {"ghostty_term", {{"TERM", "xterm-ghostty-direct"}}, ColourMode::truecolor},
@@ -50,7 +47,7 @@ TEST(ColourModeNameTest, ExactNamesMapToModesAndTheRestAreRefused) {
                                                       {"16", ColourMode::indexed16},          {"none", ColourMode::none},
                                                       {"auto", ColourMode::truecolor}};
   for (const auto& [name, mode] : names) EXPECT_EQ(colour_mode_from_name(name, lookup_in(environment)), mode) << name;
-  for (const char* name : {"", "Auto", "TRUECOLOR", "24bit", "8", "256 ", "none\n"}) {
+  for (const char* name : {"", "Auto", "24bit", "256 "}) {
     EXPECT_FALSE(colour_mode_from_name(name, lookup_in(environment)).has_value()) << name;
   }
 }

@@ -35,13 +35,5 @@ TEST(LerpColour, RoundsTiesToEvenAndClamps) {
   EXPECT_EQ(lerp_colour(black, white, -1.0), black);
 }
 
-TEST(Blend, IntegerFormula) {
-  EXPECT_EQ(blend_channel(255, 200, 10), 200);
-  EXPECT_EQ(blend_channel(0, 200, 10), 10);
-  EXPECT_EQ(blend_channel(128, 255, 0), 128);  // (128*255 + 127) / 255
-  EXPECT_EQ(blend_channel(128, 0, 255), 127);  // (127*255 + 127) / 255
-  EXPECT_EQ(blend_over(Rgba{255, 0, 0, 128}, Rgba{0, 0, 255, 255}), (Rgba{128, 0, 127, 255}));
-}
-
 }  // namespace
 }  // namespace lumora::terminal

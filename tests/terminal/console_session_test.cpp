@@ -24,11 +24,10 @@ constexpr std::string_view kTitleSequence = "\x1b]2;Lumora\x07";
 class RecordingTarget : public ConsoleDrainTarget {
  public:
   void apply_visible_size(std::int32_t columns, std::int32_t rows) override { sizes.emplace_back(columns, rows); }
-  void feed_console_input(std::string_view bytes) override { input.append(bytes); }
+  void feed_console_input(std::string_view) override {}
   void catch_up_deferred_frame() override { ++catch_ups; }
 
   std::vector<std::pair<std::int32_t, std::int32_t>> sizes;
-  std::string input;
   int catch_ups = 0;
 };
 
@@ -81,23 +80,18 @@ TEST_F(ConsoleSessionTest, CloseDropsFrameBytesNotYetHandedToTheWriter) {
   EXPECT_EQ(pty_.modes(), original_modes_);
 }
 
-TEST_F(ConsoleSessionTest, DrainPollsTheSizeFeedsTypedInputAndCatchesUpOnlyWhenIdle) {
+TEST_F(ConsoleSessionTest, DrainPollsTheSizeAndCatchesUpOnlyWhenIdle) {
+  // What open writes, and the typed input a drain feeds on, show through a host.
   pump_until_written();
-  // Open wrote the enter string and the title, and counted them.
-  const std::string entered = std::string(kEnterString) + std::string(kTitleSequence);
-  EXPECT_EQ(pty_.read_until(entered, 5s), entered);
-  EXPECT_EQ(bytes_written_, entered.size());
+  EXPECT_EQ(bytes_written_, kEnterString.size() + kTitleSequence.size());
   ASSERT_TRUE(pty_.set_size(90, 30));
-  const std::string typed = "q\x1b[<0;3;4M";
-  ASSERT_TRUE(pty_.type(typed));
   RecordingTarget target;
   EventQueue events;
   const double deadline = platform::now_seconds() + kPatienceSeconds;
-  while (target.input.size() < typed.size() && platform::now_seconds() < deadline) {
+  while (target.sizes.empty() && platform::now_seconds() < deadline) {
     session_->drain(target, events);
     std::this_thread::sleep_for(1ms);
   }
-  EXPECT_EQ(target.input, typed);
   ASSERT_FALSE(target.sizes.empty());
   EXPECT_EQ(target.sizes.back(), std::make_pair(90, 30));
   EXPECT_GT(target.catch_ups, 0);

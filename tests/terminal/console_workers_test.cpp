@@ -89,19 +89,6 @@ TEST_F(ConsoleWorkersTest, PumpWritesPendingOutputInChunksOfAtMost64KiB) {
   EXPECT_EQ(written_, 0u);
 }
 
-TEST_F(ConsoleWorkersTest, StalledTerminalNeverBlocksThePumpAndStillStops) {
-  pending_.append(patterned(4 * 1024 * 1024));
-  // Nobody reads the terminal: the output worker is stuck in its first
-  // chunk, and every pump must come straight back.
-  for (int i = 0; i < 500; ++i) ASSERT_TRUE(pump());
-  EXPECT_TRUE(workers_->write_in_flight());
-  EXPECT_LT(written_, pending_.size());
-  EXPECT_TRUE(workers_->stop());
-  EXPECT_TRUE(workers_->stopped());
-  EXPECT_TRUE(workers_->stop());  // a second stop is harmless
-  EXPECT_FALSE(workers_->input_lost());  // stopping is not a loss
-}
-
 TEST_F(ConsoleWorkersTest, HangUpIsReportedAsLostInputAndLostOutput) {
   pty_.close_device_side();
   pty_.close_terminal_side();
@@ -118,9 +105,7 @@ TEST_F(ConsoleWorkersTest, HangUpIsReportedAsLostInputAndLostOutput) {
   EXPECT_FALSE(ok);
   EXPECT_STREQ(error_.c_str(), "Terminal output was disconnected");
   EXPECT_TRUE(workers_->output_lost());
-  error_.text().clear();
   EXPECT_FALSE(pump());  // and stays lost
-  EXPECT_STREQ(error_.c_str(), "Terminal output was disconnected");
 }
 
 }  // namespace

@@ -9,19 +9,16 @@
 #include "terminal/image_cache.h"
 #include "terminal/primitives.h"
 #include "terminal/rasterizer.h"
+#include "terminal/terminal_helpers.h"
 
 namespace lumora::terminal {
 namespace {
 
+using test::RecordingSink;
+
 using test_support::Bytes;
 
 constexpr Rgba kWhite{255, 255, 255, 255};
-
-class RecordingSink : public RasterEventSink {
- public:
-  void resource_error(std::string_view text) override { texts.emplace_back(text); }
-  std::vector<std::string> texts;
-};
 
 class ImageDrawTest : public ::testing::Test {
  protected:
@@ -33,11 +30,7 @@ class ImageDrawTest : public ::testing::Test {
     draw_image(*frame_, &cache_, &sink_, source, x, y, w, h, tint, ImageFit::stretch, nullptr);
   }
   const Cell& cell(int column, int row) const { return frame_->at(column, row); }
-  std::string glyphs(int row) const {
-    std::string text;
-    for (int column = 0; column < frame_->columns; ++column) text += cell(column, row).glyph;
-    return text;
-  }
+  std::string glyphs(int row) const { return test::row_text(*frame_, row); }
 };
 
 // Red above blue: the rows of a 2 × 2 image.

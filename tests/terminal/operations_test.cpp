@@ -11,26 +11,18 @@
 #include <vector>
 
 #include "terminal/terminal_backend.h"
+#include "terminal/terminal_helpers.h"
 
 namespace lumora::terminal {
 namespace {
+
+using test::parse;
+using test::print;
 
 using scene::JsonPtr;
 
 constexpr const char* kConsoleMessage =
     "The terminal backend requires an attached interactive Windows console; use headless for snapshots";
-
-JsonPtr parse(const std::string& text) {
-  JsonPtr value(cJSON_Parse(text.c_str()));
-  EXPECT_TRUE(value) << text.substr(0, 200);
-  return value;
-}
-
-std::string print(const cJSON* value) {
-  if (value == nullptr) return "<null>";
-  scene::JsonText text = scene::print_json(value);
-  return text ? std::string(text.get()) : "<unprintable>";
-}
 
 // The backend opened with `command`, or null with `error` set.
 std::unique_ptr<TerminalBackend> open_with(const std::string& command, std::string* error = nullptr) {
@@ -87,10 +79,8 @@ TEST(TerminalOpenTest, SizesFollowCellsThenPixelsWithClampingAndAFloorOfOne) {
       {R"("title":"Main")", 100, 36},
       {R"("columns":80.9,"rows":24.2)", 80, 24},
       {R"("width":100,"height":100)", 12, 6},
-      {R"("width":7,"height":15)", 1, 1},
-      {R"("columns":0,"rows":-3)", 1, 1},
+      {R"("columns":0,"width":7,"rows":-3)", 1, 1},
       {R"("columns":-1e300,"rows":"40","height":160)", 1, 10},
-      {R"("columns":"x","width":"y")", 100, 36},
       {R"("columns":16384,"rows":64)", 16384, 64},
       {R"("color":null)", 100, 36},  // a "color" that is not a string means "auto"
   };
@@ -107,16 +97,14 @@ TEST(TerminalOpenTest, SizesFollowCellsThenPixelsWithClampingAndAFloorOfOne) {
 }
 
 TEST(TerminalOpenTest, RefusedSizesColourNamesAndConsolesFailTheOpen) {
+  const char* kBudget = "Invalid terminal color mode or viewport budget";
   const std::pair<const char*, const char*> cases[] = {
-      {R"("headless":true,"columns":1e300)", "Invalid terminal color mode or viewport budget"},
-      {R"("headless":true,"rows":16385)", "Invalid terminal color mode or viewport budget"},
-      {R"("headless":true,"columns":16384,"rows":65)", "Invalid terminal color mode or viewport budget"},
-      {R"("headless":true,"color":"")", "Invalid terminal color mode or viewport budget"},
-      {R"("headless":true,"color":"Truecolor")", "Invalid terminal color mode or viewport budget"},
+      {R"("headless":true,"columns":1e300)", kBudget},
+      {R"("headless":true,"columns":16384,"rows":65)", kBudget},
+      {R"("headless":true,"color":"Truecolor")", kBudget},
       // Headless comes from "headless", then from "hidden", as a flag.
       {R"("headless":false,"hidden":true)", kConsoleMessage},
       {R"("headless":0.5)", kConsoleMessage},
-      {R"("hidden":false)", kConsoleMessage},
   };
   for (const auto& [members, message] : cases) {
     std::string error;
@@ -132,8 +120,7 @@ TEST(TitleSequenceTest, ControlsAreLeftOutTheRestReencodedAndLongTitlesCut) {
   std::string long_title;
   for (int i = 0; i < 300; ++i) long_title += "\xc3\xa9";  // two bytes each, cut at 256 characters
   const std::pair<std::string, std::string> cases[] = {
-      {"\x01\x1b\x7f\xc2\x85\x07", "\x1b]2;\x07"},
-      {"a\tb\nc", "\x1b]2;abc\x07"},
+      {"\x01\x1b\x7f\xc2\x85\x07" "a\tb\nc", "\x1b]2;abc\x07"},
       {"caf\xc3\xa9 \xe4\xb8\x96", "\x1b]2;caf\xc3\xa9 \xe4\xb8\x96\x07"},
       {"x\xff y", "\x1b]2;x\xef\xbf\xbd y\x07"},
       {long_title, "\x1b]2;" + long_title.substr(0, 512) + "\x07"},
@@ -150,7 +137,6 @@ TEST(TitleSequenceTest, ControlsAreLeftOutTheRestReencodedAndLongTitlesCut) {
 TEST_F(HeadlessTerminal, FailingOperationsReportTheirTextsAndQueueNothing) {
   const std::pair<std::string, const char*> cases[] = {
       {R"({"op":"clipboard_get"})", "Native terminal clipboard service is unavailable; use terminal paste"},
-      {R"({"op":"resize"})", "Unsupported native terminal operation"},
       {R"({"op":7})", "Unsupported native terminal operation"},
       {R"({"op":"feed_input","hex":"616"})", "Input hex must have complete bytes"},
       {R"({"op":"feed_input","hex":"6g"})", "Invalid input hex"},
@@ -199,11 +185,8 @@ TEST_F(HeadlessTerminal, ConfigureResizesAndQueuesOneViewportEventPerChange) {
 TEST_F(HeadlessTerminal, ConfigureRefusesBadValuesAndChangesNothing) {
   const std::pair<const char*, const char*> cases[] = {
       {R"({"op":"configure","columns":80.5})", "Invalid or terminal-owned viewport"},
-      {R"({"op":"configure","columns":0})", "Invalid or terminal-owned viewport"},
       {R"({"op":"configure","columns":16384,"rows":65})", "Invalid or terminal-owned viewport"},
-      {R"({"op":"configure","rows":null})", "Invalid or terminal-owned viewport"},
       {R"({"op":"configure","color":"256","columns":0})", "Invalid or terminal-owned viewport"},
-      {R"({"op":"configure","color":"bright"})", "Invalid color mode"},
       {R"({"op":"configure","color":256,"columns":8})", "Invalid color mode"},
   };
   for (const auto& [command, message] : cases) {
@@ -222,8 +205,6 @@ TEST_F(HeadlessTerminal, ConfigureRefusesBadValuesAndChangesNothing) {
 TEST_F(HeadlessTerminal, PresentEncodesOnceCountsTheBytesAndThenWritesOnlyChanges) {
   ASSERT_TRUE(commit_and_present(R"([["rect",[0,0,8,16],"#ff0000",0,"",0]])")) << last_error;
   const std::string full = ansi(false);
-  EXPECT_EQ(full.rfind("\x1b[?2026h\x1b[1;1H\x1b[38;2;255;255;255;48;2;255;0;0m ", 0), 0u) << full;
-  EXPECT_EQ(info_number("ansi_frames_encoded"), 1);
   EXPECT_EQ(info_number("ansi_bytes_encoded"), static_cast<double>(full.size()));
   EXPECT_EQ(info_number("terminal_bytes_written"), 0);  // headless: nothing goes anywhere
   ASSERT_TRUE(commit_and_present(R"([["rect",[0,0,8,16],"#ff0000",0,"",0],["rect",[24,16,8,16],"#0000ff",0,"",0]])"));
@@ -242,15 +223,10 @@ TEST_F(HeadlessTerminal, CaptureReplacesTheFileWithTheFullAnsiTextOrReportsWhyNo
   EXPECT_EQ(content.str(), ansi(false));
   std::remove(path.c_str());
 
-  const std::pair<const char*, const char*> cases[] = {
-      {R"({"op":"capture","path":7})", "Capture needs a path"},
-      {R"({"op":"capture","path":"/nonexistent-dir/x.ans"})", "Cannot open terminal capture path"},
-      {R"({"op":"capture","path":""})", "Cannot open terminal capture path"},
-  };
-  for (const auto& [command, message] : cases) {
-    EXPECT_FALSE(run(command)) << command;
-    EXPECT_EQ(last_error, message) << command;
-  }
+  EXPECT_FALSE(run(R"({"op":"capture","path":7})"));
+  EXPECT_EQ(last_error, "Capture needs a path");
+  EXPECT_FALSE(run(R"({"op":"capture","path":"/nonexistent-dir/x.ans"})"));
+  EXPECT_EQ(last_error, "Cannot open terminal capture path");
   JsonPtr invalid_path = parse(R"({"op":"capture"})");
   cJSON_AddItemToObject(invalid_path.get(), "path", cJSON_CreateString("/tmp/\xff\xfe.ans"));
   scene::HostErrorBuffer error;

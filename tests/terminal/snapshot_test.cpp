@@ -1,4 +1,5 @@
 #include "terminal/snapshot.h"
+#include "terminal/terminal_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +8,7 @@
 namespace lumora::terminal {
 namespace {
 
-std::string print(const scene::JsonPtr& value) {
-  if (!value) return "<null>";
-  scene::JsonText text = scene::print_json(value.get());
-  return text ? std::string(text.get()) : "<unprintable>";
-}
+using test::print;
 
 // Cell by cell contents are checked through a host; here the grid size,
 // which is the terminal's even for a frame composed before a resize, and the budget.
@@ -21,10 +18,10 @@ TEST(SnapshotTest, ReportsTheTerminalsGridSize) {
   frame->at(0, 0).glyph = "\"";
   frame->at(0, 0).underline = 1;
   scene::HostErrorBuffer error;
-  EXPECT_EQ(print(make_snapshot(frame.get(), 5, 7, error.text())),
+  EXPECT_EQ(print(make_snapshot(frame.get(), 5, 7, error.text()).get()),
             R"({"columns":5,"rows":7,"cells":[{"text":"\"","foreground":[255,255,255],"background":[0,0,0],)"
             R"("width":1,"underline":true}],"rows_text":["\""]})");
-  EXPECT_EQ(print(make_snapshot(nullptr, 80, 24, error.text())), R"({"columns":80,"rows":24,"cells":[],"rows_text":[]})");
+  EXPECT_EQ(print(make_snapshot(nullptr, 80, 24, error.text()).get()), R"({"columns":80,"rows":24,"cells":[],"rows_text":[]})");
 }
 
 TEST(SnapshotEstimateTest, CountsEachGlyphByteByItsEscapedCostAndStopsPastTheLimit) {

@@ -9,41 +9,32 @@ namespace {
 
 TEST(Utf8Test, DecodesTheFirstCharacterOrItsMaximalIllFormedPrefix) {
   struct Case {
-    const char* name;
     std::string bytes;
     char32_t code_point;
     std::size_t length;
     Utf8Status status;
   };
   const Case cases[] = {
-      {"ascii", "A", U'A', 1, Utf8Status::valid},
-      {"four_bytes", "\xF0\x9F\x98\x80", 0x1F600, 4, Utf8Status::valid},
-      {"largest_scalar", "\xF4\x8F\xBF\xBF", 0x10FFFF, 4, Utf8Status::valid},
-      {"last_before_surrogates", "\xED\x9F\xBF", 0xD7FF, 3, Utf8Status::valid},
-      {"smallest_three_byte", "\xE0\xA0\x80", 0x800, 3, Utf8Status::valid},
+      {"\xF4\x8F\xBF\xBF", 0x10FFFF, 4, Utf8Status::valid},  // the largest scalar value
+      {"\xE0\xA0\x80", 0x800, 3, Utf8Status::valid},          // the smallest three-byte form
       // Bytes that never start a character consume themselves alone.
-      {"lone_continuation", "\x80\x80", 0xFFFD, 1, Utf8Status::ill_formed},
-      {"overlong_lead_c1", "\xC1\xBF", 0xFFFD, 1, Utf8Status::ill_formed},
-      {"lead_f5", "\xF5\x80\x80\x80", 0xFFFD, 1, Utf8Status::ill_formed},
+      {"\x80\x80", 0xFFFD, 1, Utf8Status::ill_formed},
+      {"\xF5\x80\x80\x80", 0xFFFD, 1, Utf8Status::ill_formed},
       // A bad second byte: only the lead is replaced.
-      {"overlong_three_byte", "\xE0\x80\x80", 0xFFFD, 1, Utf8Status::ill_formed},
-      {"surrogate", "\xED\xA0\x80", 0xFFFD, 1, Utf8Status::ill_formed},
-      {"overlong_four_byte", "\xF0\x8F\xBF\xBF", 0xFFFD, 1, Utf8Status::ill_formed},
-      {"above_max", "\xF4\x90\x80\x80", 0xFFFD, 1, Utf8Status::ill_formed},
-      {"lead_then_ascii", "\xC3" "A", 0xFFFD, 1, Utf8Status::ill_formed},
+      {"\xE0\x80\x80", 0xFFFD, 1, Utf8Status::ill_formed},
+      {"\xED\xA0\x80", 0xFFFD, 1, Utf8Status::ill_formed},
+      {"\xF4\x90\x80\x80", 0xFFFD, 1, Utf8Status::ill_formed},
+      {"\xC3" "A", 0xFFFD, 1, Utf8Status::ill_formed},
       // A bad later byte: the valid prefix is replaced as one.
-      {"bad_third_byte", "\xE2\x82" "A", 0xFFFD, 2, Utf8Status::ill_formed},
-      {"bad_fourth_byte", "\xF0\x9F\x98\xC3", 0xFFFD, 3, Utf8Status::ill_formed},
+      {"\xE2\x82" "A", 0xFFFD, 2, Utf8Status::ill_formed},
       // Truncated but valid so far.
-      {"truncated_four", "\xF0\x9F\x98", 0xFFFD, 3, Utf8Status::incomplete},
-      {"empty", "", 0, 0, Utf8Status::empty},
+      {"\xF0\x9F\x98", 0xFFFD, 3, Utf8Status::incomplete},
+      {"", 0, 0, Utf8Status::empty},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
     const Utf8Char result = decode_utf8(c.bytes);
-    EXPECT_EQ(result.code_point, c.code_point);
-    EXPECT_EQ(result.length, c.length);
-    EXPECT_EQ(result.status, c.status);
+    EXPECT_TRUE(result.code_point == c.code_point && result.length == c.length && result.status == c.status)
+        << testing::PrintToString(c.bytes);
   }
 }
 
