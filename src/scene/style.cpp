@@ -108,6 +108,29 @@ std::string_view string_value(const cJSON* object, const char* name) {
 
 }  // namespace
 
+bool style_names_acceptable(const cJSON* value) {
+  if (!cJSON_IsObject(value)) return false;
+  // Bit i records that member i of kMemberRules was seen.
+  std::uint32_t seen = 0;
+  for (const cJSON* item = value->child; item != nullptr; item = item->next) {
+    const MemberRule* rule = find_rule(item->string);
+    if (rule == nullptr) return false;
+    const std::uint32_t bit = 1u << (rule - kMemberRules.data());
+    if ((seen & bit) != 0) return false;
+    seen |= bit;
+    if (!cJSON_IsNull(item) && !cJSON_IsBool(item) && !cJSON_IsNumber(item) &&
+        !(cJSON_IsString(item) && item->valuestring != nullptr)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool is_style_colour_member(const char* name) {
+  const MemberRule* rule = find_rule(name);
+  return rule != nullptr && rule->type == MemberType::colour;
+}
+
 bool validate_rect_style(const cJSON* value) {
   if (!cJSON_IsObject(value)) return false;
   // Bit i records that member i of kMemberRules was seen.

@@ -45,6 +45,12 @@ inline constexpr std::size_t kMaxStyleColourBytes = 16777216;
 // type and within its range.
 bool validate_rect_style(const cJSON* value);
 
+// The looser check of a terminal: an object whose members are style member
+// names, each once, with values null, bool, number or string.
+bool style_names_acceptable(const cJSON* value);
+// True for the 12 colour members ("fill", "border", "shadow", ...).
+bool is_style_colour_member(const char* name);
+
 // Never fails; a value that is not an object gives every default. Ranges are
 // not clamped here: validation enforces them and drawing clamps to the rect.
 RectStyle parse_rect_style(const cJSON* value);

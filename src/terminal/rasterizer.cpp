@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "scene/style.h"
 #include "terminal/primitives.h"
 
 namespace lumora::terminal {
@@ -35,19 +36,6 @@ constexpr Icon kIcons[] = {
     {"code", "‹›"},        {"mail", "✉"},
 };
 static_assert(sizeof kIcons / sizeof kIcons[0] == 38);
-
-constexpr const char* kStyleMembers[] = {
-    "fill",          "foreground",  "border",        "radius",          "border_width", "font_family",
-    "font_size",     "padding",     "fill_end",      "border_end",      "gradient_axis", "bevel",
-    "bevel_width",   "bevel_light", "bevel_dark",    "highlight",       "inner_border", "glow",
-    "glow_width",    "pattern",     "pattern_color", "pattern_spacing", "shadow",       "shadow_blur",
-    "shadow_x",      "shadow_y",
-};
-constexpr std::size_t kStyleMemberCount = sizeof kStyleMembers / sizeof kStyleMembers[0];
-static_assert(kStyleMemberCount == 26);
-constexpr const char* kStyleColourMembers[] = {"fill",         "fill_end",    "foreground", "border",
-                                               "border_end",   "bevel_light", "bevel_dark", "highlight",
-                                               "inner_border", "glow",        "pattern_color", "shadow"};
 
 bool is_number(const cJSON* item) { return cJSON_IsNumber(item) && std::isfinite(item->valuedouble); }
 bool is_colour(const cJSON* item) {
@@ -94,22 +82,12 @@ bool is_point_array(const cJSON* item, bool even) {
   return !even || count % 2 == 0;
 }
 
+// The style check: known names, each once, scalar values, and every colour
+// member that is not null a colour the terminal can parse.
 bool is_style(const cJSON* item) {
-  if (!cJSON_IsObject(item)) return false;
-  std::uint32_t seen = 0;
+  if (!scene::style_names_acceptable(item)) return false;
   for (const cJSON* member = item->child; member != nullptr; member = member->next) {
-    if (member->string == nullptr) return false;
-    std::size_t index = 0;
-    while (index < kStyleMemberCount && std::strcmp(member->string, kStyleMembers[index]) != 0) ++index;
-    if (index == kStyleMemberCount || (seen & (1u << index)) != 0) return false;
-    seen |= 1u << index;
-    if (!cJSON_IsNull(member) && !cJSON_IsBool(member) && !cJSON_IsNumber(member) && !is_string(member)) {
-      return false;
-    }
-  }
-  for (const char* name : kStyleColourMembers) {
-    const cJSON* colour = cJSON_GetObjectItemCaseSensitive(item, name);
-    if (colour != nullptr && !cJSON_IsNull(colour) && !is_colour(colour)) return false;
+    if (scene::is_style_colour_member(member->string) && !cJSON_IsNull(member) && !is_colour(member)) return false;
   }
   return true;
 }

@@ -7,6 +7,7 @@
 
 #include "scene/footprint.h"
 #include "scene/scene_format.h"
+#include "scene/style.h"
 
 namespace lumora::terminal {
 namespace {
@@ -23,34 +24,9 @@ constexpr const char* kInvalidPatch = "Invalid retained terminal segment patch";
 constexpr const char* kPatchAllocation = "Cannot allocate retained terminal segment patch";
 constexpr const char* kOverBudget = "Retained scene exceeds 64 MiB memory budget";
 
-constexpr const char* kStyleNames[] = {
-    "fill",          "foreground",  "border",        "radius",          "border_width", "font_family",
-    "font_size",     "padding",     "fill_end",      "border_end",      "gradient_axis", "bevel",
-    "bevel_width",   "bevel_light", "bevel_dark",    "highlight",       "inner_border", "glow",
-    "glow_width",    "pattern",     "pattern_color", "pattern_spacing", "shadow",       "shadow_blur",
-    "shadow_x",      "shadow_y",
-};
 
 bool string_within(const cJSON* item, std::size_t limit) {
   return item->valuestring != nullptr && strnlen(item->valuestring, limit + 1) <= limit;
-}
-
-// Object with known style names, none twice, scalar values.
-bool style_names_acceptable(const cJSON* style) {
-  if (!cJSON_IsObject(style)) return false;
-  std::uint32_t seen = 0;
-  for (const cJSON* member = style->child; member != nullptr; member = member->next) {
-    if (member->string == nullptr) return false;
-    std::size_t index = 0;
-    constexpr std::size_t count = sizeof kStyleNames / sizeof kStyleNames[0];
-    while (index < count && std::strcmp(member->string, kStyleNames[index]) != 0) ++index;
-    if (index == count || (seen & (1u << index)) != 0) return false;
-    seen |= 1u << index;
-    if (!cJSON_IsNull(member) && !cJSON_IsBool(member) && !cJSON_IsNumber(member) && !cJSON_IsString(member)) {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool data_uri_acceptable(const char* source) {
@@ -85,7 +61,7 @@ bool command_acceptable(const cJSON* command) {
   const bool image = kind != nullptr && (std::strcmp(kind, "image") == 0 || std::strcmp(kind, "image_nine") == 0);
   if (styled) {
     const cJSON* style = first->next != nullptr ? first->next->next : nullptr;
-    if (!style_names_acceptable(style)) return false;
+    if (!scene::style_names_acceptable(style)) return false;
   }
   int position = 0;
   for (const cJSON* item = first; item != nullptr; item = item->next, ++position) {
