@@ -132,17 +132,7 @@ bool is_style_colour_member(const char* name) {
 }
 
 bool validate_rect_style(const cJSON* value) {
-  if (!cJSON_IsObject(value)) return false;
-  // Bit i records that member i of kMemberRules was seen.
-  std::uint32_t seen = 0;
-  for (const cJSON* item = value->child; item != nullptr; item = item->next) {
-    const MemberRule* rule = find_rule(item->string);
-    if (rule == nullptr) return false;
-    const std::uint32_t bit = 1u << (rule - kMemberRules.data());
-    if ((seen & bit) != 0) return false;
-    seen |= bit;
-    if (!cJSON_IsNull(item) && !cJSON_IsBool(item) && !cJSON_IsNumber(item) && !cJSON_IsString(item)) return false;
-  }
+  if (!style_names_acceptable(value)) return false;
   for (const cJSON* item = value->child; item != nullptr; item = item->next) {
     if (cJSON_IsNull(item)) continue;
     if (!member_value_valid(*find_rule(item->string), item)) return false;
