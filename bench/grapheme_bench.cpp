@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <string>
 
-#include "terminal/grapheme.h"
-#include "terminal/utf8.h"
+#include "text/grapheme.h"
+#include "text/utf8.h"
 
 namespace {
 
-using lumora::terminal::Cluster;
-using lumora::terminal::GraphemeReader;
+using lumora::text::Cluster;
+using lumora::text::GraphemeReader;
 
 // About 1 MiB of text mixing the scripts a user interface shows, with
 // combining marks, conjuncts, flags, keycaps and joined emoji.
@@ -46,7 +46,7 @@ void BM_Utf8Decode(benchmark::State& state) {
     std::uint64_t sum = 0;
     std::string_view rest = text;
     while (!rest.empty()) {
-      const lumora::terminal::Utf8Char decoded = lumora::terminal::decode_utf8_final(rest);
+      const lumora::text::Utf8Char decoded = lumora::text::decode_utf8_final(rest);
       sum += decoded.code_point;
       rest.remove_prefix(decoded.length);
     }

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <string>
 
-#include "terminal/image_cache.h"
-#include "terminal/image_draw.h"
+#include "terminal/drawing/image_cache.h"
+#include "terminal/drawing/image_draw.h"
 
 namespace {
 

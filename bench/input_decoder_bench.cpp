@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "terminal/event_queue.h"
-#include "terminal/input_decoder.h"
+#include "input/event_queue.h"
+#include "terminal/vt/input_decoder.h"
 
 namespace {
 
-using lumora::terminal::EventQueue;
+using lumora::input::EventQueue;
 using lumora::terminal::InputDecoder;
 
 // Text as it arrives from a pasted source file: mostly ASCII, some accents,

@@ -11,10 +11,10 @@
 
 #include "scene/error_text.h"
 #include "scene/json.h"
-#include "terminal/boxes.h"
-#include "terminal/encoder.h"
-#include "terminal/rasterizer.h"
-#include "terminal/text.h"
+#include "terminal/drawing/boxes.h"
+#include "terminal/vt/encoder.h"
+#include "terminal/drawing/rasterizer.h"
+#include "terminal/drawing/text.h"
 
 namespace {
 

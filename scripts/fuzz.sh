@@ -13,11 +13,11 @@ mkdir -p "$dir/corpus"
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -I"$root/src" -I"$root" $(pkg-config --cflags libcjson) \
   "$root/tests/fuzz/input_decoder_fuzz.cpp" \
-  "$root/src/terminal/input_decoder.cpp" \
-  "$root/src/terminal/event_queue.cpp" \
-  "$root/src/terminal/utf8.cpp" \
-  "$root/src/terminal/unicode_case.cpp" \
-  "$root/src/terminal/unicode_case_table.cpp" \
+  "$root/src/terminal/vt/input_decoder.cpp" \
+  "$root/src/input/event_queue.cpp" \
+  "$root/src/text/utf8.cpp" \
+  "$root/src/text/unicode_case.cpp" \
+  "$root/src/text/unicode_case_table.cpp" \
   $(pkg-config --libs libcjson) \
   -o "$dir/input_decoder_fuzz"
 

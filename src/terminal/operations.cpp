@@ -7,11 +7,11 @@
 #include <utility>
 
 #include "platform/files.h"
-#include "terminal/encoder.h"
+#include "terminal/vt/encoder.h"
 #include "terminal/snapshot.h"
 #include "terminal/terminal_backend.h"
-#include "terminal/text.h"
-#include "terminal/utf8.h"
+#include "terminal/drawing/text.h"
+#include "text/utf8.h"
 
 namespace lumora::terminal {
 
@@ -50,8 +50,8 @@ int hex_digit(char c) {
 
 bool valid_utf8(std::string_view text) {
   while (!text.empty()) {
-    Utf8Char decoded = decode_utf8_final(text);
-    if (decoded.status != Utf8Status::valid) return false;
+    text::Utf8Char decoded = text::decode_utf8_final(text);
+    if (decoded.status != text::Utf8Status::valid) return false;
     text.remove_prefix(decoded.length);
   }
   return true;

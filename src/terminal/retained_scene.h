@@ -24,9 +24,9 @@
 
 #include "scene/error_text.h"
 #include "scene/json.h"
-#include "terminal/cell.h"
-#include "terminal/colour.h"
-#include "terminal/rasterizer.h"
+#include "terminal/drawing/cell.h"
+#include "terminal/drawing/colour.h"
+#include "terminal/drawing/rasterizer.h"
 
 namespace lumora::terminal {
 

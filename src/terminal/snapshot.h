@@ -6,7 +6,7 @@
 
 #include "scene/error_text.h"
 #include "scene/json.h"
-#include "terminal/cell.h"
+#include "terminal/drawing/cell.h"
 
 namespace lumora::terminal {
 

@@ -6,12 +6,12 @@
 #include <utility>
 
 #include "platform/clock.h"
-#include "terminal/boxes.h"
-#include "terminal/encoder.h"
-#include "terminal/image_draw.h"
+#include "terminal/drawing/boxes.h"
+#include "terminal/vt/encoder.h"
+#include "terminal/drawing/image_draw.h"
 #include "terminal/operations.h"
-#include "terminal/text.h"
-#include "terminal/utf8.h"
+#include "terminal/drawing/text.h"
+#include "text/utf8.h"
 
 namespace lumora::terminal {
 
@@ -82,13 +82,13 @@ void append_title_sequence(std::string_view title, ByteBuffer& out) {
   out.append(kTitleStart);
   std::size_t characters = 0;
   while (!title.empty() && characters < kMaxTitleCharacters) {
-    Utf8Char decoded = decode_utf8_final(title);
+    text::Utf8Char decoded = text::decode_utf8_final(title);
     title.remove_prefix(decoded.length);
     ++characters;
     // Controls would end or corrupt the sequence on the terminal.
     if (is_control(decoded.code_point)) continue;
-    char encoded[kMaxUtf8Length];
-    out.append(std::string_view(encoded, encode_utf8(decoded.code_point, encoded)));
+    char encoded[text::kMaxUtf8Length];
+    out.append(std::string_view(encoded, text::encode_utf8(decoded.code_point, encoded)));
   }
   out.append(kTitleEnd);
 }

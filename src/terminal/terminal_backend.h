@@ -14,14 +14,14 @@
 #include <string_view>
 
 #include "host/backend.h"
-#include "terminal/byte_buffer.h"
-#include "terminal/cell.h"
-#include "terminal/colour_mode.h"
-#include "terminal/console_session.h"
-#include "terminal/event_queue.h"
-#include "terminal/image_cache.h"
-#include "terminal/input_decoder.h"
-#include "terminal/rasterizer.h"
+#include "terminal/vt/byte_buffer.h"
+#include "terminal/drawing/cell.h"
+#include "terminal/vt/colour_mode.h"
+#include "terminal/console/console_session.h"
+#include "input/event_queue.h"
+#include "terminal/drawing/image_cache.h"
+#include "terminal/vt/input_decoder.h"
+#include "terminal/drawing/rasterizer.h"
 #include "terminal/retained_scene.h"
 
 namespace lumora::terminal {
@@ -131,7 +131,7 @@ class TerminalBackend final : public host::Backend, private RasterEventSink, pri
   // Bytes exactly as if read from the terminal, then a decoding step; with
   // `flush` an incomplete sequence at the end is resolved at once.
   void feed_input(std::string_view bytes, bool flush);
-  EventQueue& events() { return events_; }
+  input::EventQueue& events() { return events_; }
 
  private:
   TerminalBackend() = default;
@@ -158,7 +158,7 @@ class TerminalBackend final : public host::Backend, private RasterEventSink, pri
   ColourMode colour_mode_ = ColourMode::truecolor;
   std::string title_;
 
-  EventQueue events_;
+  input::EventQueue events_;
   InputDecoder decoder_;
   ImageSourceCache image_cache_;
   TerminalScene scene_;

@@ -11,13 +11,13 @@
 #include <string_view>
 
 #include "scene/json.h"
-#include "terminal/event_queue.h"
-#include "terminal/input_decoder.h"
-#include "terminal/utf8.h"
+#include "input/event_queue.h"
+#include "terminal/vt/input_decoder.h"
+#include "text/utf8.h"
 
 namespace {
 
-using lumora::terminal::EventQueue;
+using lumora::input::EventQueue;
 using lumora::terminal::InputDecoder;
 
 bool allowed_kind(std::string_view kind) {
@@ -29,17 +29,17 @@ bool allowed_kind(std::string_view kind) {
 
 bool well_formed_utf8(std::string_view text) {
   while (!text.empty()) {
-    const lumora::terminal::Utf8Char character = lumora::terminal::decode_utf8(text);
-    if (character.status != lumora::terminal::Utf8Status::valid) return false;
+    const lumora::text::Utf8Char character = lumora::text::decode_utf8(text);
+    if (character.status != lumora::text::Utf8Status::valid) return false;
     text.remove_prefix(character.length);
   }
   return true;
 }
 
-void check_events(EventQueue& queue) {
+void check_events(input::EventQueue& queue) {
   lumora::scene::JsonPtr events = queue.take();
   if (!events) return;
-  if (cJSON_GetArraySize(events.get()) > static_cast<int>(lumora::terminal::kMaxQueuedEvents)) std::abort();
+  if (cJSON_GetArraySize(events.get()) > static_cast<int>(lumora::input::kMaxQueuedEvents)) std::abort();
   const cJSON* event = nullptr;
   cJSON_ArrayForEach(event, events.get()) {
     if (!allowed_kind(lumora::scene::string_member(event, "kind"))) std::abort();
@@ -50,7 +50,7 @@ void check_events(EventQueue& queue) {
   if (!parsed) std::abort();
 }
 
-std::string printed_events(EventQueue& queue) {
+std::string printed_events(input::EventQueue& queue) {
   lumora::scene::JsonPtr events = queue.take();
   lumora::scene::JsonText printed = lumora::scene::print_json(events.get());
   return printed ? std::string(printed.get()) : std::string();
@@ -63,13 +63,13 @@ std::string printed_events(EventQueue& queue) {
 void check_split_invariance(std::string_view input) {
   input = input.substr(0, 1000);
   InputDecoder whole_decoder;
-  EventQueue whole_events;
+  input::EventQueue whole_events;
   whole_decoder.feed(input, 0.0, whole_events);
   whole_decoder.decode(0.0, false, whole_events);
   whole_decoder.decode(1.0, true, whole_events);
 
   InputDecoder split_decoder;
-  EventQueue split_events;
+  input::EventQueue split_events;
   for (char byte : input) {
     split_decoder.feed(std::string_view(&byte, 1), 0.0, split_events);
     split_decoder.decode(0.0, false, split_events);
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   InputDecoder decoder((mode & 1) != 0);
-  EventQueue events;
+  input::EventQueue events;
   double now = 0;
   std::size_t round = 0;
   while (!rest.empty()) {

@@ -11,7 +11,7 @@
 #include "client/controller.h"
 #include "support/host_fixture.h"
 #include "support/pty.h"
-#include "terminal/console_session.h"
+#include "terminal/console/console_session.h"
 
 namespace lumora {
 namespace {

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "scene/json.h"
-#include "terminal/cell.h"
-#include "terminal/rasterizer.h"
+#include "terminal/drawing/cell.h"
+#include "terminal/drawing/rasterizer.h"
 
 namespace lumora::terminal::test {
 

@@ -1,0 +1,151 @@
+// Character cells: the `Cell` record, the composed grid `CellFrame` and the
+// per-frame `GlyphPool` that owns the text every cell points at.
+//
+// A frame is composed once (rasterizer.h) and then only read: the backend's
+// current frame and the encoder's last written frame share it through its
+// reference count (`CellFrameRef`), so that an unchanged scene is neither
+// composed nor copied again. Glyph strings live in the frame's pool, so a
+// frame's memory is bounded (16 MiB of glyph text) and comparing two cells is
+// a short string comparison.
+//
+// Everything here runs on the main thread; the reference count takes no lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "terminal/drawing/colour.h"
+
+namespace lumora::terminal {
+
+// Who wrote a cell's glyph; line drawing never covers `text`, image drawing
+// blends over earlier `image` cells.
+enum class CellKind : std::uint8_t { plain = 0, text = 1, image = 2 };
+
+// Constant glyphs that need no pool entry.
+inline constexpr const char* kBlankGlyph = " ";
+inline constexpr const char* kRightHalfGlyph = "";  // right half of a wide character
+inline constexpr const char* kRefusedGlyph = "?";   // what a full pool hands back
+
+struct Cell {
+  const char* glyph = kBlankGlyph;  // NUL-terminated UTF-8, pooled or constant
+  std::int32_t fg_r = 255, fg_g = 255, fg_b = 255, fg_a = 255;
+  std::int32_t bg_r = 0, bg_g = 0, bg_b = 0, bg_a = 255;
+  std::uint8_t width = 1;      // 1 normal, 2 left half of a wide character, 0 right half
+  std::uint8_t underline = 0;  // 0 or 1
+  CellKind kind = CellKind::plain;
+
+  Rgba foreground() const { return {fg_r, fg_g, fg_b, fg_a}; }
+  Rgba background() const { return {bg_r, bg_g, bg_b, bg_a}; }
+  void set_foreground(Rgba c) { fg_r = c.r, fg_g = c.g, fg_b = c.b, fg_a = c.a; }
+  void set_background(Rgba c) { bg_r = c.r, bg_g = c.g, bg_b = c.b, bg_a = c.a; }
+};
+
+// Makes `cell` blank (glyph " ", white opaque foreground, width 1, no
+// underline, kind plain); its background stays.
+void blank_cell(Cell& cell);
+
+// 32-bit FNV-1a with the standard offset basis and prime.
+std::uint32_t fnv1a32(std::string_view bytes);
+
+// Every glyph written into one frame, stored once. Entries live as long as
+// the pool; each is charged its byte length + 16 against a 16 MiB total.
+class GlyphPool {
+ public:
+  static constexpr std::size_t kBucketCount = 4096;  // the hash's low 12 bits
+  static constexpr std::uint64_t kMaxBytes = 16777216;
+  static constexpr std::uint64_t kEntryOverhead = 16;
+
+  GlyphPool();
+  ~GlyphPool();
+  GlyphPool(const GlyphPool&) = delete;
+  GlyphPool& operator=(const GlyphPool&) = delete;
+
+  // The stored copy of `bytes` (NUL-terminated), or nullptr when the entry
+  // would bring the total above kMaxBytes or cannot be allocated.
+  const char* intern(std::string_view bytes);
+  std::uint64_t total_bytes() const { return total_bytes_; }
+
+ private:
+  struct Entry;
+  struct Block;
+  Entry* buckets_[kBucketCount];
+  Block* blocks_ = nullptr;  // bump-allocated storage for the entries
+  std::uint64_t total_bytes_ = 0;
+
+  void* allocate(std::size_t size);
+};
+
+// A half-open rectangle of cell coordinates; also the frame's clip.
+struct CellRect {
+  std::int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool empty() const { return x0 >= x1 || y0 >= y1; }
+  bool contains(std::int64_t column, std::int64_t row) const {
+    return column >= x0 && column < x1 && row >= y0 && row < y1;
+  }
+};
+
+// Grid limits, enforced by whoever sets the backend's size.
+inline constexpr std::int32_t kMaxGridSide = 16384;
+inline constexpr std::int64_t kMaxGridCells = 1048576;
+
+struct CellFrame {
+  std::unique_ptr<Cell[]> cells;  // columns × rows, row-major
+  std::int32_t columns = 0;
+  std::int32_t rows = 0;
+  std::int32_t refcount = 1;
+  bool pool_exhausted = false;  // the pool refused a glyph; the drawing command fails
+  bool monochrome = false;      // composed under the colour mode "none"
+  CellRect clip;                // composition state: the current clip
+  Rgba background{0, 0, 0, 255};  // colour of the last clear, premultiplied, a = 255
+  GlyphPool pool;
+
+  bool in_grid(std::int64_t column, std::int64_t row) const {
+    return column >= 0 && column < columns && row >= 0 && row < rows;
+  }
+  // Callers check in_grid first.
+  Cell& at(std::int64_t column, std::int64_t row) { return cells[column + row * columns]; }
+  const Cell& at(std::int64_t column, std::int64_t row) const { return cells[column + row * columns]; }
+  CellRect whole_grid() const { return {0, 0, columns, rows}; }
+};
+
+// The pooled copy of `glyph`, or "?" with pool_exhausted set when the pool
+// refuses it.
+const char* intern_glyph(CellFrame& frame, std::string_view glyph);
+
+// Reference counting by hand, for code that keeps raw pointers.
+void retain_frame(CellFrame* frame);
+void release_frame(CellFrame* frame);  // frees the frame and its pool at 0; null is ignored
+
+// A counted reference to a frame: copying takes a reference, destruction or
+// reset() drops it.
+class CellFrameRef {
+ public:
+  CellFrameRef() = default;
+  // Adopts the reference that `frame` already carries (a new frame's 1).
+  static CellFrameRef adopt(CellFrame* frame) { return CellFrameRef(frame); }
+  CellFrameRef(const CellFrameRef& other) : frame_(other.frame_) { retain_frame(frame_); }
+  CellFrameRef(CellFrameRef&& other) noexcept : frame_(other.frame_) { other.frame_ = nullptr; }
+  CellFrameRef& operator=(const CellFrameRef& other);
+  CellFrameRef& operator=(CellFrameRef&& other) noexcept;
+  ~CellFrameRef() { release_frame(frame_); }
+
+  void reset();
+  CellFrame* get() const { return frame_; }
+  CellFrame* operator->() const { return frame_; }
+  CellFrame& operator*() const { return *frame_; }
+  explicit operator bool() const { return frame_ != nullptr; }
+
+ private:
+  explicit CellFrameRef(CellFrame* frame) : frame_(frame) {}
+  CellFrame* frame_ = nullptr;
+};
+
+// A new frame of blank cells over opaque black with refcount 1 and the whole
+// grid as clip, or an empty reference when the size is outside the grid
+// limits or the cells cannot be allocated.
+CellFrameRef make_cell_frame(std::int32_t columns, std::int32_t rows);
+
+}  // namespace lumora::terminal

@@ -1,0 +1,52 @@
+#include "terminal/drawing/colour.h"
+
+#include "scene/colour.h"
+
+#include <cmath>
+
+namespace lumora::terminal {
+namespace {
+
+std::int32_t lerp_channel(std::int32_t a, std::int32_t b, double t) {
+  // nearbyint rounds ties to even in the default rounding mode.
+  double value = std::nearbyint(a + (b - a) * t);
+  if (!(value > 0)) return 0;  // NaN included
+  if (value > 255) return 255;
+  return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+bool parse_colour_text(std::string_view text, Rgba& out) {
+  // The empty string is the way to say "no fill" or "no border": transparent.
+  if (text.empty()) {
+    out = Rgba{0, 0, 0, 0};
+    return true;
+  }
+  const scene::ColorValue colour = scene::parse_color(text);
+  if (!colour.present) return false;
+  out = Rgba{colour.r, colour.g, colour.b, colour.a};
+  return true;
+}
+
+bool parse_colour(const cJSON* value, Rgba& out) {
+  if (!cJSON_IsString(value) || value->valuestring == nullptr) return false;
+  // Only the first 10 bytes can matter; a longer string fails without being
+  // measured in full.
+  const char* text = value->valuestring;
+  std::size_t length = 0;
+  while (length < 10 && text[length] != '\0') ++length;
+  return parse_colour_text(std::string_view(text, length), out);
+}
+
+Rgba lerp_colour(Rgba a, Rgba b, double t) {
+  return Rgba{lerp_channel(a.r, b.r, t), lerp_channel(a.g, b.g, t), lerp_channel(a.b, b.b, t),
+              lerp_channel(a.a, b.a, t)};
+}
+
+Rgba blend_over(Rgba over, Rgba under) {
+  return Rgba{blend_channel(over.a, over.r, under.r), blend_channel(over.a, over.g, under.g),
+              blend_channel(over.a, over.b, under.b), 255};
+}
+
+}  // namespace lumora::terminal

@@ -1,0 +1,102 @@
+// The terminal rasterizer: validates draw commands by the terminal's own
+// rules and draws them into a `CellFrame`.
+//
+// compose_frame builds a whole frame from one committed list or from the
+// retained segments; a failing command discards the frame and reports
+// "Invalid terminal command %zu (%s), geometry, color, or allocation budget",
+// so the caller keeps showing what it had. Kinds drawn by other modules
+// (text, icons, images, boxes) are validated here in full and drawn through
+// the `KindDrawers` hooks of the `RasterContext`; a hook left null draws
+// nothing, and the command still succeeds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include <cjson/cJSON.h>
+
+#include "scene/error_text.h"
+#include "terminal/drawing/cell.h"
+#include "terminal/drawing/colour.h"
+
+namespace lumora::terminal {
+
+class ImageSourceCache;  // the backend's decoded-image cache (image drawing)
+struct RasterContext;
+
+// Where drawing reports problems that do not fail the command (an image that
+// cannot be loaded, for instance).
+class RasterEventSink {
+ public:
+  virtual ~RasterEventSink() = default;
+  virtual void resource_error(std::string_view text) = 0;
+};
+
+// Draws one command that rasterize_command has already validated, so a
+// drawer may read its items without checking them again. A glyph the pool
+// refuses sets frame.pool_exhausted, which fails the command.
+using CommandDrawer = void (*)(const RasterContext& context, CellFrame& frame, const cJSON* command);
+
+struct KindDrawers {
+  CommandDrawer text = nullptr;
+  CommandDrawer icon = nullptr;
+  CommandDrawer image = nullptr;
+  CommandDrawer image_nine = nullptr;
+  CommandDrawer gradient_rect = nullptr;
+  CommandDrawer styled_rect = nullptr;
+  CommandDrawer marker = nullptr;
+  CommandDrawer focus_ring = nullptr;
+};
+
+// What drawing needs from the backend besides the frame. Built by the
+// backend for each composition; everything is borrowed.
+struct RasterContext {
+  std::int32_t columns = 1;
+  std::int32_t rows = 1;
+  bool monochrome = false;                   // the colour mode is "none"
+  ImageSourceCache* image_cache = nullptr;   // may be null: images draw as placeholders
+  RasterEventSink* events = nullptr;         // may be null: events are dropped
+  const KindDrawers* drawers = nullptr;      // may be null: those kinds draw nothing
+};
+
+// Limits of one command.
+inline constexpr std::size_t kMaxTerminalPoints = 100000;      // "lines", "segments"
+inline constexpr std::size_t kCommandErrorBytes = 200;         // incl. the NUL
+inline constexpr std::size_t kMaxTerminalStringBytes = 16777216;
+
+// The 38 icon names and their glyphs; nullptr for any other name.
+const char* icon_glyph(std::string_view name);
+
+// Validates one command and draws it; false when it is malformed, of a kind
+// the terminal does not draw, or exhausted the frame's glyph pool.
+bool rasterize_command(const RasterContext& context, CellFrame& frame, const cJSON* command);
+
+// Draws every command of `list` in order. On the first failure (or a "begin"
+// when `in_segment`), writes the per-command message with the command's
+// position in its own list and stops. `drawn`, when given, counts the
+// commands that were drawn successfully.
+bool draw_command_list(const RasterContext& context, CellFrame& frame, const cJSON* list, bool in_segment,
+                       scene::ErrorText error, std::uint64_t* drawn = nullptr);
+
+// A new frame of context.columns × context.rows cleared to `clear`, with one
+// list drawn into it; an empty reference and the message in `error` on
+// failure ("Cannot allocate terminal cells" or the per-command message).
+CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, Rgba clear, scene::ErrorText error);
+// The same from segment lists in drawing order; each starts with the whole
+// grid as clip and may not contain "begin".
+CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists, Rgba clear,
+                           scene::ErrorText error);
+
+// Drawing steps shared with the other drawing modules.
+// The clear of "begin": premultiplied background, every cell blank, whole-grid clip.
+void clear_frame(CellFrame& frame, Rgba colour);
+// A line one cell wide in virtual pixels (width ≤ 0 draws nothing), clipped,
+// walked cell by cell with merging box glyphs.
+void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, Rgba colour, double width);
+// The fill of "rect", including its thin-bar and narrow-column cases; returns
+// true when one of those cases drew a line instead (no border then).
+bool draw_rect_fill(CellFrame& frame, double x, double y, double w, double h, Rgba fill);
+
+}  // namespace lumora::terminal

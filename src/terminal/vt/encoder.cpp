@@ -1,0 +1,272 @@
+#include "terminal/vt/encoder.h"
+
+#include <array>
+#include <cstring>
+#include <string_view>
+
+namespace lumora::terminal {
+
+namespace {
+
+// The grid is at most this wide, so one row of dirty marks fits on the stack
+// and encoding allocates nothing but the output's growth.
+constexpr int kMaxEncodedColumns = 16384;
+
+constexpr std::string_view kBeginSynchronizedUpdate = "\x1b[?2026h";
+constexpr std::string_view kEndFrame = "\x1b[0m\x1b[?2026l";
+constexpr std::string_view kUnderlineOn = "\x1b[4m";
+constexpr std::string_view kUnderlineOff = "\x1b[24m";
+
+constexpr std::array<std::uint32_t, 256> make_palette() {
+  std::array<std::uint32_t, 256> palette{};
+  constexpr std::uint32_t kBase[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                                       0x008080, 0xc0c0c0, 0x808080, 0xff0000, 0x00ff00, 0xffff00,
+                                       0x0000ff, 0xff00ff, 0x00ffff, 0xffffff};
+  constexpr std::uint32_t kLevels[6] = {0x00, 0x5f, 0x87, 0xaf, 0xd7, 0xff};
+  for (int i = 0; i < 16; ++i) palette[i] = kBase[i];
+  for (int i = 16; i < 232; ++i) {
+    int m = i - 16;
+    palette[i] = kLevels[m / 36] << 16 | kLevels[(m / 6) % 6] << 8 | kLevels[m % 6];
+  }
+  for (int i = 232; i < 256; ++i) {
+    std::uint32_t grey = static_cast<std::uint32_t>(8 + 10 * (i - 232));
+    palette[i] = grey << 16 | grey << 8 | grey;
+  }
+  return palette;
+}
+
+constexpr std::array<std::uint32_t, 256> kPalette = make_palette();
+
+// Direct-mapped: a colour's slot is the top bits of a Fibonacci hash. The key
+// is the colour plus one so that a zeroed slot reads as empty.
+constexpr int kCacheSlotBits = 10;
+constexpr std::size_t kCacheSlots = std::size_t{1} << kCacheSlotBits;
+
+struct CacheSlot {
+  std::uint32_t key = 0;
+  std::uint8_t index = 0;
+};
+
+std::array<CacheSlot, kCacheSlots> palette256_cache;
+std::array<CacheSlot, kCacheSlots> palette16_cache;
+
+int clamp_channel(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
+
+int search_palette(int red, int green, int blue, int palette_size) {
+  int best = 0;
+  long best_distance = -1;
+  for (int i = 0; i < palette_size; ++i) {
+    int dr = red - static_cast<int>(kPalette[i] >> 16);
+    int dg = green - static_cast<int>(kPalette[i] >> 8 & 0xff);
+    int db = blue - static_cast<int>(kPalette[i] & 0xff);
+    long distance = static_cast<long>(dr) * dr + static_cast<long>(dg) * dg + static_cast<long>(db) * db;
+    if (best_distance < 0 || distance < best_distance) {
+      best_distance = distance;
+      best = i;
+    }
+  }
+  return best;
+}
+
+bool same_colours(const Cell& a, const Cell& b) {
+  return a.fg_r == b.fg_r && a.fg_g == b.fg_g && a.fg_b == b.fg_b && a.bg_r == b.bg_r && a.bg_g == b.bg_g &&
+         a.bg_b == b.bg_b;
+}
+
+// Glyphs of two frames live in two pools, so equal text usually sits at
+// different addresses; glyphs are a few bytes, compared inline.
+bool same_glyph(const char* a, const char* b) {
+  if (a == b) return true;
+  while (*a == *b) {
+    if (*a == '\0') return true;
+    ++a;
+    ++b;
+  }
+  return false;
+}
+
+// Whether the cell must be written again, given what the terminal shows.
+bool cell_differs(const Cell& now, const Cell& before, bool compare_colours) {
+  if (now.width != before.width || now.underline != before.underline) return true;
+  if (compare_colours && !same_colours(now, before)) return true;
+  return !same_glyph(now.glyph, before.glyph);
+}
+
+// A wide character is written whole: a dirty half makes its other half dirty,
+// in the new frame and in the old one (whose character is being overwritten).
+void widen_dirty_marks(const Cell* row, const Cell* previous_row, int columns, unsigned char* dirty) {
+  bool changed = true;
+  while (changed) {
+    changed = false;
+    for (int c = 0; c < columns; ++c) {
+      if (!dirty[c]) continue;
+      for (const Cell* cells : {row, previous_row}) {
+        if (cells == nullptr) continue;
+        if (cells[c].width == 0 && c > 0 && !dirty[c - 1]) {
+          dirty[c - 1] = 1;
+          changed = true;
+        }
+        if (cells[c].width == 2 && c + 1 < columns && !dirty[c + 1]) {
+          dirty[c + 1] = 1;
+          changed = true;
+        }
+      }
+    }
+  }
+}
+
+// The colour and underline state last sent within one encoding.
+struct EmittedState {
+  bool colour_sent = false;
+  int fg_r = 0, fg_g = 0, fg_b = 0;
+  int bg_r = 0, bg_g = 0, bg_b = 0;
+  bool underline = false;
+};
+
+// Builds one escape sequence on the stack so that it reaches the output in a
+// single append; the longest (truecolor) is 36 bytes.
+class Sequence {
+ public:
+  Sequence& put(std::string_view text) {
+    std::memcpy(bytes_ + length_, text.data(), text.size());
+    length_ += text.size();
+    return *this;
+  }
+  // `value` is a channel, a palette code or a 1-based grid position: 0..16384.
+  Sequence& put_decimal(int value) {
+    auto number = static_cast<unsigned>(value);
+    if (number >= 10000) bytes_[length_++] = static_cast<char>('0' + number / 10000 % 10);
+    if (number >= 1000) bytes_[length_++] = static_cast<char>('0' + number / 1000 % 10);
+    if (number >= 100) bytes_[length_++] = static_cast<char>('0' + number / 100 % 10);
+    if (number >= 10) bytes_[length_++] = static_cast<char>('0' + number / 10 % 10);
+    bytes_[length_++] = static_cast<char>('0' + number % 10);
+    return *this;
+  }
+  std::string_view view() const { return std::string_view(bytes_, length_); }
+
+ private:
+  char bytes_[48];
+  std::size_t length_ = 0;
+};
+
+void append_colour(const Cell& cell, ColourMode mode, ByteBuffer& out) {
+  Sequence sequence;
+  switch (mode) {
+    case ColourMode::truecolor:
+      sequence.put("\x1b[38;2;").put_decimal(clamp_channel(cell.fg_r)).put(";").put_decimal(clamp_channel(cell.fg_g));
+      sequence.put(";").put_decimal(clamp_channel(cell.fg_b)).put(";48;2;").put_decimal(clamp_channel(cell.bg_r));
+      sequence.put(";").put_decimal(clamp_channel(cell.bg_g)).put(";").put_decimal(clamp_channel(cell.bg_b)).put("m");
+      break;
+    case ColourMode::indexed256:
+      sequence.put("\x1b[38;5;").put_decimal(nearest_palette_index(cell.fg_r, cell.fg_g, cell.fg_b, kPalette256));
+      sequence.put(";48;5;").put_decimal(nearest_palette_index(cell.bg_r, cell.bg_g, cell.bg_b, kPalette256)).put("m");
+      break;
+    case ColourMode::indexed16: {
+      int fg = nearest_palette_index(cell.fg_r, cell.fg_g, cell.fg_b, kPalette16);
+      int bg = nearest_palette_index(cell.bg_r, cell.bg_g, cell.bg_b, kPalette16);
+      sequence.put("\x1b[").put_decimal(fg < 8 ? 30 + fg : 90 + (fg - 8)).put(";");
+      sequence.put_decimal(bg < 8 ? 40 + bg : 100 + (bg - 8)).put("m");
+      break;
+    }
+    case ColourMode::none:
+      return;
+  }
+  out.append(sequence.view());
+}
+
+void append_cell(const Cell& cell, ColourMode mode, EmittedState& state, ByteBuffer& out) {
+  if (mode != ColourMode::none) {
+    bool changed = !state.colour_sent || cell.fg_r != state.fg_r || cell.fg_g != state.fg_g ||
+                   cell.fg_b != state.fg_b || cell.bg_r != state.bg_r || cell.bg_g != state.bg_g ||
+                   cell.bg_b != state.bg_b;
+    if (changed) {
+      append_colour(cell, mode, out);
+      state.colour_sent = true;
+      state.fg_r = cell.fg_r;
+      state.fg_g = cell.fg_g;
+      state.fg_b = cell.fg_b;
+      state.bg_r = cell.bg_r;
+      state.bg_g = cell.bg_g;
+      state.bg_b = cell.bg_b;
+    }
+  }
+  bool underline = cell.underline != 0;
+  if (underline != state.underline) {
+    out.append(underline ? kUnderlineOn : kUnderlineOff);
+    state.underline = underline;
+  }
+  if (cell.glyph != nullptr) out.append(std::string_view(cell.glyph));
+}
+
+}  // namespace
+
+std::uint32_t palette_colour(int index) { return kPalette[static_cast<std::size_t>(index & 0xff)]; }
+
+int nearest_palette_index(int red, int green, int blue, int palette_size) {
+  red = clamp_channel(red);
+  green = clamp_channel(green);
+  blue = clamp_channel(blue);
+  std::array<CacheSlot, kCacheSlots>& cache = palette_size == kPalette16 ? palette16_cache : palette256_cache;
+  std::uint32_t colour = static_cast<std::uint32_t>(red) << 16 | static_cast<std::uint32_t>(green) << 8 |
+                         static_cast<std::uint32_t>(blue);
+  std::uint32_t slot = (colour * 0x9E3779B1u) >> (32 - kCacheSlotBits);
+  CacheSlot& entry = cache[slot];
+  if (entry.key == colour + 1) return entry.index;
+  int index = search_palette(red, green, blue, palette_size == kPalette16 ? kPalette16 : kPalette256);
+  entry.key = colour + 1;
+  entry.index = static_cast<std::uint8_t>(index);
+  return index;
+}
+
+bool encode_frame(const CellFrame* current, const CellFrame* previous, ColourMode mode, ByteBuffer& out) {
+  out.clear();
+  if (current == nullptr || current->columns < 1 || current->rows < 1 || current->columns > kMaxEncodedColumns) {
+    out.set_failed();
+    return false;
+  }
+  if (previous == current) return true;
+  const CellFrame* reference =
+      previous != nullptr && previous->columns == current->columns && previous->rows == current->rows ? previous
+                                                                                                        : nullptr;
+  const int columns = current->columns;
+  const bool compare_colours = mode != ColourMode::none;
+  std::array<unsigned char, kMaxEncodedColumns> dirty;
+  EmittedState state;
+  bool started = false;
+
+  for (int row = 0; row < current->rows; ++row) {
+    const Cell* cells = &current->cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns)];
+    const Cell* old_cells =
+        reference ? &reference->cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns)] : nullptr;
+    bool any_dirty = false;
+    for (int c = 0; c < columns; ++c) {
+      bool is_dirty = old_cells == nullptr || cell_differs(cells[c], old_cells[c], compare_colours);
+      dirty[c] = is_dirty;
+      any_dirty |= is_dirty;
+    }
+    if (!any_dirty) continue;
+    widen_dirty_marks(cells, old_cells, columns, dirty.data());
+
+    for (int c = 0; c < columns;) {
+      if (!dirty[c]) {
+        ++c;
+        continue;
+      }
+      if (!started) {
+        out.append(kBeginSynchronizedUpdate);
+        started = true;
+      }
+      Sequence cursor_move;
+      cursor_move.put("\x1b[").put_decimal(row + 1).put(";").put_decimal(c + 1).put("H");
+      out.append(cursor_move.view());
+      for (; c < columns && dirty[c]; ++c) {
+        if (cells[c].width != 0) append_cell(cells[c], mode, state, out);
+      }
+    }
+    if (out.failed()) return false;
+  }
+  if (started) out.append(kEndFrame);
+  return !out.failed();
+}
+
+}  // namespace lumora::terminal
