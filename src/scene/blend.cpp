@@ -16,8 +16,12 @@ namespace {
 // apart without walking all of it.
 constexpr std::size_t kColourProbeBytes = 10;
 
+// NaN (from a progress that is not a number) reads as 0 rather than
+// converting undefinedly.
 std::uint8_t channel(double value) {
-  return static_cast<std::uint8_t>(std::clamp(round_half_even(value), 0.0, 255.0));
+  const double rounded = round_half_even(value);
+  if (!(rounded > 0)) return 0;
+  return static_cast<std::uint8_t>(std::min(rounded, 255.0));
 }
 
 double lerp(double a, double b, double t) { return a + (b - a) * t; }

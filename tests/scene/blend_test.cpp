@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "scene/json.h"
@@ -55,6 +56,12 @@ TEST(BlendTest, ColourTable) {
     EXPECT_EQ(blend_color(c.old_colour, c.new_colour, c.t, c.premultiplied), c.result)
         << format_color(c.old_colour) << " → " << format_color(c.new_colour) << " at " << c.t;
   }
+}
+
+TEST(BlendTest, ProgressThatIsNotANumberStaysDefined) {
+  const ColorValue colour = blend_color(kRed, kBlue, std::numeric_limits<double>::quiet_NaN(), true);
+  EXPECT_TRUE(colour.present);
+  EXPECT_EQ(colour.a, 0);
 }
 
 TEST(BlendTest, MixHasNoFadeRule) {

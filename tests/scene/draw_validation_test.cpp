@@ -315,6 +315,21 @@ TEST(DrawValidationTest, PointListLimit) {
   }
 }
 
+// Texts and sources may be 16 MiB long, not a byte more.
+TEST(DrawValidationTest, StringLengthLimit) {
+  std::string text(kMaxCommandStringBytes, 'a');
+  for (std::size_t length : {kMaxCommandStringBytes, kMaxCommandStringBytes + 1}) {
+    text.resize(length, 'a');
+    JsonPtr label = parse(R"(["text", "", 0, 0, "#fff", 14, false])");
+    cJSON_ReplaceItemInArray(label.get(), 1, cJSON_CreateString(text.c_str()));
+    JsonPtr image = parse(R"(["image", "", [0, 0, 1, 1], "#fff", "cover"])");
+    cJSON_ReplaceItemInArray(image.get(), 1, cJSON_CreateString(text.c_str()));
+    const bool expected = length <= kMaxCommandStringBytes;
+    EXPECT_EQ(validate_draw_command(label.get()), expected) << length;
+    EXPECT_EQ(validate_draw_command(image.get()), expected) << length;
+  }
+}
+
 TEST(DrawValidationTest, ReportNamesIndexAndKind) {
   struct Case {
     const char* command;

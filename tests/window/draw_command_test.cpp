@@ -249,6 +249,17 @@ TEST(DrawCommandTest, PointListsAreOwnedAndCharged) {
   EXPECT_EQ(decoded_charge(200000, 200000), 200000u * 392u);
 }
 
+TEST(DrawCommandTest, SingleCommandFieldsCarryNoPoints) {
+  JsonPtr command = parse(R"(["segments", [[1, 2], [3, 4]], "#f00", 3])");
+  const DrawCommand decoded = decode_draw_command_fields(command.get());
+  EXPECT_EQ(decoded.kind, DrawKind::lines);
+  EXPECT_EQ(decoded.flag, 1);
+  EXPECT_EQ(decoded.a, 3);
+  EXPECT_EQ(decoded.color, kRed);
+  EXPECT_EQ(decoded.point_count, 0);
+  EXPECT_EQ(decoded.points, nullptr);
+}
+
 TEST(DrawCommandTest, MovingKeepsOneOwner) {
   JsonPtr list = parse(R"([["lines", [[1, 2], [3, 4]], "#fff", 2]])");
   DecodedList first;
