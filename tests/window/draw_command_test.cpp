@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -29,7 +30,6 @@ DrawCommand decode_one(const JsonPtr& list, DecodedList& decoded) {
 }
 
 const ColorValue kRed = {255, 0, 0, 255, true};
-const ColorValue kBlue = {0, 0, 255, 255, true};
 
 TEST(DrawCommandTest, EmptyListAndNonArrayDecodeToNothing) {
   for (const char* json : {"[]", "{}", "null", "3"}) {
@@ -41,192 +41,122 @@ TEST(DrawCommandTest, EmptyListAndNonArrayDecodeToNothing) {
   }
 }
 
-TEST(DrawCommandTest, KindsFollowTheSchema) {
+// The fields of a record that differ from a fresh one, in a fixed order, so
+// that a table can state what each command decodes to.
+std::string describe(const DrawCommand& command) {
+  const DrawCommand fresh;
+  std::string out = "kind=" + std::to_string(static_cast<int>(command.kind));
+  char number[64];
+  const auto add = [&](const char* name, double value, double initial) {
+    if (value == initial) return;
+    std::snprintf(number, sizeof number, " %s=%g", name, value);
+    out += number;
+  };
+  const auto add_rect = [&](const char* name, const Rect& rect) {
+    if (rect == Rect{}) return;
+    std::snprintf(number, sizeof number, " %s=%g,%g,%g,%g", name, rect.x, rect.y, rect.w, rect.h);
+    out += number;
+  };
+  add("flag", command.flag, 0);
+  add("yoyo", command.yoyo, 0);
+  add("points", command.point_count, 0);
+  add("fw", command.frame_width, 0);
+  add("fh", command.frame_height, 0);
+  add("frames", command.frame_count, 0);
+  add_rect("rect", command.rect);
+  if (command.color.present) out += " color=" + scene::format_color(command.color);
+  if (command.color2.present) out += " color2=" + scene::format_color(command.color2);
+  add("a", command.a, 0);
+  add("b", command.b, 0);
+  add("c", command.c, 0);
+  add("from", command.from, 0);
+  add("to", command.to, 0);
+  add("duration", command.duration, 0);
+  add_rect("insets", {command.insets[0], command.insets[1], command.insets[2], command.insets[3]});
+  if (command.text != nullptr) out += std::string(" text='") + command.text + "'";
+  if (command.mode != nullptr) out += std::string(" mode=") + command.mode;
+  if (command.effect_clip != nullptr) out += cJSON_IsNull(command.effect_clip) ? " clip=null" : " clip=rect";
+  const scene::JsonText style = scene::print_json(scene::serialize_rect_style(command.style).get());
+  const scene::JsonText fresh_style = scene::print_json(scene::serialize_rect_style(fresh.style).get());
+  if (std::strcmp(style.get(), fresh_style.get()) != 0) out += std::string(" style=") + style.get();
+  return out;
+}
+
+std::string style_with(const char* members) {
+  return std::string(R"({)") + members + R"("radius":0,"border_width":0,"glow_width":0,"bevel_width":2,)"
+         R"("pattern_spacing":6,"shadow_blur":0,"shadow_x":0,"shadow_y":0,"gradient_axis":"vertical",)"
+         R"("bevel":"none","pattern":"none"})";
+}
+
+// Every kind, valid and with items missing or of the wrong type (which take
+// the defaults).
+TEST(DrawCommandTest, DecodingTable) {
   struct Case {
     const char* command;
-    DrawKind kind;
-    int flag;
+    std::string decoded;
   };
   const Case cases[] = {
-      {R"(["begin", "#000"])", DrawKind::begin, 0},
-      {R"(["clip", null])", DrawKind::clip, 1},
-      {R"(["clip"])", DrawKind::clip, 1},
-      {R"(["clip", [1, 2, 3, 4]])", DrawKind::clip, 0},
-      {R"(["lines", [], "#fff", 1])", DrawKind::lines, 0},
-      {R"(["segments", [], "#fff", 1])", DrawKind::lines, 1},
-      {R"(["icon", "check", 0, 0, 8, "#fff"])", DrawKind::unknown, 0},
-      {R"(["Rect", [0, 0, 1, 1], "", 0, "", 0])", DrawKind::unknown, 0},
-      {R"([3, 4])", DrawKind::unknown, 0},
-      {R"([])", DrawKind::unknown, 0},
-      {R"({"rect": 1})", DrawKind::unknown, 0},
-      {R"(["sprite", "s.png", [0, 0, 1, 1], 1, 1, 1, 1, true, "#fff"])", DrawKind::sprite, 1},
-      {R"(["animated_rect", [0, 0, 1, 1], "", 0, "", 0, {"property": "y", "from": 0, "to": 1, "duration": 1}])",
-       DrawKind::animated_rect, 0},
+      {R"(["begin", "#000"])", "kind=1 color=#000000ff"},
+      {R"(["begin", 3])", "kind=1"},
+      {R"(["clip", null])", "kind=2 flag=1"},
+      {R"(["clip"])", "kind=2 flag=1"},
+      {R"(["clip", [1, 2, 3, 4]])", "kind=2 rect=1,2,3,4"},
+      {R"(["clip", [1, "2"]])", "kind=2 rect=1,0,0,0"},
+      {R"(["rect", [1, 2, 3, 4], "#f00", 5, "#00f", 6])", "kind=3 rect=1,2,3,4 color=#ff0000ff color2=#0000ffff a=5 b=6"},
+      {R"(["rect", [1, 2, 3, 4], 5, null, "not a colour"])", "kind=3 rect=1,2,3,4"},
+      {R"(["text", "hi", 7, 8, "#f00", 20, true])", "kind=4 flag=1 color=#ff0000ff a=7 b=8 c=20 text='hi'"},
+      {R"(["text"])", "kind=4 c=14 text=''"},
+      {R"(["line", 1, 2, 3, 4, "#f00", 0])", "kind=5 color=#ff0000ff a=1 b=2 from=3 to=4"},
+      {R"(["line"])", "kind=5 c=1"},
+      {R"(["lines", [], "#fff", 2])", "kind=6 color=#ffffffff a=2"},
+      {R"(["segments"])", "kind=6 flag=1 a=1"},
+      {R"(["image", "a.png", [1, 2, 3, 4], "#f00", "cover"])", "kind=7 rect=1,2,3,4 color=#ff0000ff text='a.png' mode=cover"},
+      {R"(["image"])", "kind=7 text='' mode=stretch"},
+      {R"(["image_nine", "b.png", [1, 2, 3, 4], [5, 6, 7, 8], "#00f"])",
+       "kind=8 rect=1,2,3,4 color=#0000ffff insets=5,6,7,8 text='b.png'"},
+      {R"(["image_nine", "x", [1], [1, "2"]])", "kind=8 rect=1,0,0,0 insets=1,0,0,0 text='x'"},
+      {R"(["gradient_rect", [1, 2, 3, 4], "#f00", "#00f", "horizontal", 5, 6])",
+       "kind=9 flag=1 rect=1,2,3,4 color=#ff0000ff color2=#0000ffff a=5 b=6"},
+      {R"(["gradient_rect", [1, 2, 3, 4], "#f00", "#00f", "Horizontal"])",
+       "kind=9 rect=1,2,3,4 color=#ff0000ff color2=#0000ffff"},
+      {R"(["styled_rect", [1, 2, 3, 4], {"fill": "#f00", "radius": 3}, null])",
+       R"(kind=10 rect=1,2,3,4 clip=null style={"fill":"#ff0000ff","radius":3,"border_width":0,"glow_width":0,)"
+       R"("bevel_width":2,"pattern_spacing":6,"shadow_blur":0,"shadow_x":0,"shadow_y":0,"gradient_axis":"vertical",)"
+       R"("bevel":"none","pattern":"none"})"},
+      {R"(["styled_rect", [1, 2]])", "kind=10 rect=1,2,0,0"},
+      {R"(["marker", [1, 2, 3, 4], {"foreground": "#00f"}, "circle", true, [0, 0, 9, 9]])",
+       "kind=11 flag=1 rect=1,2,3,4 mode=circle clip=rect style=" + style_with(R"("foreground":"#0000ffff",)")},
+      {R"(["marker"])", "kind=11 mode=square"},
+      {R"(["caret", 1, 2, 3, "#00f"])", "kind=12 color=#0000ffff a=1 b=2 c=3"},
+      {R"(["focus_ring", [1, 2, 3, 4], "#f00", 5])", "kind=13 rect=1,2,3,4 color=#ff0000ff a=5"},
+      {R"(["sprite", "s.png", [1, 2, 3, 4], 32.0, 16, 3.0, 12.5, true, "#00f"])",
+       "kind=14 flag=1 fw=32 fh=16 frames=3 rect=1,2,3,4 color=#0000ffff a=12.5 text='s.png'"},
+      {R"(["sprite", "s", [], "3", null])", "kind=14 fw=1 fh=1 frames=1 a=1 text='s'"},
+      {R"(["animated_rect", [1, 2, 3, 4], "#f00", 5, "", 6,
+          {"property": "opacity", "from": 0.5, "to": 2, "duration": 3, "loop": true, "yoyo": true}])",
+       "kind=15 flag=1 yoyo=1 rect=1,2,3,4 color=#ff0000ff a=5 b=6 from=0.5 to=2 duration=3 mode=opacity"},
+      {R"(["animated_rect", [], "#f00"])", "kind=15 color=#ff0000ff to=1 duration=1 mode=x"},
+      {R"(["animated_rect", [], "", 0, "", 0, {"loop": 1, "yoyo": "true"}])", "kind=15 to=1 duration=1 mode=x"},
+      // No decoded form: the window's unknown kind.
+      {R"(["icon", "check", 0, 0, 8, "#fff"])", "kind=0"},
+      {R"(["Rect", [0, 0, 1, 1], "", 0, "", 0])", "kind=0"},
+      {R"([3, 4])", "kind=0"},
+      {R"([])", "kind=0"},
+      {R"({"rect": 1})", "kind=0"},
   };
   for (const Case& c : cases) {
     JsonPtr list = parse(std::string("[") + c.command + "]");
     DecodedList decoded;
-    const DrawCommand command = decode_one(list, decoded);
-    EXPECT_EQ(command.kind, c.kind) << c.command;
-    EXPECT_EQ(command.flag, c.flag) << c.command;
+    EXPECT_EQ(describe(decode_one(list, decoded)), c.decoded) << c.command;
   }
 }
 
-TEST(DrawCommandTest, DecodesEveryFieldOfValidCommands) {
-  JsonPtr list = parse(R"([
-    ["rect", [1, 2, 3, 4], "#f00", 5, "#00f", 6],
-    ["text", "hi", 7, 8, "#f00", 20, true],
-    ["line", 1, 2, 3, 4, "#f00", 0],
-    ["image", "a.png", [1, 2, 3, 4], "#f00", "cover"],
-    ["image_nine", "b.png", [1, 2, 3, 4], [5, 6, 7, 8], "#00f"],
-    ["gradient_rect", [1, 2, 3, 4], "#f00", "#00f", "horizontal", 5, 6],
-    ["styled_rect", [1, 2, 3, 4], {"fill": "#f00", "radius": 3}, null],
-    ["marker", [1, 2, 3, 4], {}, "circle", true, [0, 0, 9, 9]],
-    ["caret", 1, 2, 3, "#00f"],
-    ["focus_ring", [1, 2, 3, 4], "#f00", 5],
-    ["sprite", "s.png", [1, 2, 3, 4], 32.0, 16, 3.0, 12.5, false, "#00f"],
-    ["animated_rect", [1, 2, 3, 4], "#f00", 5, "", 6,
-     {"property": "opacity", "from": 0.5, "to": 2, "duration": 3, "loop": true, "yoyo": true}]
-  ])");
+TEST(DrawCommandTest, StringsAreBorrowedFromTheList) {
+  JsonPtr list = parse(R"([["text", "hi", 0, 0, "#fff", 9, false], ["image", "a.png", [0, 0, 1, 1], "#fff", "cover"]])");
   DecodedList decoded;
   ASSERT_TRUE(decode_draw_commands(list.get(), decoded));
-  ASSERT_EQ(decoded.size(), 12u);
-  const Rect rect{1, 2, 3, 4};
-
-  const DrawCommand& r = decoded[0];
-  EXPECT_EQ(r.kind, DrawKind::rect);
-  EXPECT_EQ(r.rect, rect);
-  EXPECT_EQ(r.color, kRed);
-  EXPECT_EQ(r.color2, kBlue);
-  EXPECT_EQ(r.a, 5);
-  EXPECT_EQ(r.b, 6);
-
-  const DrawCommand& t = decoded[1];
-  EXPECT_STREQ(t.text, "hi");
-  EXPECT_EQ(t.a, 7);
-  EXPECT_EQ(t.b, 8);
-  EXPECT_EQ(t.c, 20);
-  EXPECT_EQ(t.flag, 1);
-  EXPECT_EQ(t.color, kRed);
-  // Borrowed, not copied: the record points into the list.
-  EXPECT_EQ(t.text, cJSON_GetArrayItem(cJSON_GetArrayItem(list.get(), 1), 1)->valuestring);
-
-  const DrawCommand& l = decoded[2];
-  EXPECT_EQ(l.a, 1);
-  EXPECT_EQ(l.b, 2);
-  EXPECT_EQ(l.from, 3);
-  EXPECT_EQ(l.to, 4);
-  EXPECT_EQ(l.c, 0);
-
-  const DrawCommand& image = decoded[3];
-  EXPECT_STREQ(image.text, "a.png");
-  EXPECT_STREQ(image.mode, "cover");
-  EXPECT_EQ(image.rect, rect);
-  EXPECT_EQ(image.color, kRed);
-
-  const DrawCommand& nine = decoded[4];
-  EXPECT_STREQ(nine.text, "b.png");
-  EXPECT_EQ(nine.insets[0], 5);
-  EXPECT_EQ(nine.insets[3], 8);
-  EXPECT_EQ(nine.color, kBlue);
-
-  const DrawCommand& gradient = decoded[5];
-  EXPECT_EQ(gradient.flag, 1);
-  EXPECT_EQ(gradient.color, kRed);
-  EXPECT_EQ(gradient.color2, kBlue);
-  EXPECT_EQ(gradient.a, 5);
-  EXPECT_EQ(gradient.b, 6);
-
-  const DrawCommand& styled = decoded[6];
-  EXPECT_EQ(styled.style.fill, kRed);
-  EXPECT_EQ(styled.style.radius, 3);
-  ASSERT_NE(styled.effect_clip, nullptr);  // null is kept: it differs from absent
-  EXPECT_TRUE(cJSON_IsNull(styled.effect_clip));
-
-  const DrawCommand& marker = decoded[7];
-  EXPECT_STREQ(marker.mode, "circle");
-  EXPECT_EQ(marker.flag, 1);
-  EXPECT_TRUE(cJSON_IsArray(marker.effect_clip));
-  EXPECT_EQ(marker.style.bevel_width, scene::kDefaultBevelWidth);
-
-  const DrawCommand& caret = decoded[8];
-  EXPECT_EQ(caret.a, 1);
-  EXPECT_EQ(caret.b, 2);
-  EXPECT_EQ(caret.c, 3);
-  EXPECT_EQ(caret.color, kBlue);
-
-  const DrawCommand& ring = decoded[9];
-  EXPECT_EQ(ring.rect, rect);
-  EXPECT_EQ(ring.a, 5);
-
-  const DrawCommand& sprite = decoded[10];
-  EXPECT_EQ(sprite.frame_width, 32);
-  EXPECT_EQ(sprite.frame_height, 16);
-  EXPECT_EQ(sprite.frame_count, 3);
-  EXPECT_EQ(sprite.a, 12.5);
-  EXPECT_EQ(sprite.flag, 0);
-  EXPECT_EQ(sprite.color, kBlue);
-
-  const DrawCommand& animated = decoded[11];
-  EXPECT_EQ(animated.color, kRed);
-  EXPECT_FALSE(animated.color2.present);
-  EXPECT_STREQ(animated.mode, "opacity");
-  EXPECT_EQ(animated.from, 0.5);
-  EXPECT_EQ(animated.to, 2);
-  EXPECT_EQ(animated.duration, 3);
-  EXPECT_EQ(animated.flag, 1);
-  EXPECT_EQ(animated.yoyo, 1);
-}
-
-// Items that are missing or of the wrong type take the decoding defaults.
-TEST(DrawCommandTest, MissingItemsTakeTheirDefaults) {
-  JsonPtr list = parse(R"([
-    ["text"], ["line"], ["lines"], ["image"], ["image_nine", "x", [1], [1, "2"]], ["gradient_rect"],
-    ["styled_rect", [1, 2]], ["marker"], ["caret"], ["sprite", "s", [], "3", null],
-    ["animated_rect", [], "#f00"], ["animated_rect", [], "", 0, "", 0, {"loop": 1, "yoyo": "true"}],
-    ["rect", [1, 2, 3, 4], 5, null, "not a colour"], ["begin", 3]
-  ])");
-  DecodedList decoded;
-  ASSERT_TRUE(decode_draw_commands(list.get(), decoded));
-  ASSERT_EQ(decoded.size(), 14u);
-
-  EXPECT_STREQ(decoded[0].text, "");
-  EXPECT_EQ(decoded[0].c, 14);
-  EXPECT_EQ(decoded[0].flag, 0);
-  EXPECT_FALSE(decoded[0].color.present);
-  EXPECT_EQ(decoded[1].c, 1);
-  EXPECT_EQ(decoded[1].from, 0);
-  EXPECT_EQ(decoded[2].a, 1);
-  EXPECT_EQ(decoded[2].point_count, 0);
-  EXPECT_EQ(decoded[2].points, nullptr);
-  EXPECT_STREQ(decoded[3].mode, "stretch");
-  EXPECT_STREQ(decoded[3].text, "");
-  EXPECT_EQ(decoded[4].rect, (Rect{1, 0, 0, 0}));
-  EXPECT_EQ(decoded[4].insets[0], 1);
-  EXPECT_EQ(decoded[4].insets[1], 0);
-  EXPECT_EQ(decoded[5].flag, 0);
-  EXPECT_EQ(decoded[5].a, 0);
-  EXPECT_EQ(decoded[6].rect, (Rect{1, 2, 0, 0}));
-  EXPECT_EQ(decoded[6].effect_clip, nullptr);
-  EXPECT_EQ(decoded[6].style.pattern_spacing, scene::kDefaultPatternSpacing);
-  EXPECT_STREQ(decoded[7].mode, "square");
-  EXPECT_EQ(decoded[7].flag, 0);
-  EXPECT_EQ(decoded[8].c, 0);
-  EXPECT_EQ(decoded[9].frame_width, 1);
-  EXPECT_EQ(decoded[9].frame_height, 1);
-  EXPECT_EQ(decoded[9].frame_count, 1);
-  EXPECT_EQ(decoded[9].a, 1);
-  EXPECT_STREQ(decoded[10].mode, "x");
-  EXPECT_EQ(decoded[10].from, 0);
-  EXPECT_EQ(decoded[10].to, 1);
-  EXPECT_EQ(decoded[10].duration, 1);
-  EXPECT_EQ(decoded[10].color, kRed);
-  EXPECT_EQ(decoded[11].flag, 0);  // only true is true
-  EXPECT_EQ(decoded[11].yoyo, 0);
-  EXPECT_EQ(decoded[12].a, 0);
-  EXPECT_FALSE(decoded[12].color.present);
-  EXPECT_FALSE(decoded[12].color2.present);
-  EXPECT_FALSE(decoded[13].color.present);
+  EXPECT_EQ(decoded[0].text, cJSON_GetArrayItem(cJSON_GetArrayItem(list.get(), 0), 1)->valuestring);
+  EXPECT_EQ(decoded[1].mode, cJSON_GetArrayItem(cJSON_GetArrayItem(list.get(), 1), 4)->valuestring);
 }
 
 TEST(DrawCommandTest, PointListsAreOwnedAndCharged) {
