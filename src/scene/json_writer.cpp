@@ -18,6 +18,14 @@ struct CountingSink {
   void put(const char*, std::size_t size) { length += size; }
 };
 
+// Appends to a growing string.
+struct StringSink {
+  std::string& out;
+  bool ok = true;
+  void put(char c) { out.push_back(c); }
+  void put(const char* text, std::size_t size) { out.append(text, size); }
+};
+
 // Copies into a bounded buffer; once it would overflow it stops writing and
 // remembers the failure.
 struct BufferSink {
@@ -182,5 +190,20 @@ std::size_t write_json(const cJSON* item, char* out, std::size_t room) {
   put_item(sink, item);
   return sink.ok ? static_cast<std::size_t>(sink.out - out) : 0;
 }
+
+void append_json_string(std::string& out, const char* text) {
+  StringSink sink{out};
+  put_string(sink, text);
+}
+
+void append_json_number(std::string& out, double value) {
+  cJSON number{};
+  number.type = cJSON_Number;
+  number.valuedouble = value;
+  char text[kMaxJsonNumberLength + 1];
+  out.append(text, format_json_number(&number, text));
+}
+
+cJSON* make_raw_json(const std::string& text) { return cJSON_CreateRaw(text.c_str()); }
 
 }  // namespace lumora::scene

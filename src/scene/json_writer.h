@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include <cjson/cJSON.h>
 
@@ -28,5 +29,15 @@ std::size_t json_text_length(const cJSON* item);
 // Returns the number of bytes written, or 0 when the item cannot be printed
 // or its text does not fit in `room` bytes (nothing beyond `room` is touched).
 std::size_t write_json(const cJSON* item, char* out, std::size_t room);
+
+// Appends a NUL-terminated text as a JSON string literal, escaped exactly
+// as the printer escapes strings (null prints as ""), for replies that are
+// written as text rather than built as items.
+void append_json_string(std::string& out, const char* text);
+// Appends a number as a number item holding `value` prints.
+void append_json_number(std::string& out, double value);
+
+// A raw item whose text is `text` (printed as it is); null when memory runs out.
+cJSON* make_raw_json(const std::string& text);
 
 }  // namespace lumora::scene

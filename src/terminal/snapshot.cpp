@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "scene/json_writer.h"
+
 namespace lumora::terminal {
 
 namespace {
@@ -19,53 +21,56 @@ std::uint64_t glyph_byte_cost(unsigned char byte) {
   return 2;
 }
 
-cJSON* make_rgb(std::int32_t r, std::int32_t g, std::int32_t b) {
-  const int channels[3] = {r, g, b};
-  return cJSON_CreateIntArray(channels, 3);
+void append_rgb(std::string& out, std::int32_t r, std::int32_t g, std::int32_t b) {
+  out.push_back('[');
+  scene::append_json_number(out, r);
+  out.push_back(',');
+  scene::append_json_number(out, g);
+  out.push_back(',');
+  scene::append_json_number(out, b);
+  out.push_back(']');
 }
 
 // One cell object, in the member order controllers rely on.
-cJSON* make_cell(const Cell& cell) {
-  scene::JsonPtr object(cJSON_CreateObject());
-  if (!object) return nullptr;
+void append_cell(std::string& out, const Cell& cell) {
   const char* glyph = cell.glyph != nullptr ? cell.glyph : "";
-  if (!cJSON_AddStringToObject(object.get(), "text", cell.width == 0 ? "" : glyph)) return nullptr;
-  cJSON* foreground = make_rgb(cell.fg_r, cell.fg_g, cell.fg_b);
-  if (!foreground || !cJSON_AddItemToObject(object.get(), "foreground", foreground)) {
-    cJSON_Delete(foreground);
-    return nullptr;
-  }
-  cJSON* background = make_rgb(cell.bg_r, cell.bg_g, cell.bg_b);
-  if (!background || !cJSON_AddItemToObject(object.get(), "background", background)) {
-    cJSON_Delete(background);
-    return nullptr;
-  }
-  if (!cJSON_AddNumberToObject(object.get(), "width", cell.width)) return nullptr;
-  if (!cJSON_AddBoolToObject(object.get(), "underline", cell.underline != 0)) return nullptr;
-  return object.release();
+  out += "{\"text\":";
+  scene::append_json_string(out, cell.width == 0 ? "" : glyph);
+  out += ",\"foreground\":";
+  append_rgb(out, cell.fg_r, cell.fg_g, cell.fg_b);
+  out += ",\"background\":";
+  append_rgb(out, cell.bg_r, cell.bg_g, cell.bg_b);
+  out += ",\"width\":";
+  scene::append_json_number(out, cell.width);
+  out += cell.underline != 0 ? ",\"underline\":true}" : ",\"underline\":false}";
 }
 
-bool add_owned(cJSON* array, cJSON* item) {
-  if (item == nullptr) return false;
-  if (!cJSON_AddItemToArray(array, item)) {
-    cJSON_Delete(item);
-    return false;
+// The snapshot is written as JSON text, as the printer would print the
+// object of cells, rows and texts: tens of thousands of small items would
+// cost far more to build, print and free than the text itself.
+void append_snapshot(std::string& out, const CellFrame* frame, std::int32_t columns, std::int32_t rows) {
+  out += "{\"columns\":";
+  scene::append_json_number(out, columns);
+  out += ",\"rows\":";
+  scene::append_json_number(out, rows);
+  out += ",\"cells\":[";
+  const std::int64_t cells = frame != nullptr ? static_cast<std::int64_t>(frame->columns) * frame->rows : 0;
+  for (std::int64_t i = 0; i < cells; ++i) {
+    if (i > 0) out.push_back(',');
+    append_cell(out, frame->cells[i]);
   }
-  return true;
-}
-
-bool fill_arrays(const CellFrame& frame, cJSON* cells, cJSON* rows_text) {
+  out += "],\"rows_text\":[";
   std::string row_text;
-  for (std::int32_t row = 0; row < frame.rows; ++row) {
+  for (std::int32_t row = 0; frame != nullptr && row < frame->rows; ++row) {
     row_text.clear();
-    for (std::int32_t column = 0; column < frame.columns; ++column) {
-      const Cell& cell = frame.at(column, row);
-      if (!add_owned(cells, make_cell(cell))) return false;
+    for (std::int32_t column = 0; column < frame->columns; ++column) {
+      const Cell& cell = frame->at(column, row);
       if (cell.width != 0 && cell.glyph != nullptr) row_text += cell.glyph;
     }
-    if (!add_owned(rows_text, cJSON_CreateString(row_text.c_str()))) return false;
+    if (row > 0) out.push_back(',');
+    scene::append_json_string(out, row_text.c_str());
   }
-  return true;
+  out += "]}";
 }
 
 }  // namespace
@@ -89,13 +94,11 @@ scene::JsonPtr make_snapshot(const CellFrame* frame, std::int32_t columns, std::
     return nullptr;
   }
   try {
-    scene::JsonPtr snapshot(cJSON_CreateObject());
-    bool built = snapshot && cJSON_AddNumberToObject(snapshot.get(), "columns", columns) &&
-                 cJSON_AddNumberToObject(snapshot.get(), "rows", rows);
-    cJSON* cells = built ? cJSON_AddArrayToObject(snapshot.get(), "cells") : nullptr;
-    cJSON* rows_text = cells ? cJSON_AddArrayToObject(snapshot.get(), "rows_text") : nullptr;
-    built = rows_text != nullptr && (frame == nullptr || fill_arrays(*frame, cells, rows_text));
-    if (built) return snapshot;
+    std::string text;
+    if (frame != nullptr) text.reserve(estimate_snapshot_bytes(*frame, kMaxSnapshotBytes));
+    append_snapshot(text, frame, columns, rows);
+    scene::JsonPtr snapshot(scene::make_raw_json(text));
+    if (snapshot) return snapshot;
   } catch (const std::bad_alloc&) {
   }
   error.set("Cannot allocate terminal snapshot");

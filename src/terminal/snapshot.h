@@ -19,7 +19,8 @@ inline constexpr std::uint64_t kMaxSnapshotBytes = 16777216;
 // above `limit`, as soon as the estimate exceeds `limit`.
 std::uint64_t estimate_snapshot_bytes(const CellFrame& frame, std::uint64_t limit);
 
-// {"columns","rows","cells":[...],"rows_text":[...]}: `columns` and `rows`
+// {"columns","rows","cells":[...],"rows_text":[...]}, as one raw item that
+// holds the printed object (replies print it as it is): `columns` and `rows`
 // are the terminal's grid size; the arrays come from `frame` (empty without
 // one). Null with the message in `error` when the estimate exceeds
 // kMaxSnapshotBytes or memory runs out.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace lumora::terminal {
@@ -22,6 +23,51 @@ TEST(SnapshotTest, ReportsTheTerminalsGridSize) {
             R"({"columns":5,"rows":7,"cells":[{"text":"\"","foreground":[255,255,255],"background":[0,0,0],)"
             R"("width":1,"underline":true}],"rows_text":["\""]})");
   EXPECT_EQ(print(make_snapshot(nullptr, 80, 24, error.text()).get()), R"({"columns":80,"rows":24,"cells":[],"rows_text":[]})");
+}
+
+// The object the snapshot stands for, built item by item and printed by
+// cJSON: the written text must match it byte for byte.
+std::string printed_as_items(const CellFrame& frame, int columns, int rows) {
+  scene::JsonPtr object(cJSON_CreateObject());
+  cJSON_AddNumberToObject(object.get(), "columns", columns);
+  cJSON_AddNumberToObject(object.get(), "rows", rows);
+  cJSON* cells = cJSON_AddArrayToObject(object.get(), "cells");
+  cJSON* rows_text = cJSON_AddArrayToObject(object.get(), "rows_text");
+  for (int row = 0; row < frame.rows; ++row) {
+    std::string text;
+    for (int column = 0; column < frame.columns; ++column) {
+      const Cell& cell = frame.at(column, row);
+      cJSON* item = cJSON_CreateObject();
+      cJSON_AddStringToObject(item, "text", cell.width == 0 || cell.glyph == nullptr ? "" : cell.glyph);
+      const int fg[3] = {cell.fg_r, cell.fg_g, cell.fg_b};
+      const int bg[3] = {cell.bg_r, cell.bg_g, cell.bg_b};
+      cJSON_AddItemToObject(item, "foreground", cJSON_CreateIntArray(fg, 3));
+      cJSON_AddItemToObject(item, "background", cJSON_CreateIntArray(bg, 3));
+      cJSON_AddNumberToObject(item, "width", cell.width);
+      cJSON_AddBoolToObject(item, "underline", cell.underline != 0);
+      cJSON_AddItemToArray(cells, item);
+      if (cell.width != 0 && cell.glyph != nullptr) text += cell.glyph;
+    }
+    cJSON_AddItemToArray(rows_text, cJSON_CreateString(text.c_str()));
+  }
+  return print(object.get());
+}
+
+TEST(SnapshotTest, WrittenTextMatchesTheObjectItStandsFor) {
+  static const char* const kGlyphs[] = {" ", "a", "\"", "\\", "\x01", "\x1f\t", "é", "漢", "👍🏽", "\x7f", "e\xcc\x81"};
+  std::mt19937 random(7);
+  CellFrameRef frame = make_cell_frame(13, 5);
+  ASSERT_TRUE(frame);
+  for (int i = 0; i < 13 * 5; ++i) {
+    Cell& cell = frame->cells[i];
+    cell.glyph = random() % 5 == 0 ? nullptr : kGlyphs[random() % std::size(kGlyphs)];
+    cell.width = static_cast<std::uint8_t>(random() % 3);
+    cell.underline = static_cast<std::uint8_t>(random() % 2);
+    cell.fg_r = static_cast<std::int32_t>(random() % 256);
+    cell.bg_b = static_cast<std::int32_t>(random() % 256);
+  }
+  scene::HostErrorBuffer error;
+  EXPECT_EQ(print(make_snapshot(frame.get(), 13, 5, error.text()).get()), printed_as_items(*frame, 13, 5));
 }
 
 TEST(SnapshotEstimateTest, CountsEachGlyphByteByItsEscapedCostAndStopsPastTheLimit) {
