@@ -3,13 +3,11 @@
 #include <new>
 #include <string>
 
+#include "scene/limits.h"
+
 namespace lumora::input {
 
 namespace {
-
-// Terminal cells are 8 scene units wide and 16 high.
-constexpr int kCellWidthUnits = 8;
-constexpr int kCellHeightUnits = 16;
 
 // Kinds and member names are static literals, so events reference them
 // rather than copying: an event costs one allocation per member value only.
@@ -164,8 +162,8 @@ bool EventQueue::push_viewport(int columns, int rows) {
   if (!event) return false;
   cJSON* viewport = cJSON_CreateObject();
   if (!add_member(event.get(), "viewport", viewport)) return false;
-  if (!add_number(viewport, "width", static_cast<double>(columns) * kCellWidthUnits) ||
-      !add_number(viewport, "height", static_cast<double>(rows) * kCellHeightUnits) ||
+  if (!add_number(viewport, "width", static_cast<double>(columns) * scene::kCellWidthUnits) ||
+      !add_number(viewport, "height", static_cast<double>(rows) * scene::kCellHeightUnits) ||
       !add_number(viewport, "scale", 1))
     return false;
   return push(std::move(event));

@@ -22,7 +22,6 @@ using scene::JsonPtr;
 
 // A "reload_image" source is bounded like the image sources of a scene: the
 // longest data URI whose payload decodes to at most 8 MiB.
-constexpr std::size_t kMaxImageSourceBytes = 11184834;
 
 // Written when building a result ran out of memory and the operation has no
 // allocation message of its own.
@@ -71,7 +70,7 @@ using OperationHandler = JsonPtr (*)(TerminalBackend& backend, const cJSON* comm
 JsonPtr reload_image(TerminalBackend& backend, const cJSON* command, ErrorText error) {
   const cJSON* source = member(command, "source");
   if (!cJSON_IsString(source) || source->valuestring == nullptr ||
-      std::string_view(source->valuestring).size() > kMaxImageSourceBytes) {
+      std::string_view(source->valuestring).size() > scene::kMaxPngDataUriBytes) {
     error.set("Invalid terminal image source");
     return nullptr;
   }
@@ -292,8 +291,8 @@ JsonPtr make_terminal_info(const TerminalBackend& backend) {
   JsonPtr info(cJSON_CreateObject());
   if (!info) return nullptr;
   cJSON* object = info.get();
-  const double width = static_cast<double>(backend.columns()) * kCellWidthPixels;
-  const double height = static_cast<double>(backend.rows()) * kCellHeightPixels;
+  const double width = static_cast<double>(backend.columns()) * scene::kCellWidthUnits;
+  const double height = static_cast<double>(backend.rows()) * scene::kCellHeightUnits;
   const TerminalScene& scene = backend.scene();
   const SceneCounters& counters = scene.counters();
 
@@ -302,7 +301,7 @@ JsonPtr make_terminal_info(const TerminalBackend& backend) {
                add_number(object, "height", height) && add_number(object, "scale", 1) &&
                add_number(object, "resource_revision", static_cast<double>(backend.resource_revision())) &&
                add_number(object, "columns", backend.columns()) && add_number(object, "rows", backend.rows()) &&
-               add_number(object, "text_row_height", kCellHeightPixels);
+               add_number(object, "text_row_height", scene::kCellHeightUnits);
   if (!built) return nullptr;
   const double pixel_size[2] = {width, height};
   cJSON* pixel_array = cJSON_CreateDoubleArray(pixel_size, 2);

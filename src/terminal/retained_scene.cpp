@@ -13,9 +13,6 @@ namespace lumora::terminal {
 namespace {
 
 constexpr std::string_view kPngDataPrefix = "data:image/png;base64,";
-// A data URI whose base64 text decodes to at most 8 MiB of PNG.
-constexpr std::size_t kMaxDataUriBytes = 11184834;
-constexpr std::uint64_t kMaxDataUriDecodedBytes = 8388608;
 // A segment's charge beyond its list: the record and the id's terminator.
 constexpr std::uint64_t kSegmentOverhead = 33;
 
@@ -30,14 +27,14 @@ bool string_within(const cJSON* item, std::size_t limit) {
 }
 
 bool data_uri_acceptable(const char* source) {
-  std::size_t length = strnlen(source, kMaxDataUriBytes + 1);
-  if (length > kMaxDataUriBytes) return false;
+  std::size_t length = strnlen(source, scene::kMaxPngDataUriBytes + 1);
+  if (length > scene::kMaxPngDataUriBytes) return false;
   std::uint64_t n = length - kPngDataPrefix.size();
   std::uint64_t decoded = 3 * (n / 4) + (3 * (n % 4)) / 4;
   for (int i = 0; i < 2 && n > 0 && source[kPngDataPrefix.size() + n - 1] == '='; ++i, --n) {
     if (decoded > 0) --decoded;
   }
-  return decoded <= kMaxDataUriDecodedBytes;
+  return decoded <= scene::kMaxPngStreamBytes;
 }
 
 bool value_acceptable(const cJSON* value, int level) {
@@ -225,13 +222,13 @@ void TerminalScene::install_frame(CellFrameRef frame, std::uint64_t commands, st
 }
 
 bool TerminalScene::commit(const RasterContext& context, const cJSON* commands, scene::ErrorText error) {
-  const std::uint64_t n = scene::array_length_capped(commands, kMaxRetainedCommands);
-  if (!cJSON_IsArray(commands) || n > kMaxRetainedCommands || !retained_list_acceptable(commands)) {
+  const std::uint64_t n = scene::array_length_capped(commands, scene::kMaxSceneCommands);
+  if (!cJSON_IsArray(commands) || n > scene::kMaxSceneCommands || !retained_list_acceptable(commands)) {
     error.set(kInvalidList);
     return false;
   }
   const std::uint64_t charge = scene::json_footprint_as_member(commands, "commands");
-  if (charge > kMaxRetainedBytes) {
+  if (charge > scene::kRetainedSceneBudget) {
     error.set(kOverBudget);
     return false;
   }
@@ -277,7 +274,7 @@ bool TerminalScene::patch(const RasterContext& context, const cJSON* command, sc
     const cJSON* order = cJSON_GetObjectItemCaseSensitive(command, "order");
     const cJSON* background_item = cJSON_GetObjectItemCaseSensitive(command, "background");
     for (const cJSON* list : {upsert, remove, order}) {
-      if (list != nullptr && (!cJSON_IsArray(list) || scene::array_length_capped(list, kMaxPatchEntries) > kMaxPatchEntries)) {
+      if (list != nullptr && (!cJSON_IsArray(list) || scene::array_length_capped(list, scene::kMaxPatchEntries) > scene::kMaxPatchEntries)) {
         error.set(kInvalidPatch);
         return false;
       }
@@ -291,8 +288,8 @@ bool TerminalScene::patch(const RasterContext& context, const cJSON* command, sc
     // Everything below is built on the side; the retained state changes only
     // at the install step at the end.
     const std::uint64_t old_count = segment_mode_ ? segments_.size() : 0;
-    const std::uint64_t upsert_count = scene::array_length_capped(upsert, kMaxPatchEntries);
-    const std::uint64_t remove_count = scene::array_length_capped(remove, kMaxPatchEntries);
+    const std::uint64_t upsert_count = scene::array_length_capped(upsert, scene::kMaxPatchEntries);
+    const std::uint64_t remove_count = scene::array_length_capped(remove, scene::kMaxPatchEntries);
     std::vector<unsigned char> removed(old_count, 0);
     // Per old position: the segment that replaces it (null when kept as is).
     std::vector<TerminalSegment*> replacement(old_count, nullptr);
@@ -355,7 +352,7 @@ bool TerminalScene::patch(const RasterContext& context, const cJSON* command, sc
         continue;
       }
       const std::uint64_t charge = segment_charge(commands, id.size());
-      if (charge > kMaxRetainedBytes) {
+      if (charge > scene::kRetainedSceneBudget) {
         error.set(kOverBudget);
         return false;
       }
@@ -384,7 +381,7 @@ bool TerminalScene::patch(const RasterContext& context, const cJSON* command, sc
       next_order.push_back(replacement[i] != nullptr ? replacement[i] : segments_[i].get());
     }
     next_order.insert(next_order.end(), appended.begin(), appended.end());
-    if (next_order.size() > kMaxSegments) {
+    if (next_order.size() > scene::kMaxSegments) {
       error.set(kInvalidPatch);
       return false;
     }
@@ -402,17 +399,17 @@ bool TerminalScene::patch(const RasterContext& context, const cJSON* command, sc
       total_commands += segment->command_count;
       total_bytes += segment->charge;
     }
-    if (total_commands > kMaxRetainedCommands) {
+    if (total_commands > scene::kMaxRetainedCommands) {
       error.set(kInvalidPatch);
       return false;
     }
-    if (total_bytes > kMaxRetainedBytes) {
+    if (total_bytes > scene::kRetainedSceneBudget) {
       error.set(kOverBudget);
       return false;
     }
 
     if (order != nullptr) {
-      if (scene::array_length_capped(order, kMaxPatchEntries) != next_order.size()) {
+      if (scene::array_length_capped(order, scene::kMaxPatchEntries) != next_order.size()) {
         error.set(kInvalidPatch);
         return false;
       }

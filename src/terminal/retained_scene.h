@@ -24,6 +24,7 @@
 
 #include "scene/error_text.h"
 #include "scene/json.h"
+#include "scene/limits.h"
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/colour.h"
 #include "terminal/drawing/rasterizer.h"
@@ -82,11 +83,8 @@ struct SceneCounters {
   friend bool operator==(const SceneCounters&, const SceneCounters&) = default;
 };
 
-// Limits of the retained scene.
-inline constexpr std::uint64_t kMaxRetainedCommands = 200000;
-inline constexpr std::uint64_t kMaxPatchEntries = 200000;
-inline constexpr std::uint64_t kMaxSegments = 200000;
-inline constexpr std::uint64_t kMaxRetainedBytes = 67108864;  // equal is allowed
+// The terminal's own bounds on what a retained list may hold, tighter than
+// the scene language's: strings of at most 8 MiB and eleven levels of nesting.
 inline constexpr std::size_t kMaxRetainedStringBytes = 8388608;
 inline constexpr int kMaxRetainedDepth = 11;  // list 1, command 2, items 3...
 
@@ -135,7 +133,7 @@ class TerminalScene {
   const SegmentIndex& segment_index() const { return index_; }
   std::uint64_t command_count() const { return command_count_; }
   std::uint64_t retained_bytes() const { return retained_bytes_; }
-  std::uint64_t retained_budget() const { return kMaxRetainedBytes; }
+  std::uint64_t retained_budget() const { return scene::kRetainedSceneBudget; }
   Rgba background() const { return background_; }
 
  private:

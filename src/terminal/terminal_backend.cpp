@@ -23,8 +23,6 @@ using scene::JsonPtr;
 // Sizes from "open" are clamped before they become integers, so that a huge
 // or infinite value is an ordinary refused size rather than an overflow.
 constexpr double kMaxOpenSizeMagnitude = 1e9;
-constexpr double kColumnsPerPixel = 1.0 / kCellWidthPixels;
-constexpr double kRowsPerPixel = 1.0 / kCellHeightPixels;
 
 constexpr std::string_view kTitleStart = "\x1b]2;";
 constexpr char kTitleEnd = '\x07';
@@ -103,8 +101,8 @@ TerminalOpenOptions read_open_options(const cJSON* command) {
   if (cJSON_IsString(colour) && colour->valuestring != nullptr) options.colour_name = colour->valuestring;
   const cJSON* title = cJSON_GetObjectItemCaseSensitive(command, "title");
   if (cJSON_IsString(title) && title->valuestring != nullptr) options.title = title->valuestring;
-  options.columns = open_side(command, "columns", "width", kDefaultOpenWidth, kColumnsPerPixel);
-  options.rows = open_side(command, "rows", "height", kDefaultOpenHeight, kRowsPerPixel);
+  options.columns = open_side(command, "columns", "width", kDefaultOpenWidth, scene::kColumnsPerUnit);
+  options.rows = open_side(command, "rows", "height", kDefaultOpenHeight, scene::kRowsPerUnit);
   return options;
 }
 

@@ -220,7 +220,7 @@ TEST_F(TerminalSceneTest, EveryFailedPatchLeavesEverythingAsItWas) {
   // The list alone fits the budget; the id and the record push the segment over.
   scene::JsonPtr over = parse(upsert({"[]"}));
   cJSON* entry = cJSON_GetArrayItem(cJSON_GetObjectItem(over.get(), "upsert"), 0);
-  cJSON_ReplaceItemInObject(entry, "commands", list_of_footprint(kMaxRetainedBytes - 10).release());
+  cJSON_ReplaceItemInObject(entry, "commands", list_of_footprint(scene::kRetainedSceneBudget - 10).release());
   cases.push_back({"segment_over_budget", std::move(over), kBudget});
 
   expect_failures_leave_state(cases, [this](const cJSON* value) { return patch_value(value); });
@@ -244,11 +244,11 @@ TEST_F(TerminalSceneTest, EveryFailedCommitLeavesEverythingAsItWas) {
   scene::JsonPtr empties(cJSON_CreateArray());
   for (int i = 0; i < 200000; ++i) cJSON_AddItemToArray(empties.get(), cJSON_CreateArray());
   cases.push_back({"200000_empty_commands", std::move(empties), command_error(0, "?")});
-  cases.push_back({"one_byte_over_budget", list_of_footprint(kMaxRetainedBytes + 1), kBudget});
+  cases.push_back({"one_byte_over_budget", list_of_footprint(scene::kRetainedSceneBudget + 1), kBudget});
 
   expect_failures_leave_state(cases, [this](const cJSON* value) { return commit_value(value); });
-  ASSERT_TRUE(commit_value(list_of_footprint(kMaxRetainedBytes).get())) << error();
-  EXPECT_EQ(scene_.retained_bytes(), kMaxRetainedBytes);
+  ASSERT_TRUE(commit_value(list_of_footprint(scene::kRetainedSceneBudget).get())) << error();
+  EXPECT_EQ(scene_.retained_bytes(), scene::kRetainedSceneBudget);
 }
 
 TEST_F(TerminalSceneTest, DataUrisAreBoundedByTheirDecodedSize) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "scene/limits.h"
 #include "terminal/drawing/image_cache.h"
 #include "terminal/drawing/primitives.h"
 #include "terminal/drawing/rasterizer.h"
@@ -128,14 +129,15 @@ void draw_pixels(CellFrame& frame, const ImageSource& image, const CellRect& are
   const char* upper_half_glyph = nullptr;  // interned on first use
   for (std::int64_t row = area.y0; row < area.y1; ++row) {
     const double row_f = static_cast<double>(row);
-    const AxisSample upper_top = sampler.map_y((row_f + 0.125) * 16 - y);
-    const AxisSample upper_bottom = sampler.map_y((row_f + 0.375) * 16 - y);
-    const AxisSample lower_top = sampler.map_y((row_f + 0.125 + 0.5) * 16 - y);
-    const AxisSample lower_bottom = sampler.map_y((row_f + 0.375 + 0.5) * 16 - y);
+    const AxisSample upper_top = sampler.map_y((row_f + 0.125) * scene::kCellHeightUnits - y);
+    const AxisSample upper_bottom = sampler.map_y((row_f + 0.375) * scene::kCellHeightUnits - y);
+    const AxisSample lower_top = sampler.map_y((row_f + 0.125 + 0.5) * scene::kCellHeightUnits - y);
+    const AxisSample lower_bottom = sampler.map_y((row_f + 0.375 + 0.5) * scene::kCellHeightUnits - y);
     if ((upper_top.mask | upper_bottom.mask | lower_top.mask | lower_bottom.mask) == 0) continue;
     for (std::int64_t column = area.x0; column < area.x1; ++column) {
       const double column_f = static_cast<double>(column);
-      const AxisSample xs[2] = {sampler.map_x((column_f + 0.25) * 8 - x), sampler.map_x((column_f + 0.75) * 8 - x)};
+      const AxisSample xs[2] = {sampler.map_x((column_f + 0.25) * scene::kCellWidthUnits - x),
+                                   sampler.map_x((column_f + 0.75) * scene::kCellWidthUnits - x)};
       const Rgba upper = sampler.half(xs, upper_top, upper_bottom);
       const Rgba lower = sampler.half(xs, lower_top, lower_bottom);
       if (upper.a == 0 && lower.a == 0) continue;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "scene/limits.h"
+
 namespace lumora::terminal {
 namespace {
 
@@ -36,8 +38,8 @@ int box_glyph_index(std::string_view glyph) {
   return -1;
 }
 
-std::int64_t column_of(double x) { return clamp_to_cell_index(std::ceil(x * 0.125 - 0.5)); }
-std::int64_t row_of(double y) { return clamp_to_cell_index(std::ceil(y * 0.0625 - 0.5)); }
+std::int64_t column_of(double x) { return clamp_to_cell_index(std::ceil(x * scene::kColumnsPerUnit - 0.5)); }
+std::int64_t row_of(double y) { return clamp_to_cell_index(std::ceil(y * scene::kRowsPerUnit - 0.5)); }
 
 CellRect rect_to_cells(double x, double y, double w, double h) {
   if (!(w > 0) || !(h > 0)) return {};
@@ -45,8 +47,8 @@ CellRect rect_to_cells(double x, double y, double w, double h) {
 }
 
 CellPoint centre_cell(double x, double y, double w, double h) {
-  return {clamp_to_cell_index(std::ceil((x + w * 0.5) * 0.125)) - 1,
-          clamp_to_cell_index(std::ceil((y + h * 0.5) * 0.0625)) - 1};
+  return {clamp_to_cell_index(std::ceil((x + w * 0.5) * scene::kColumnsPerUnit)) - 1,
+          clamp_to_cell_index(std::ceil((y + h * 0.5) * scene::kRowsPerUnit)) - 1};
 }
 
 CellRect intersect(const CellRect& a, const CellRect& b) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "scene/limits.h"
 #include "scene/style.h"
 #include "terminal/drawing/primitives.h"
 
@@ -350,8 +351,8 @@ void clear_frame(CellFrame& frame, Rgba colour) {
 void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, Rgba colour, double width) {
   const CellRect clip = frame.clip;
   if (!(width > 0) || clip.empty()) return;
-  const double X1 = x1 * 0.125, Y1 = y1 * 0.0625;
-  const double DX = x2 * 0.125 - X1, DY = y2 * 0.0625 - Y1;
+  const double X1 = x1 * scene::kColumnsPerUnit, Y1 = y1 * scene::kRowsPerUnit;
+  const double DX = x2 * scene::kColumnsPerUnit - X1, DY = y2 * scene::kRowsPerUnit - Y1;
   const double min_x = static_cast<double>(clip.x0), max_x = static_cast<double>(clip.x1) - kClipEdgeInset;
   const double min_y = static_cast<double>(clip.y0), max_y = static_cast<double>(clip.y1) - kClipEdgeInset;
   double t_enter = 0, t_exit = 1;

@@ -62,9 +62,8 @@ struct RasterContext {
 };
 
 // Limits of one command.
-inline constexpr std::size_t kMaxTerminalPoints = 100000;      // "lines", "segments"
-inline constexpr std::size_t kCommandErrorBytes = 200;         // incl. the NUL
-inline constexpr std::size_t kMaxTerminalStringBytes = 16777216;
+inline constexpr std::size_t kMaxTerminalPoints = 100000;  // "lines", "segments"
+inline constexpr std::size_t kCommandErrorBytes = 200;     // incl. the NUL
 
 // The 38 icon names and their glyphs; nullptr for any other name.
 const char* icon_glyph(std::string_view name);

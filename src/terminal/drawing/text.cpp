@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "scene/limits.h"
 #include "text/grapheme.h"
 #include "terminal/drawing/primitives.h"
 
@@ -12,8 +13,6 @@ namespace {
 
 // Tab stops every 4 columns, counted from where the text starts.
 constexpr std::int64_t kTabColumns = 4;
-constexpr double kCellWidthPixels = 8;
-constexpr double kCellHeightPixels = 16;
 
 std::int64_t tab_advance(std::int64_t columns_from_start) { return kTabColumns - columns_from_start % kTabColumns; }
 
@@ -65,7 +64,7 @@ TextSize measure_text(std::string_view text) {
     }
   }
   widest = std::max(widest, line_columns);
-  return {static_cast<double>(widest) * kCellWidthPixels, static_cast<double>(lines) * kCellHeightPixels};
+  return {static_cast<double>(widest) * scene::kCellWidthUnits, static_cast<double>(lines) * scene::kCellHeightUnits};
 }
 
 void draw_text_at_cell(CellFrame& frame, std::string_view text, std::int64_t start_column, std::int64_t row,
@@ -117,7 +116,7 @@ void draw_text(CellFrame& frame, std::string_view text, double x, double y, Rgba
 void draw_icon(CellFrame& frame, std::string_view glyph, double x, double y, double size, Rgba colour) {
   if (!(size > 0)) return;
   const CellRect box = rect_to_cells(x, y, size, size);
-  const auto columns = static_cast<std::int64_t>(measure_text(glyph).width * 0.125);
+  const auto columns = static_cast<std::int64_t>(measure_text(glyph).width * scene::kColumnsPerUnit);
   if (box.x1 - box.x0 < columns || box.y1 <= box.y0) return;
 
   const CellPoint centre = centre_cell(x, y, size, size);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "scene/limits.h"
 #include "text/unicode_case.h"
 #include "text/utf8.h"
 
@@ -41,8 +42,6 @@ constexpr std::uint32_t kWheelHorizontal = 2;
 
 // Terminal cells are 8 scene units wide and 16 high; pointers report the
 // centre of their cell.
-constexpr double kCellWidthUnits = 8;
-constexpr double kCellHeightUnits = 16;
 
 // The keyboard protocol's functional keys live in the Private Use Area.
 constexpr char32_t kFirstFunctionKey = 57364;  // F1
@@ -571,8 +570,8 @@ bool InputDecoder::decode_sgr_mouse(std::string_view sequence, input::EventQueue
   if (!rest.empty()) return false;
 
   const std::uint32_t flags = numbers[0];
-  pointer_x_ = (static_cast<double>(numbers[1]) - 0.5) * kCellWidthUnits;
-  pointer_y_ = (static_cast<double>(numbers[2]) - 0.5) * kCellHeightUnits;
+  pointer_x_ = (static_cast<double>(numbers[1]) - 0.5) * scene::kCellWidthUnits;
+  pointer_y_ = (static_cast<double>(numbers[2]) - 0.5) * scene::kCellHeightUnits;
   const bool ctrl = (flags & kMouseCtrl) != 0;
   if (flags & kMouseWheel) {
     // Horizontal steps report shift, as a shifted vertical wheel scrolls sideways.
