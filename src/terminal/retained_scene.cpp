@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "scene/command_schema.h"
 #include "scene/footprint.h"
 #include "scene/scene_format.h"
 #include "scene/style.h"
@@ -53,9 +54,10 @@ bool value_acceptable(const cJSON* value, int level) {
 bool command_acceptable(const cJSON* command) {
   if (!cJSON_IsArray(command)) return false;
   const cJSON* first = command->child;
-  const char* kind = cJSON_IsString(first) ? first->valuestring : nullptr;
-  const bool styled = kind != nullptr && (std::strcmp(kind, "styled_rect") == 0 || std::strcmp(kind, "marker") == 0);
-  const bool image = kind != nullptr && (std::strcmp(kind, "image") == 0 || std::strcmp(kind, "image_nine") == 0);
+  const scene::KindSchema* schema = scene::command_schema(command);
+  const scene::CommandKind kind = schema != nullptr ? schema->kind : scene::CommandKind::unknown;
+  const bool styled = kind == scene::CommandKind::styled_rect || kind == scene::CommandKind::marker;
+  const bool image = kind == scene::CommandKind::image || kind == scene::CommandKind::image_nine;
   if (styled) {
     const cJSON* style = first->next != nullptr ? first->next->next : nullptr;
     if (!scene::style_names_acceptable(style)) return false;
@@ -74,8 +76,8 @@ bool command_acceptable(const cJSON* command) {
 }
 
 bool is_begin(const cJSON* command) {
-  const cJSON* first = cJSON_IsArray(command) ? command->child : nullptr;
-  return cJSON_IsString(first) && first->valuestring != nullptr && std::strcmp(first->valuestring, "begin") == 0;
+  const scene::KindSchema* schema = scene::command_schema(command);
+  return schema != nullptr && schema->kind == scene::CommandKind::begin;
 }
 
 // Four finite numbers with finite sums and no negative extent.
