@@ -281,7 +281,7 @@ bool TerminalScene::patch(const RasterContext& context, const cJSON* command, sc
         return false;
       }
     }
-    Rgba background = segment_mode_ ? background_ : kOpaqueBlack;
+    scene::ColorValue background = segment_mode_ ? background_ : kOpaqueBlack;
     if (background_item != nullptr && !parse_colour(background_item, background)) {
       error.set(kInvalidPatch);
       return false;

@@ -134,7 +134,7 @@ class TerminalScene {
   std::uint64_t command_count() const { return command_count_; }
   std::uint64_t retained_bytes() const { return retained_bytes_; }
   std::uint64_t retained_budget() const { return scene::kRetainedSceneBudget; }
-  Rgba background() const { return background_; }
+  scene::ColorValue background() const { return background_; }
 
  private:
   void install_frame(CellFrameRef frame, std::uint64_t commands, std::uint64_t segments);
@@ -144,7 +144,7 @@ class TerminalScene {
   std::vector<const cJSON*> segment_lists_;  // each segment's commands, same order, for composing
   SegmentIndex index_;
   bool segment_mode_ = false;
-  Rgba background_ = kOpaqueBlack;
+  scene::ColorValue background_ = kOpaqueBlack;
   std::uint64_t command_count_ = 0;
   std::uint64_t retained_bytes_ = 0;
   CellFrameRef current_frame_;

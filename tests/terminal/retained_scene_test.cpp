@@ -156,14 +156,14 @@ TEST_F(TerminalSceneTest, SegmentsDrawInOrderOverTheBackgroundAndAreChargedTheir
                            R"("background":"#00f",)")))
       << error();
   EXPECT_EQ(row_text(frame(), 0), "───┼────");
-  EXPECT_EQ(frame().at(0, 1).background(), (Rgba{0, 0, 255, 255}));
+  EXPECT_EQ(frame().at(0, 1).background(), (scene::rgba(0, 0, 255, 255)));
   EXPECT_EQ(scene_.segment(0).charge,
             scene::json_footprint_as_member(scene_.segment(0).commands.get(), "commands") + 2 + 33);
   EXPECT_EQ(scene_.retained_bytes(), scene_.segment(0).charge + scene_.segment(1).charge);
   EXPECT_EQ(scene_.counters().last_segments_tested, 2u);
   ASSERT_TRUE(patch(R"({"background":""})"));
   EXPECT_EQ(frame().at(0, 0).background(), kOpaqueBlack);
-  EXPECT_EQ(scene_.background(), (Rgba{0, 0, 0, 0}));
+  EXPECT_EQ(scene_.background(), (scene::rgba(0, 0, 0, 0)));
 }
 
 TEST_F(TerminalSceneTest, ReplacingRemovingAndOrdering) {

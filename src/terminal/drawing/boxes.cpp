@@ -9,8 +9,6 @@
 namespace lumora::terminal {
 namespace {
 
-constexpr Rgba kTransparent{0, 0, 0, 0};
-
 struct PixelRect {
   double x = 0, y = 0, w = 0, h = 0;
 };
@@ -32,7 +30,7 @@ double number_or(const cJSON* value, double fallback) { return cJSON_IsNumber(va
 // string that parses; otherwise the caller's default applies.
 struct StyleColour {
   const char* text = nullptr;  // the member's text when given
-  Rgba value;
+  scene::ColorValue value;
   bool given() const { return text != nullptr; }
 };
 
@@ -52,8 +50,8 @@ struct CellStyle {
   bool horizontal = false;
   double radius = 0;
 
-  Rgba fill_colour() const { return fill.given() ? fill.value : kTransparent; }
-  Rgba fill_end_colour() const { return fill_end.given() ? fill_end.value : fill_colour(); }
+  scene::ColorValue fill_colour() const { return fill.given() ? fill.value : kTransparent; }
+  scene::ColorValue fill_end_colour() const { return fill_end.given() ? fill_end.value : fill_colour(); }
 };
 
 CellStyle read_style(const cJSON* style) {
@@ -82,12 +80,12 @@ double gradient_t(std::int64_t position, std::int64_t first, std::int64_t end) {
 
 }  // namespace
 
-void draw_gradient_fill(CellFrame& frame, const CellRect& rect, Rgba a, Rgba b, bool horizontal) {
+void draw_gradient_fill(CellFrame& frame, const CellRect& rect, scene::ColorValue a, scene::ColorValue b, bool horizontal) {
   const CellRect area = intersect(rect, frame.clip);
   for (std::int64_t row = area.y0; row < area.y1; ++row) {
     for (std::int64_t column = area.x0; column < area.x1; ++column) {
       const double t = horizontal ? gradient_t(column, rect.x0, rect.x1) : gradient_t(row, rect.y0, rect.y1);
-      const Rgba colour = lerp_colour(a, b, t);
+      const scene::ColorValue colour = lerp_colour(a, b, t);
       if (colour.a <= 254 && column != area.x0 && frame.at(column, row).width == 0) continue;
       fill_cell(frame, column, row, colour);
     }
@@ -96,7 +94,7 @@ void draw_gradient_fill(CellFrame& frame, const CellRect& rect, Rgba a, Rgba b, 
 
 void draw_gradient_rect_command(const RasterContext&, CellFrame& frame, const cJSON* command) {
   const PixelRect rect = read_rect(cJSON_GetArrayItem(command, 1));
-  Rgba start, end;
+  scene::ColorValue start, end;
   if (!parse_colour(cJSON_GetArrayItem(command, 2), start) || !parse_colour(cJSON_GetArrayItem(command, 3), end)) return;
   const char* axis = cJSON_GetStringValue(cJSON_GetArrayItem(command, 4));
   const bool horizontal = axis != nullptr && std::strcmp(axis, "horizontal") == 0;
@@ -117,14 +115,14 @@ void draw_styled_rect_command(const RasterContext&, CellFrame& frame, const cJSO
   const CellStyle style = read_style(style_object);
   const double radius = std::min({style.radius, rect.w * 0.5, rect.h * 0.5});
   const CellRect cells = rect_to_cells(rect.x, rect.y, rect.w, rect.h);
-  const Rgba border = style.border.given() ? style.border.value : kTransparent;
-  const Rgba border_end = style.border_end.given() ? style.border_end.value : border;
+  const scene::ColorValue border = style.border.given() ? style.border.value : kTransparent;
+  const scene::ColorValue border_end = style.border_end.given() ? style.border_end.value : border;
 
   // A rect lower than half a cell is a single bar through its centre row.
   if (rect.h < 8 && rect.w >= 8) {
     const std::int64_t row = centre_cell(rect.x, rect.y, rect.w, rect.h).row;
-    const Rgba a = style.has_border ? border : style.fill_colour();
-    const Rgba b = style.has_border ? border_end : style.fill_end_colour();
+    const scene::ColorValue a = style.has_border ? border : style.fill_colour();
+    const scene::ColorValue b = style.has_border ? border_end : style.fill_end_colour();
     const std::int64_t first = std::max(cells.x0, frame.clip.x0);
     const std::int64_t last = std::min(cells.x1, frame.clip.x1);
     for (std::int64_t column = first; column < last; ++column) {
@@ -156,13 +154,13 @@ void draw_marker_command(const RasterContext&, CellFrame& frame, const cJSON* co
   const char* shape = cJSON_GetStringValue(cJSON_GetArrayItem(command, 3));
   const bool checked = cJSON_IsTrue(cJSON_GetArrayItem(command, 4));
 
-  const Rgba mid = lerp_colour(style.fill_colour(), style.fill_end_colour(), 0.5);
-  const Rgba foreground = style.foreground.given() ? style.foreground.value : mid;
-  const Rgba border = style.border.given() ? style.border.value : foreground;
+  const scene::ColorValue mid = lerp_colour(style.fill_colour(), style.fill_end_colour(), 0.5);
+  const scene::ColorValue foreground = style.foreground.given() ? style.foreground.value : mid;
+  const scene::ColorValue border = style.border.given() ? style.border.value : foreground;
 
   const bool circle = shape != nullptr && std::strcmp(shape, "circle") == 0;
   const char* glyph;
-  Rgba colour;
+  scene::ColorValue colour;
   if (circle) {
     glyph = checked ? "◉" : style.has_border ? "○" : "●";
     colour = style.has_border ? border : checked ? foreground : mid;
@@ -176,7 +174,7 @@ void draw_marker_command(const RasterContext&, CellFrame& frame, const cJSON* co
 
 void draw_focus_ring_command(const RasterContext&, CellFrame& frame, const cJSON* command) {
   const PixelRect rect = read_rect(cJSON_GetArrayItem(command, 1));
-  Rgba colour;
+  scene::ColorValue colour;
   if (!parse_colour(cJSON_GetArrayItem(command, 2), colour)) return;
   const double radius = number_or(cJSON_GetArrayItem(command, 3), 0);
   const CellRect cells = rect_to_cells(rect.x, rect.y, rect.w, rect.h);

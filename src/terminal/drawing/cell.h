@@ -37,10 +37,10 @@ struct Cell {
   std::uint8_t underline = 0;  // 0 or 1
   CellKind kind = CellKind::plain;
 
-  Rgba foreground() const { return {fg_r, fg_g, fg_b, fg_a}; }
-  Rgba background() const { return {bg_r, bg_g, bg_b, bg_a}; }
-  void set_foreground(Rgba c) { fg_r = c.r, fg_g = c.g, fg_b = c.b, fg_a = c.a; }
-  void set_background(Rgba c) { bg_r = c.r, bg_g = c.g, bg_b = c.b, bg_a = c.a; }
+  scene::ColorValue foreground() const { return scene::rgba(fg_r, fg_g, fg_b, fg_a); }
+  scene::ColorValue background() const { return scene::rgba(bg_r, bg_g, bg_b, bg_a); }
+  void set_foreground(scene::ColorValue c) { fg_r = c.r, fg_g = c.g, fg_b = c.b, fg_a = c.a; }
+  void set_background(scene::ColorValue c) { bg_r = c.r, bg_g = c.g, bg_b = c.b, bg_a = c.a; }
 };
 
 // Makes `cell` blank (glyph " ", white opaque foreground, width 1, no
@@ -99,7 +99,7 @@ struct CellFrame {
   bool pool_exhausted = false;  // the pool refused a glyph; the drawing command fails
   bool monochrome = false;      // composed under the colour mode "none"
   CellRect clip;                // composition state: the current clip
-  Rgba background{0, 0, 0, 255};  // colour of the last clear, premultiplied, a = 255
+  scene::ColorValue background = scene::rgba(0, 0, 0, 255);  // colour of the last clear, premultiplied, a = 255
   GlyphPool pool;
 
   bool in_grid(std::int64_t column, std::int64_t row) const {

@@ -55,7 +55,7 @@ CellRect intersect(const CellRect& a, const CellRect& b) {
   return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
 }
 
-const char* luminance_ramp_glyph(Rgba foreground, Rgba background) {
+const char* luminance_ramp_glyph(scene::ColorValue foreground, scene::ColorValue background) {
   double numerator = static_cast<double>(foreground.g + background.g) * 7152 +
                      static_cast<double>(foreground.r + background.r) * 2126 +
                      static_cast<double>(foreground.b + background.b) * 722;
@@ -78,7 +78,7 @@ void clear_wide_pair(CellFrame& frame, std::int64_t column, std::int64_t row) {
 }
 
 void put_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::string_view glyph, int n,
-               Rgba colour, CellKind kind) {
+               scene::ColorValue colour, CellKind kind) {
   if (colour.a == 0 || (n != 1 && n != 2)) return;
   const CellRect& clip = frame.clip;
   if (column < clip.x0 || column + n > clip.x1 || row < clip.y0 || row >= clip.y1) return;
@@ -101,18 +101,18 @@ void put_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::str
   }
 }
 
-void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, Rgba colour) {
+void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, scene::ColorValue colour) {
   if (colour.a == 0 || !frame.in_grid(column, row)) return;
   if (colour.a >= 255) {
     if (frame.at(column, row).width != 1) clear_wide_pair(frame, column, row);
     Cell& cell = frame.at(column, row);
     blank_cell(cell);
-    cell.set_background(Rgba{colour.r, colour.g, colour.b, 255});
+    cell.set_background(scene::rgba(colour.r, colour.g, colour.b, 255));
     return;
   }
   Cell& cell = frame.at(column, row);
-  Rgba foreground = blend_over(colour, cell.foreground());
-  Rgba background = blend_over(colour, cell.background());
+  scene::ColorValue foreground = blend_over(colour, cell.foreground());
+  scene::ColorValue background = blend_over(colour, cell.background());
   if (cell.width == 1) {
     cell.set_foreground(foreground);
     cell.set_background(background);
@@ -131,14 +131,14 @@ void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, Rgba col
   }
 }
 
-void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, const Rgba* colour) {
+void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, const scene::ColorValue* colour) {
   const CellRect& clip = frame.clip;
   if (!clip.contains(column, row) || !frame.in_grid(column, row)) return;
   std::int64_t left = frame.at(column, row).width == 0 ? column - 1 : column;
   if (left < clip.x0 || !frame.in_grid(left, row)) return;
   std::int64_t width = frame.at(left, row).width == 2 ? 2 : 1;
   if (left + width > clip.x1 || !frame.in_grid(left + width - 1, row)) return;
-  Rgba background = frame.at(left, row).background();
+  scene::ColorValue background = frame.at(left, row).background();
   for (std::int64_t c = left; c < left + width; ++c) {
     Cell& cell = frame.at(c, row);
     cell.underline = 1;
@@ -149,7 +149,7 @@ void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, con
 }
 
 void plot_line_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::string_view glyph,
-                     Rgba colour, bool merge) {
+                     scene::ColorValue colour, bool merge) {
   if (!frame.clip.contains(column, row) || !frame.in_grid(column, row)) return;
   const Cell& cell = frame.at(column, row);
   if (cell.kind == CellKind::text || cell.underline != 0) return;
@@ -182,7 +182,7 @@ void draw_box_outline(CellFrame& frame, const CellRect& rect, const BoxOutline& 
   const double column_span = static_cast<double>(std::max<std::int64_t>(1, x1 - x0 - 1));
   const double row_span = static_cast<double>(std::max<std::int64_t>(1, y1 - y0 - 1));
   auto plot = [&](std::int64_t column, std::int64_t row, const char* glyph) {
-    Rgba colour = outline.a;
+    scene::ColorValue colour = outline.a;
     if (outline.gradient) {
       double t = outline.horizontal ? static_cast<double>(column - x0) / column_span
                                     : static_cast<double>(row - y0) / row_span;

@@ -40,7 +40,7 @@ static_assert(sizeof kIcons / sizeof kIcons[0] == 38);
 
 bool is_number(const cJSON* item) { return cJSON_IsNumber(item) && std::isfinite(item->valuedouble); }
 bool is_colour(const cJSON* item) {
-  Rgba ignored;
+  scene::ColorValue ignored;
   return parse_colour(item, ignored);
 }
 bool is_string(const cJSON* item) { return cJSON_IsString(item) && item->valuestring != nullptr; }
@@ -106,13 +106,13 @@ bool is_insets(const cJSON* item) {
   return count == 4;
 }
 
-Rgba colour_of(const cJSON* item) {
-  Rgba colour;
+scene::ColorValue colour_of(const cJSON* item) {
+  scene::ColorValue colour;
   parse_colour(item, colour);
   return colour;
 }
 
-void draw_points(CellFrame& frame, const cJSON* points, bool pairs, Rgba colour, double width) {
+void draw_points(CellFrame& frame, const cJSON* points, bool pairs, scene::ColorValue colour, double width) {
   if (!(width > 0)) return;
   const cJSON* previous = nullptr;
   for (const cJSON* point = points->child; point != nullptr; point = point->next) {
@@ -229,7 +229,7 @@ void draw(const RasterContext& context, CellFrame& frame, const cJSON* command, 
     case CommandKind::focus_ring: call(drawers.focus_ring, context, frame, command); break;
     case CommandKind::caret:
       if (items[2]->valuedouble > 0) {
-        Rgba colour = colour_of(items[3]);
+        scene::ColorValue colour = colour_of(items[3]);
         mark_underline(frame, column_of(items[0]->valuedouble), row_of(items[1]->valuedouble), &colour);
       }
       break;
@@ -258,7 +258,7 @@ void report_command_failure(std::size_t index, const cJSON* command, scene::Erro
   error.set(message.substr(0, scene::utf8_prefix_length(message, kCommandErrorBytes - 1)));
 }
 
-CellFrameRef new_frame(const RasterContext& context, Rgba clear, scene::ErrorText error) {
+CellFrameRef new_frame(const RasterContext& context, scene::ColorValue clear, scene::ErrorText error) {
   CellFrameRef frame = make_cell_frame(context.columns, context.rows);
   if (!frame) {
     error.set("Cannot allocate terminal cells");
@@ -307,7 +307,7 @@ bool draw_command_list(const RasterContext& context, CellFrame& frame, const cJS
   return true;
 }
 
-CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, Rgba clear, scene::ErrorText error) {
+CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scene::ColorValue clear, scene::ErrorText error) {
   try {
     CellFrameRef frame = new_frame(context, clear, error);
     if (!frame || !draw_command_list(context, *frame, list, false, error)) return {};
@@ -318,7 +318,7 @@ CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, Rgba
   }
 }
 
-CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists, Rgba clear,
+CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists, scene::ColorValue clear,
                            scene::ErrorText error) {
   try {
     CellFrameRef frame = new_frame(context, clear, error);
@@ -334,9 +334,9 @@ CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* 
   }
 }
 
-void clear_frame(CellFrame& frame, Rgba colour) {
-  frame.background = Rgba{(colour.r * colour.a + 127) / 255, (colour.g * colour.a + 127) / 255,
-                          (colour.b * colour.a + 127) / 255, 255};
+void clear_frame(CellFrame& frame, scene::ColorValue colour) {
+  frame.background = scene::rgba((colour.r * colour.a + 127) / 255, (colour.g * colour.a + 127) / 255,
+                                 (colour.b * colour.a + 127) / 255, 255);
   const std::size_t total = static_cast<std::size_t>(frame.columns) * static_cast<std::size_t>(frame.rows);
   for (std::size_t i = 0; i < total; ++i) {
     Cell& cell = frame.cells[i];
@@ -346,7 +346,7 @@ void clear_frame(CellFrame& frame, Rgba colour) {
   frame.clip = frame.whole_grid();
 }
 
-void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, Rgba colour, double width) {
+void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, scene::ColorValue colour, double width) {
   const CellRect clip = frame.clip;
   if (!(width > 0) || clip.empty()) return;
   const double X1 = x1 * scene::kColumnsPerUnit, Y1 = y1 * scene::kRowsPerUnit;
@@ -405,7 +405,7 @@ void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, Rgb
   }
 }
 
-bool draw_rect_fill(CellFrame& frame, double x, double y, double w, double h, Rgba fill) {
+bool draw_rect_fill(CellFrame& frame, double x, double y, double w, double h, scene::ColorValue fill) {
   if (w > 0 && h > 0) {
     if (h < 8 && w >= 8) {
       draw_line(frame, x, y, x + w - 4, y, fill, 1);

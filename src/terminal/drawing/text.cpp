@@ -68,7 +68,7 @@ TextSize measure_text(std::string_view text) {
 }
 
 void draw_text_at_cell(CellFrame& frame, std::string_view text, std::int64_t start_column, std::int64_t row,
-                       Rgba colour) {
+                       scene::ColorValue colour) {
   const CellRect clip = frame.clip;
   // Nothing could be drawn: rows only grow, and put_glyph skips a
   // transparent colour or an empty clip.
@@ -109,11 +109,11 @@ void draw_text_at_cell(CellFrame& frame, std::string_view text, std::int64_t sta
   }
 }
 
-void draw_text(CellFrame& frame, std::string_view text, double x, double y, Rgba colour) {
+void draw_text(CellFrame& frame, std::string_view text, double x, double y, scene::ColorValue colour) {
   draw_text_at_cell(frame, text, column_of(x), row_of(y), colour);
 }
 
-void draw_icon(CellFrame& frame, std::string_view glyph, double x, double y, double size, Rgba colour) {
+void draw_icon(CellFrame& frame, std::string_view glyph, double x, double y, double size, scene::ColorValue colour) {
   if (!(size > 0)) return;
   const CellRect box = rect_to_cells(x, y, size, size);
   const auto columns = static_cast<std::int64_t>(measure_text(glyph).width * scene::kColumnsPerUnit);
@@ -134,7 +134,7 @@ void draw_text_command(const RasterContext&, CellFrame& frame, const cJSON* comm
   const cJSON* x = text != nullptr ? text->next : nullptr;
   const cJSON* y = x != nullptr ? x->next : nullptr;
   const cJSON* colour_item = y != nullptr ? y->next : nullptr;
-  Rgba colour;
+  scene::ColorValue colour;
   if (colour_item == nullptr || !parse_colour(colour_item, colour)) return;
   draw_text(frame, string_of(text), x->valuedouble, y->valuedouble, colour);
 }
@@ -145,7 +145,7 @@ void draw_icon_command(const RasterContext&, CellFrame& frame, const cJSON* comm
   const cJSON* y = x != nullptr ? x->next : nullptr;
   const cJSON* size = y != nullptr ? y->next : nullptr;
   const cJSON* colour_item = size != nullptr ? size->next : nullptr;
-  Rgba colour;
+  scene::ColorValue colour;
   if (colour_item == nullptr || !parse_colour(colour_item, colour)) return;
   const char* glyph = icon_glyph(string_of(name));
   if (glyph == nullptr) return;

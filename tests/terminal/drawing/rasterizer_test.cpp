@@ -101,20 +101,20 @@ TEST(ComposeFrame, LinesBoxesAndClipsLandOnTheirCells) {
 TEST(ComposeFrame, FillsOutlinesAndCaretsCarryTheirColours) {
   Composed c = compose(R"([["begin","#ff000080"]])");
   ASSERT_TRUE(c.frame) << c.error;
-  EXPECT_EQ(c.frame->at(3, 2).background(), (Rgba{128, 0, 0, 255}));  // premultiplied over black
-  EXPECT_EQ(c.frame->background, (Rgba{128, 0, 0, 255}));
+  EXPECT_EQ(c.frame->at(3, 2).background(), (scene::rgba(128, 0, 0, 255)));  // premultiplied over black
+  EXPECT_EQ(c.frame->background, (scene::rgba(128, 0, 0, 255)));
 
   c = compose(R"([["rect",[0,0,100,6],"#00ff00",0,"#ff0000",2]])");
-  EXPECT_EQ(c.frame->at(0, 0).foreground(), (Rgba{0, 255, 0, 255}));  // a thin fill is a line in its colour
+  EXPECT_EQ(c.frame->at(0, 0).foreground(), (scene::rgba(0, 255, 0, 255)));  // a thin fill is a line in its colour
   EXPECT_EQ(c.frame->at(0, 0).background(), kOpaqueBlack);
 
   c = compose(R"([["rect",[8,16,32,48],"#0000ff",4,"#ffffff",1]])", grid(6, 5));
-  EXPECT_EQ(c.frame->at(1, 1).background(), (Rgba{0, 0, 255, 255}));
-  EXPECT_EQ(c.frame->at(1, 1).foreground(), (Rgba{255, 255, 255, 255}));
+  EXPECT_EQ(c.frame->at(1, 1).background(), (scene::rgba(0, 0, 255, 255)));
+  EXPECT_EQ(c.frame->at(1, 1).foreground(), (scene::rgba(255, 255, 255, 255)));
 
   c = compose(R"([["caret",8,16,16,"#ff0000"],["caret",16,16,0,"#ff0000"]])");
   EXPECT_EQ(c.frame->at(1, 1).underline, 1);
-  EXPECT_EQ(c.frame->at(1, 1).foreground(), (Rgba{255, 0, 0, 255}));
+  EXPECT_EQ(c.frame->at(1, 1).foreground(), (scene::rgba(255, 0, 0, 255)));
   EXPECT_EQ(c.frame->at(2, 1).underline, 0);  // zero height
 
   // Far-away ends lose the grid to rounding; they must clamp, not crash.
@@ -127,9 +127,9 @@ TEST(ComposeFrame, FillsOutlinesAndCaretsCarryTheirColours) {
 
 TEST(ComposeFrame, TranslucentFillBlendsEachWideCharacterOnce) {
   CellFrameRef frame = make_cell_frame(4, 1);
-  put_glyph(*frame, 1, 0, "界", 2, Rgba{255, 255, 255, 255}, CellKind::text);
+  put_glyph(*frame, 1, 0, "界", 2, scene::rgba(255, 255, 255, 255), CellKind::text);
   ASSERT_TRUE(rasterize_command(grid(4, 1), *frame, parse(R"(["rect",[0,0,32,16],"#ff000080",0,"",0])").get()));
-  for (int column = 0; column < 3; ++column) EXPECT_EQ(frame->at(column, 0).background(), (Rgba{128, 0, 0, 255}));
+  for (int column = 0; column < 3; ++column) EXPECT_EQ(frame->at(column, 0).background(), (scene::rgba(128, 0, 0, 255)));
 }
 
 TEST(ComposeFrame, FailingCommandReportsIndexAndKindCutAtACharacterBoundary) {
@@ -158,14 +158,14 @@ TEST(ComposeFrame, EachSegmentStartsWithoutClip) {
   const cJSON* lists[] = {clip.get(), line.get()};
   scene::HostErrorBuffer error;
   CellFrameRef frame =
-      compose_frame(grid(4, 1), std::span<const cJSON* const>(lists), Rgba{0, 0, 255, 255}, error.text());
+      compose_frame(grid(4, 1), std::span<const cJSON* const>(lists), scene::rgba(0, 0, 255, 255), error.text());
   ASSERT_TRUE(frame);
   EXPECT_EQ(rows_text(*frame), std::vector<std::string>{"────"});
-  EXPECT_EQ(frame->at(3, 0).background(), (Rgba{0, 0, 255, 255}));
+  EXPECT_EQ(frame->at(3, 0).background(), (scene::rgba(0, 0, 255, 255)));
 }
 
 void draw_text_glyph(const RasterContext&, CellFrame& frame, const cJSON* command) {
-  put_glyph(frame, 0, 0, cJSON_GetArrayItem(command, 1)->valuestring, 1, Rgba{255, 255, 255, 255}, CellKind::text);
+  put_glyph(frame, 0, 0, cJSON_GetArrayItem(command, 1)->valuestring, 1, scene::rgba(255, 255, 255, 255), CellKind::text);
 }
 
 TEST(ComposeFrame, DeferredKindsReachTheirDrawersAndAFullGlyphPoolFailsTheCommand) {
