@@ -80,18 +80,6 @@ bool is_begin(const cJSON* command) {
   return schema != nullptr && schema->kind == scene::CommandKind::begin;
 }
 
-// Four finite numbers with finite sums and no negative extent.
-bool bounds_acceptable(const cJSON* bounds) {
-  if (!cJSON_IsArray(bounds)) return false;
-  double v[4];
-  int count = 0;
-  for (const cJSON* item = bounds->child; item != nullptr; item = item->next) {
-    if (count == 4 || !cJSON_IsNumber(item) || !std::isfinite(item->valuedouble)) return false;
-    v[count++] = item->valuedouble;
-  }
-  return count == 4 && v[2] >= 0 && v[3] >= 0 && std::isfinite(v[0] + v[2]) && std::isfinite(v[1] + v[3]);
-}
-
 // A set of ids for one patch (ids repeated within "upsert", names in
 // "remove"): open addressing like the segment index.
 class IdSet {
@@ -332,7 +320,7 @@ bool TerminalScene::patch(const RasterContext& context, const cJSON* command, sc
       std::string_view id;
       const cJSON* commands = cJSON_GetObjectItemCaseSensitive(entry, "commands");
       if (!cJSON_IsObject(entry) || !scene::segment_id_of(cJSON_GetObjectItemCaseSensitive(entry, "id"), id) ||
-          !bounds_acceptable(cJSON_GetObjectItemCaseSensitive(entry, "bounds")) || !cJSON_IsArray(commands) ||
+          !rect_without_negative_extent(cJSON_GetObjectItemCaseSensitive(entry, "bounds")) || !cJSON_IsArray(commands) ||
           !upsert_ids.insert(id) || removal_names.contains(id)) {
         error.set(kInvalidPatch);
         return false;

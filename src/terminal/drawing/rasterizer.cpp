@@ -8,6 +8,7 @@
 
 #include "scene/command_schema.h"
 #include "scene/limits.h"
+#include "scene/scene_format.h"
 #include "scene/style.h"
 #include "terminal/drawing/primitives.h"
 
@@ -67,9 +68,7 @@ bool read_rect(const cJSON* item, RectValue* out = nullptr) {
 
 // Absent, null, or a rect without negative extents.
 bool is_optional_rect(const cJSON* item) {
-  if (item == nullptr || cJSON_IsNull(item)) return true;
-  RectValue rect;
-  return read_rect(item, &rect) && rect.w >= 0 && rect.h >= 0;
+  return item == nullptr || cJSON_IsNull(item) || rect_without_negative_extent(item);
 }
 
 bool is_point_array(const cJSON* item, bool even) {
@@ -243,13 +242,12 @@ void draw(const RasterContext& context, CellFrame& frame, const cJSON* command, 
 }
 
 void report_command_failure(std::size_t index, const cJSON* command, scene::ErrorText error) {
-  const cJSON* first = cJSON_IsArray(command) ? command->child : nullptr;
-  const char* kind = is_string(first) ? first->valuestring : "?";
+  const std::string_view kind = scene::command_kind(command, "?");
   // The kind may be a 16 MiB string: only what can fit is formatted.
   char scratch[kCommandErrorBytes + 128];
   int written = std::snprintf(scratch, sizeof scratch,
                               "Invalid terminal command %zu (%.*s), geometry, color, or allocation budget", index,
-                              static_cast<int>(kCommandErrorBytes), kind);
+                              static_cast<int>(std::min(kind.size(), kCommandErrorBytes)), kind.data());
   if (written < 0) {
     error.clear();
     return;
@@ -270,6 +268,11 @@ CellFrameRef new_frame(const RasterContext& context, scene::ColorValue clear, sc
 }
 
 }  // namespace
+
+bool rect_without_negative_extent(const cJSON* item) {
+  RectValue rect;
+  return read_rect(item, &rect) && rect.w >= 0 && rect.h >= 0;
+}
 
 const char* icon_glyph(std::string_view name) {
   for (const Icon& icon : kIcons) {

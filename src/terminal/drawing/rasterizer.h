@@ -65,6 +65,11 @@ struct RasterContext {
 inline constexpr std::size_t kMaxTerminalPoints = 100000;  // "lines", "segments"
 inline constexpr std::size_t kCommandErrorBytes = 200;     // incl. the NUL
 
+// A rect by the terminal's rule with width and height at least 0: four finite
+// numbers whose sums x + width and y + height are finite. The effect clip of
+// "styled_rect" and "marker", and the "bounds" of a segment entry.
+bool rect_without_negative_extent(const cJSON* item);
+
 // The 38 icon names and their glyphs; nullptr for any other name.
 const char* icon_glyph(std::string_view name);
 

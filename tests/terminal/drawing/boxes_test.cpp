@@ -116,6 +116,8 @@ TEST_F(BoxesTest, StyledRectShapes) {
       {R"([0, 0, 32, 6], {"fill": "#fff", "border": "", "border_width": 2})", "────"},
       {R"([0, 20, 16, 6], {"fill": "#fff"})", "/──"},  // y 20..26: centre 23 lies in row 1
       {R"([8, 0, 3, 48], {"fill": "#fff"})", " │/ │/ │"},
+      // Spelt otherwise, the same colour is a gradient: filled cells, no line.
+      {R"([8, 0, 3, 48], {"fill": "#fff", "fill_end": "#ffffff"})", ""},
       {R"([0, 0, 24, 32], {"fill": "#00f", "fill_end": "", "border": "#fff", "border_width": 1})", "┌ ┐/└ ┘"},
       {R"([0, 0, 80, 80], {})", ""},
       {R"([0, 0, 0, 80], {"fill": "#fff"})", ""},
