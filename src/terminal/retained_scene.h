@@ -25,6 +25,7 @@
 #include "scene/error_text.h"
 #include "scene/json.h"
 #include "scene/limits.h"
+#include "scene/segment_patch.h"
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/colour.h"
 #include "terminal/drawing/rasterizer.h"
@@ -38,46 +39,16 @@ struct TerminalSegment {
   std::uint64_t charge = 0;  // footprint of "commands" (name included) + id length + 33
 };
 
-// The `segment index`: open addressing with linear probing over FNV-1a of
-// the id; each slot holds a segment and its drawing position.
-class SegmentIndex {
- public:
-  struct Slot {
-    const TerminalSegment* segment = nullptr;
-    std::uint64_t position = 0;
-  };
+// The segment index of the retained segments, by id.
+using SegmentIndex = scene::SegmentIndex<TerminalSegment>;
 
-  // Smallest power of two that is at least 8 and at least 2 × n + 1.
-  static std::uint64_t capacity_for(std::uint64_t n);
-
-  // Sizes the table for n entries and empties it; false when it cannot be
-  // allocated.
-  bool reset(std::uint64_t n);
-  // Enters a segment whose id is not yet present; false when the id is
-  // already there (the table never fills: capacity > 2n).
-  bool insert(const TerminalSegment* segment, std::uint64_t position);
-  const Slot* find(std::string_view id) const;
-  Slot* find(std::string_view id);
-  std::uint64_t capacity() const { return slots_.size(); }
-  std::uint64_t size() const { return size_; }
-  void clear();
-
- private:
-  std::vector<Slot> slots_;
-  std::uint64_t size_ = 0;
-};
-
-struct SceneCounters {
-  std::uint64_t commands_touched = 0;
+// The shared commit and patch counters, and what the terminal adds: how
+// much its compositions drew and how often a present reused a frame.
+struct SceneCounters : scene::SceneUpdateCounters {
   std::uint64_t commands_replayed = 0;
-  std::uint64_t last_commands_touched = 0;
   std::uint64_t last_commands_replayed = 0;
-  std::uint64_t segments_updated = 0;
-  std::uint64_t segments_removed = 0;
   std::uint64_t segments_tested = 0;
   std::uint64_t last_segments_tested = 0;
-  std::uint64_t scene_patch_updates = 0;
-  std::uint64_t unchanged_segments = 0;
   std::uint64_t cell_frames_composed = 0;
   std::uint64_t cell_cache_hits = 0;
   friend bool operator==(const SceneCounters&, const SceneCounters&) = default;

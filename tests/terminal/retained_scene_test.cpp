@@ -280,28 +280,5 @@ TEST(RetainedListCheck, DepthStringsAndNumbers) {
   EXPECT_FALSE(retained_list_acceptable(parse("{}").get()));
 }
 
-TEST(SegmentIndex, FindsEveryInsertedIdAndNeverFills) {
-  EXPECT_EQ(SegmentIndex::capacity_for(4), 16u);  // at most half full
-  SegmentIndex index;
-  ASSERT_TRUE(index.reset(100));
-  std::vector<TerminalSegment> segments(100);
-  for (int i = 0; i < 100; ++i) {
-    segments[i].id = "segment-" + std::to_string(i);
-    ASSERT_TRUE(index.insert(&segments[i], i));
-  }
-  EXPECT_FALSE(index.insert(&segments[7], 200));  // a duplicate id
-  for (int i = 0; i < 100; ++i) {
-    const SegmentIndex::Slot* slot = index.find(segments[i].id);
-    ASSERT_TRUE(slot && slot->segment == &segments[i] && slot->position == static_cast<std::uint64_t>(i)) << i;
-  }
-  EXPECT_EQ(index.find("segment-100"), nullptr);
-  // Overused, 8 slots take 7 entries and keep one empty for a probe to stop at.
-  ASSERT_TRUE(index.reset(0));
-  int inserted = 0;
-  for (int i = 0; i < 10; ++i) inserted += index.insert(&segments[i], i);
-  EXPECT_EQ(inserted, 7);
-  EXPECT_EQ(index.find(segments[9].id), nullptr);
-}
-
 }  // namespace
 }  // namespace lumora::terminal

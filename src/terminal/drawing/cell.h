@@ -47,9 +47,6 @@ struct Cell {
 // underline, kind plain); its background stays.
 void blank_cell(Cell& cell);
 
-// 32-bit FNV-1a with the standard offset basis and prime.
-std::uint32_t fnv1a32(std::string_view bytes);
-
 // Every glyph written into one frame, stored once. Entries live as long as
 // the pool; each is charged its byte length + 16 against a 16 MiB total.
 class GlyphPool {
