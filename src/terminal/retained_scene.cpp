@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "image/png_source.h"
 #include "scene/command_schema.h"
 #include "scene/footprint.h"
 #include "scene/scene_format.h"
@@ -13,7 +14,6 @@
 namespace lumora::terminal {
 namespace {
 
-constexpr std::string_view kPngDataPrefix = "data:image/png;base64,";
 // A segment's charge beyond its list: the record and the id's terminator.
 constexpr std::uint64_t kSegmentOverhead = 33;
 
@@ -25,17 +25,6 @@ constexpr const char* kOverBudget = "Retained scene exceeds 64 MiB memory budget
 
 bool string_within(const cJSON* item, std::size_t limit) {
   return item->valuestring != nullptr && strnlen(item->valuestring, limit + 1) <= limit;
-}
-
-bool data_uri_acceptable(const char* source) {
-  std::size_t length = strnlen(source, scene::kMaxPngDataUriBytes + 1);
-  if (length > scene::kMaxPngDataUriBytes) return false;
-  std::uint64_t n = length - kPngDataPrefix.size();
-  std::uint64_t decoded = 3 * (n / 4) + (3 * (n % 4)) / 4;
-  for (int i = 0; i < 2 && n > 0 && source[kPngDataPrefix.size() + n - 1] == '='; ++i, --n) {
-    if (decoded > 0) --decoded;
-  }
-  return decoded <= scene::kMaxPngStreamBytes;
 }
 
 bool value_acceptable(const cJSON* value, int level) {
@@ -66,8 +55,8 @@ bool command_acceptable(const cJSON* command) {
   for (const cJSON* item = first; item != nullptr; item = item->next, ++position) {
     if (styled && position == 2) continue;
     if (image && position == 1 && cJSON_IsString(item) && item->valuestring != nullptr &&
-        std::strncmp(item->valuestring, kPngDataPrefix.data(), kPngDataPrefix.size()) == 0) {
-      if (!data_uri_acceptable(item->valuestring)) return false;
+        std::strncmp(item->valuestring, image::kPngDataUriPrefix.data(), image::kPngDataUriPrefix.size()) == 0) {
+      if (!image::png_data_uri_within_limits(item->valuestring)) return false;
       continue;
     }
     if (!value_acceptable(item, 3)) return false;
