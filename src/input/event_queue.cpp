@@ -3,8 +3,6 @@
 #include <new>
 #include <string>
 
-#include "scene/limits.h"
-
 namespace lumora::input {
 
 namespace {
@@ -156,15 +154,14 @@ bool EventQueue::push_blur() { return !overflowed_ && push(new_event("blur")); }
 bool EventQueue::push_repaint() { return !overflowed_ && push(new_event("repaint")); }
 bool EventQueue::push_close() { return !overflowed_ && push(new_event("close")); }
 
-bool EventQueue::push_viewport(int columns, int rows) {
+bool EventQueue::push_viewport(double width, double height, double scale) {
   if (overflowed_) return false;
   scene::JsonPtr event = new_event("viewport");
   if (!event) return false;
   cJSON* viewport = cJSON_CreateObject();
   if (!add_member(event.get(), "viewport", viewport)) return false;
-  if (!add_number(viewport, "width", static_cast<double>(columns) * scene::kCellWidthUnits) ||
-      !add_number(viewport, "height", static_cast<double>(rows) * scene::kCellHeightUnits) ||
-      !add_number(viewport, "scale", 1))
+  if (!add_number(viewport, "width", width) || !add_number(viewport, "height", height) ||
+      !add_number(viewport, "scale", scale))
     return false;
   return push(std::move(event));
 }

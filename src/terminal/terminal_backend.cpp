@@ -262,7 +262,8 @@ bool TerminalBackend::set_size(std::int32_t columns, std::int32_t rows) {
   columns_ = columns;
   rows_ = rows;
   last_written_.reset();
-  events_.push_viewport(columns, rows);
+  events_.push_viewport(static_cast<double>(columns) * scene::kCellWidthUnits,
+                        static_cast<double>(rows) * scene::kCellHeightUnits, 1);
   return true;
 }
 
