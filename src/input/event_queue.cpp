@@ -18,34 +18,10 @@ scene::JsonPtr new_event(const char* kind) {
   return event;
 }
 
-bool add_member(cJSON* event, const char* name, cJSON* value) {
-  if (value == nullptr) return false;
-  cJSON_AddItemToObjectCS(event, name, value);
-  return true;
-}
-
-// cJSON copies from NUL-terminated text; views are not, so copy through a
-// string (the texts are short, except pastes, which go in as raw JSON).
-cJSON* create_string(std::string_view text) {
-  try {
-    const std::string copy(text);
-    return cJSON_CreateString(copy.c_str());
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
-
-bool add_string(cJSON* event, const char* name, std::string_view text) {
-  return add_member(event, name, create_string(text));
-}
-
-bool add_number(cJSON* event, const char* name, double value) {
-  return add_member(event, name, cJSON_CreateNumber(value));
-}
-
-bool add_bool(cJSON* event, const char* name, bool value) {
-  return add_member(event, name, cJSON_CreateBool(value));
-}
+using scene::add_bool;
+using scene::add_member;
+using scene::add_number;
+using scene::add_string;
 
 scene::JsonPtr text_event(const char* kind, std::string_view text) {
   scene::JsonPtr event = new_event(kind);

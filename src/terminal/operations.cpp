@@ -11,6 +11,7 @@
 #include "terminal/snapshot.h"
 #include "terminal/terminal_backend.h"
 #include "terminal/drawing/text.h"
+#include "text/hex.h"
 #include "text/utf8.h"
 
 namespace lumora::terminal {
@@ -19,6 +20,8 @@ namespace {
 
 using scene::ErrorText;
 using scene::JsonPtr;
+using scene::add_bool;
+using scene::add_number;
 
 // A "reload_image" source is bounded like the image sources of a scene: the
 // longest data URI whose payload decodes to at most 8 MiB.
@@ -29,32 +32,12 @@ constexpr const char* kResultAllocationFailed = "Cannot allocate terminal operat
 
 const cJSON* member(const cJSON* command, const char* name) { return cJSON_GetObjectItemCaseSensitive(command, name); }
 
-// A boolean-or-number member: a boolean as it is, a number by its integer
-// value (so 0.5 is false), anything else the default.
+// A boolean-or-number member, or the default.
 bool flag_member(const cJSON* command, const char* name, bool fallback) {
-  const cJSON* item = member(command, name);
-  if (cJSON_IsBool(item)) return cJSON_IsTrue(item);
-  if (cJSON_IsNumber(item)) return std::trunc(item->valuedouble) != 0;
-  return fallback;
+  return scene::flag_value(member(command, name)).value_or(fallback);
 }
 
 JsonPtr json_null() { return JsonPtr(cJSON_CreateNull()); }
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool valid_utf8(std::string_view text) {
-  while (!text.empty()) {
-    text::Utf8Char decoded = text::decode_utf8_final(text);
-    if (decoded.status != text::Utf8Status::valid) return false;
-    text.remove_prefix(decoded.length);
-  }
-  return true;
-}
 
 // A viewport side given to "configure": a finite whole number in 1..kMaxGridSide.
 bool viewport_side(const cJSON* item, std::int32_t* side) {
@@ -108,8 +91,8 @@ JsonPtr feed_input(TerminalBackend& backend, const cJSON* command, ErrorText err
     }
     bytes.reserve(digits.size() / 2);
     for (std::size_t i = 0; i < digits.size(); i += 2) {
-      int high = hex_digit(digits[i]);
-      int low = hex_digit(digits[i + 1]);
+      int high = text::hex_digit_value(digits[i]);
+      int low = text::hex_digit_value(digits[i + 1]);
       if (high < 0 || low < 0) {
         error.set("Invalid input hex");
         return nullptr;
@@ -202,7 +185,7 @@ JsonPtr capture(TerminalBackend& backend, const cJSON* command, ErrorText error)
     return nullptr;
   }
   std::string file_path = path->valuestring;
-  if (file_path.empty() || !valid_utf8(file_path)) {
+  if (file_path.empty() || !text::is_valid_utf8(file_path)) {
     error.set("Cannot open terminal capture path");
     return nullptr;
   }
@@ -254,14 +237,6 @@ constexpr Operation kOperations[] = {
     {"configure", configure, kResultAllocationFailed},
     {"capture", capture, "Cannot encode capture"},
 };
-
-bool add_number(cJSON* object, const char* name, double value) {
-  return cJSON_AddNumberToObject(object, name, value) != nullptr;
-}
-
-bool add_bool(cJSON* object, const char* name, bool value) {
-  return cJSON_AddBoolToObject(object, name, value) != nullptr;
-}
 
 }  // namespace
 

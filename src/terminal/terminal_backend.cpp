@@ -27,13 +27,6 @@ constexpr double kMaxOpenSizeMagnitude = 1e9;
 constexpr std::string_view kTitleStart = "\x1b]2;";
 constexpr char kTitleEnd = '\x07';
 
-// A boolean as it is; a number by its integer value; otherwise absent.
-std::optional<bool> flag_value(const cJSON* item) {
-  if (cJSON_IsBool(item)) return cJSON_IsTrue(item);
-  if (cJSON_IsNumber(item)) return std::trunc(item->valuedouble) != 0;
-  return std::nullopt;
-}
-
 std::int32_t grid_side(double value) {
   if (std::isnan(value)) return 1;
   if (value > kMaxOpenSizeMagnitude) value = kMaxOpenSizeMagnitude;
@@ -93,8 +86,8 @@ void append_title_sequence(std::string_view title, ByteBuffer& out) {
 
 TerminalOpenOptions read_open_options(const cJSON* command) {
   TerminalOpenOptions options;
-  std::optional<bool> headless = flag_value(cJSON_GetObjectItemCaseSensitive(command, "headless"));
-  if (!headless) headless = flag_value(cJSON_GetObjectItemCaseSensitive(command, "hidden"));
+  std::optional<bool> headless = scene::flag_value(cJSON_GetObjectItemCaseSensitive(command, "headless"));
+  if (!headless) headless = scene::flag_value(cJSON_GetObjectItemCaseSensitive(command, "hidden"));
   options.headless = headless.value_or(false);
   // A missing or non-string "color" means "auto".
   const cJSON* colour = cJSON_GetObjectItemCaseSensitive(command, "color");

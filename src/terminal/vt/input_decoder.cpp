@@ -218,8 +218,7 @@ constexpr std::array<bool, 256> kPlainJsonByte = make_plain_json_bytes();
 
 // Length of the run of bytes at the start of `text` that a JSON string
 // holds as they are: printable ASCII but quote and backslash, and
-// well-formed UTF-8 characters. The common two- and three-byte characters
-// are checked here; the rest go through the strict decoder.
+// well-formed UTF-8 characters.
 std::size_t plain_json_run(std::string_view text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
@@ -229,15 +228,11 @@ std::size_t plain_json_run(std::string_view text) {
     if (byte < 0x80) {
       if (!kPlainJsonByte[byte]) break;
       ++index;
-    } else if (byte >= 0xC2 && byte <= 0xDF && index + 1 < size && (bytes[index + 1] & 0xC0) == 0x80) {
-      index += 2;
-    } else if (((byte >= 0xE1 && byte <= 0xEC) || byte == 0xEE || byte == 0xEF) && index + 2 < size &&
-               (bytes[index + 1] & 0xC0) == 0x80 && (bytes[index + 2] & 0xC0) == 0x80) {
-      index += 3;
+    } else if (const std::size_t length = text::utf8_well_formed_length(text.data() + index, size - index);
+               length != 0) {
+      index += length;
     } else {
-      const text::Utf8Char character = text::decode_utf8_final(text.substr(index));
-      if (character.status != text::Utf8Status::valid) break;
-      index += character.length;
+      break;
     }
   }
   return index;
