@@ -2,10 +2,6 @@
 // or a file path, the Base64 payload and its size, and the checks a PNG
 // stream passes before the decoder sees it, so that a hostile size is
 // refused from the header alone, without allocating.
-//
-// src/image may use src/platform (file reading), the imaging library (only
-// in png_decode.cpp) and the limits of scene/limits.h; it includes nothing
-// from a backend or the host.
 #pragma once
 
 #include <cstddef>

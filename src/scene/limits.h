@@ -1,9 +1,6 @@
 // Every limit of the scene language, named once. Both backends enforce
 // these; a limit that only one backend has (the terminal's 100000 points per
 // polyline, for instance) stays next to the code of that backend.
-//
-// src/scene is the scene language both backends share: it may use cJSON,
-// src/platform and src/text, and includes nothing from a backend or the host.
 #pragma once
 
 #include <cstddef>
