@@ -26,8 +26,8 @@ Utf8Char decode_utf8(std::string_view bytes) {
   for (std::size_t index = 1; index < needed; ++index) {
     if (index >= bytes.size()) return {kReplacementCharacter, index, Utf8Status::incomplete};
     const auto byte = static_cast<unsigned char>(bytes[index]);
-    const bool fits = index == 1 ? (byte >= utf8_second_byte_range(lead).low && byte <= utf8_second_byte_range(lead).high)
-                                 : is_continuation(byte);
+    const Utf8SecondByteRange second = utf8_second_byte_range(lead);
+    const bool fits = index == 1 ? (byte >= second.low && byte <= second.high) : is_continuation(byte);
     if (!fits) return {kReplacementCharacter, index, Utf8Status::ill_formed};
     value = (value << 6) | (byte & 0x3F);
   }

@@ -59,7 +59,8 @@ double gradient_t(std::int64_t position, std::int64_t first, std::int64_t end) {
 
 }  // namespace
 
-void draw_gradient_fill(CellFrame& frame, const CellRect& rect, scene::ColorValue a, scene::ColorValue b, bool horizontal) {
+void draw_gradient_fill(CellFrame& frame, const CellRect& rect, scene::ColorValue a, scene::ColorValue b,
+                        bool horizontal) {
   const CellRect area = intersect(rect, frame.clip);
   for (std::int64_t row = area.y0; row < area.y1; ++row) {
     for (std::int64_t column = area.x0; column < area.x1; ++column) {

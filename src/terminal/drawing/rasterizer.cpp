@@ -310,7 +310,8 @@ bool draw_command_list(const RasterContext& context, CellFrame& frame, const cJS
   return true;
 }
 
-CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scene::ColorValue clear, scene::ErrorText error) {
+CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scene::ColorValue clear,
+                           scene::ErrorText error) {
   try {
     CellFrameRef frame = new_frame(context, clear, error);
     if (!frame || !draw_command_list(context, *frame, list, false, error)) return {};
@@ -321,8 +322,8 @@ CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scen
   }
 }
 
-CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists, scene::ColorValue clear,
-                           scene::ErrorText error) {
+CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists,
+                           scene::ColorValue clear, scene::ErrorText error) {
   try {
     CellFrameRef frame = new_frame(context, clear, error);
     if (!frame) return {};

@@ -87,11 +87,12 @@ bool draw_command_list(const RasterContext& context, CellFrame& frame, const cJS
 // A new frame of context.columns × context.rows cleared to `clear`, with one
 // list drawn into it; an empty reference and the message in `error` on
 // failure ("Cannot allocate terminal cells" or the per-command message).
-CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scene::ColorValue clear, scene::ErrorText error);
+CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scene::ColorValue clear,
+                           scene::ErrorText error);
 // The same from segment lists in drawing order; each starts with the whole
 // grid as clip and may not contain "begin".
-CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists, scene::ColorValue clear,
-                           scene::ErrorText error);
+CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists,
+                           scene::ColorValue clear, scene::ErrorText error);
 
 // Drawing steps shared with the other drawing modules.
 // The clear of "begin": premultiplied background, every cell blank, whole-grid clip.

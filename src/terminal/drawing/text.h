@@ -37,7 +37,8 @@ TextSize measure_text(std::string_view text);
 // relative to that column, a line feed returns to it one row down.
 void draw_text(CellFrame& frame, std::string_view text, double x, double y, scene::ColorValue colour);
 // The same from a cell position.
-void draw_text_at_cell(CellFrame& frame, std::string_view text, std::int64_t column, std::int64_t row, scene::ColorValue colour);
+void draw_text_at_cell(CellFrame& frame, std::string_view text, std::int64_t column, std::int64_t row,
+                       scene::ColorValue colour);
 
 // Draws an icon's glyph centred in the box (x, y, size, size), kept inside
 // the box and clipped to it; nothing when the box cannot hold the glyph.
