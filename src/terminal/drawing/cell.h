@@ -41,6 +41,15 @@ struct Cell {
   scene::ColorValue background() const { return scene::rgba(bg_r, bg_g, bg_b, bg_a); }
   void set_foreground(scene::ColorValue c) { fg_r = c.r, fg_g = c.g, fg_b = c.b, fg_a = c.a; }
   void set_background(scene::ColorValue c) { bg_r = c.r, bg_g = c.g, bg_b = c.b, bg_a = c.a; }
+  // Foreground = `over` blended onto `under`'s background, alpha 255: the
+  // blend of every glyph write, done on the stored channels, since a frame
+  // makes it thousands of times.
+  void set_foreground_over(scene::ColorValue over, const Cell& under) {
+    fg_r = blend_channel(over.a, over.r, under.bg_r);
+    fg_g = blend_channel(over.a, over.g, under.bg_g);
+    fg_b = blend_channel(over.a, over.b, under.bg_b);
+    fg_a = 255;
+  }
 };
 
 // Makes `cell` blank (glyph " ", white opaque foreground, width 1, no

@@ -42,9 +42,4 @@ scene::ColorValue lerp_colour(scene::ColorValue a, scene::ColorValue b, double t
                      lerp_channel(a.a, b.a, t));
 }
 
-scene::ColorValue blend_over(scene::ColorValue over, scene::ColorValue under) {
-  return scene::rgba(blend_channel(over.a, over.r, under.r), blend_channel(over.a, over.g, under.g),
-                     blend_channel(over.a, over.b, under.b), 255);
-}
-
 }  // namespace lumora::terminal

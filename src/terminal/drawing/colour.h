@@ -37,6 +37,9 @@ inline std::int32_t blend_channel(std::int32_t alpha, std::int32_t new_value, st
 }
 
 // `over` blended onto `under` with over's alpha; the result's alpha is 255.
-scene::ColorValue blend_over(scene::ColorValue over, scene::ColorValue under);
+inline scene::ColorValue blend_over(scene::ColorValue over, scene::ColorValue under) {
+  return scene::rgba(blend_channel(over.a, over.r, under.r), blend_channel(over.a, over.g, under.g),
+                     blend_channel(over.a, over.b, under.b), 255);
+}
 
 }  // namespace lumora::terminal

@@ -55,16 +55,6 @@ CellRect intersect(const CellRect& a, const CellRect& b) {
   return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
 }
 
-const char* luminance_ramp_glyph(scene::ColorValue foreground, scene::ColorValue background) {
-  double numerator = static_cast<double>(foreground.g + background.g) * 7152 +
-                     static_cast<double>(foreground.r + background.r) * 2126 +
-                     static_cast<double>(foreground.b + background.b) * 722;
-  double index = std::nearbyint(numerator / 5100000.0 * 9.0);
-  if (!(index > 0)) index = 0;
-  if (index > 9) index = 9;
-  return kLuminanceRamp[static_cast<std::size_t>(index)];
-}
-
 void clear_wide_pair(CellFrame& frame, std::int64_t column, std::int64_t row) {
   if (!frame.in_grid(column, row)) return;
   std::int64_t first = column;
@@ -89,7 +79,7 @@ void put_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::str
   const char* stored = intern_glyph(frame, glyph);
   Cell& cell = frame.at(column, row);
   cell.glyph = stored;
-  cell.set_foreground(blend_over(colour, cell.background()));
+  cell.set_foreground_over(colour, cell);
   cell.width = static_cast<std::uint8_t>(n);
   cell.underline = 0;
   cell.kind = kind;
@@ -138,13 +128,11 @@ void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, con
   if (left < clip.x0 || !frame.in_grid(left, row)) return;
   std::int64_t width = frame.at(left, row).width == 2 ? 2 : 1;
   if (left + width > clip.x1 || !frame.in_grid(left + width - 1, row)) return;
-  scene::ColorValue background = frame.at(left, row).background();
+  const Cell& left_half = frame.at(left, row);
   for (std::int64_t c = left; c < left + width; ++c) {
     Cell& cell = frame.at(c, row);
     cell.underline = 1;
-    if (colour != nullptr && std::strcmp(cell.glyph, " ") == 0) {
-      cell.set_foreground(blend_over(*colour, background));
-    }
+    if (colour != nullptr && std::strcmp(cell.glyph, " ") == 0) cell.set_foreground_over(*colour, left_half);
   }
 }
 

@@ -10,6 +10,8 @@
 #pragma once
 
 #include <array>
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -59,7 +61,16 @@ int box_glyph_index(std::string_view glyph);
 // The `luminance ramp`, darkest first, for image cells of monochrome frames.
 inline constexpr std::array<const char*, 10> kLuminanceRamp = {" ", ".", ":", "-", "=", "+", "*", "#", "%", "@"};
 // The ramp character for the average Rec. 709 luminance of the two colours.
-const char* luminance_ramp_glyph(scene::ColorValue foreground, scene::ColorValue background);
+// Inline: image drawing asks for it once per cell of a monochrome frame.
+inline const char* luminance_ramp_glyph(scene::ColorValue foreground, scene::ColorValue background) {
+  const double numerator = static_cast<double>(foreground.g + background.g) * 7152 +
+                           static_cast<double>(foreground.r + background.r) * 2126 +
+                           static_cast<double>(foreground.b + background.b) * 722;
+  double index = std::nearbyint(numerator / 5100000.0 * 9.0);
+  if (!(index > 0)) index = 0;
+  if (index > 9) index = 9;
+  return kLuminanceRamp[static_cast<std::size_t>(index)];
+}
 
 // ---- Primitive cell operations ----------------------------------------------
 

@@ -339,13 +339,15 @@ CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* 
 }
 
 void clear_frame(CellFrame& frame, scene::ColorValue colour) {
-  frame.background = scene::rgba((colour.r * colour.a + 127) / 255, (colour.g * colour.a + 127) / 255,
-                                 (colour.b * colour.a + 127) / 255, 255);
+  const scene::ColorValue background = scene::rgba((colour.r * colour.a + 127) / 255,
+                                                   (colour.g * colour.a + 127) / 255,
+                                                   (colour.b * colour.a + 127) / 255, 255);
+  frame.background = background;
   const std::size_t total = static_cast<std::size_t>(frame.columns) * static_cast<std::size_t>(frame.rows);
   for (std::size_t i = 0; i < total; ++i) {
     Cell& cell = frame.cells[i];
     blank_cell(cell);
-    cell.set_background(frame.background);
+    cell.set_background(background);
   }
   frame.clip = frame.whole_grid();
 }
