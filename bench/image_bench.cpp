@@ -80,7 +80,7 @@ void sample_frame(benchmark::State& state, bool monochrome, ImageFit fit) {
   }
   CellFrameRef frame = make_cell_frame(kColumns, kRows);
   frame->monochrome = monochrome;
-  const Rgba tint{255, 255, 255, 255};
+  const lumora::scene::ColorValue tint = lumora::scene::rgba(255, 255, 255, 255);
   for (auto _ : state) {
     draw_image(*frame, &cache, nullptr, path, 0, 0, kColumns * 8, kRows * 16, tint, fit, nullptr);
     benchmark::DoNotOptimize(frame->cells.get());
@@ -106,7 +106,7 @@ void BM_ImageSampleNineSlice(benchmark::State& state) {
   CellFrameRef frame = make_cell_frame(kColumns, kRows);
   const ImageInsets insets{64, 64, 64, 64};
   for (auto _ : state) {
-    draw_image(*frame, &cache, nullptr, path, 0, 0, kColumns * 8, kRows * 16, Rgba{255, 255, 255, 255},
+    draw_image(*frame, &cache, nullptr, path, 0, 0, kColumns * 8, kRows * 16, lumora::scene::rgba(255, 255, 255, 255),
                ImageFit::stretch, &insets);
     benchmark::DoNotOptimize(frame->cells.get());
   }

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "scene/error_text.h"
 #include "scene/json.h"
+#include "scene/scene_format.h"
 
 namespace lumora::host {
 namespace {
@@ -19,8 +20,6 @@ using scene::HostErrorBuffer;
 
 // How long the connection may take to deliver its final notice.
 constexpr double kCloseDrainSeconds = 2.0;
-// Bounds of the cross-fade a "frame" or "patch" sets before committing.
-constexpr double kMaxTransitionMs = 5000.0;
 
 // Hands `item` to `object` only when attaching succeeded, so that a failed
 // attach cannot leak it. `name` is always a literal, so it is attached as a
@@ -112,13 +111,7 @@ void handle_stats(HostSession& session, std::uint32_t id, const cJSON* command) 
 // Every "frame" and "patch" sets the cross-fade first, possibly to 0; its
 // result and any failure are of no concern to the commit that follows.
 void apply_transition(Backend& backend, const cJSON* command) {
-  const cJSON* seconds = cJSON_GetObjectItemCaseSensitive(command, "transition_seconds");
-  double ms = 0;
-  if (cJSON_IsNumber(seconds) && std::isfinite(seconds->valuedouble)) {
-    ms = seconds->valuedouble * 1000.0;
-    if (!(ms > 0)) ms = 0;
-    if (ms > kMaxTransitionMs) ms = kMaxTransitionMs;
-  }
+  const double ms = scene::transition_ms_of(cJSON_GetObjectItemCaseSensitive(command, "transition_seconds"));
   JsonPtr configure(cJSON_CreateObject());
   if (!configure || cJSON_AddStringToObject(configure.get(), "op", "configure") == nullptr ||
       cJSON_AddNumberToObject(configure.get(), "transition_ms", ms) == nullptr) {

@@ -15,8 +15,8 @@ struct DecodedImage {
   std::int32_t height = 0;
 };
 
-// Decodes a PNG stream that has already passed the header checks of the
-// image cache. Fails (returns false, `image` untouched) when the library
+// Decodes a PNG stream that has already passed the checks of png_source.h.
+// Fails (returns false, `image` untouched) when the library
 // refuses the stream, when the decoded size is 0 or above `max_pixels`, or
 // when memory runs out.
 bool decode_png_rgba(const std::uint8_t* data, std::size_t size, std::uint64_t max_pixels, DecodedImage& image);

@@ -7,10 +7,6 @@ namespace lumora::input {
 
 namespace {
 
-// Terminal cells are 8 scene units wide and 16 high.
-constexpr int kCellWidthUnits = 8;
-constexpr int kCellHeightUnits = 16;
-
 // Kinds and member names are static literals, so events reference them
 // rather than copying: an event costs one allocation per member value only.
 scene::JsonPtr new_event(const char* kind) {
@@ -22,34 +18,10 @@ scene::JsonPtr new_event(const char* kind) {
   return event;
 }
 
-bool add_member(cJSON* event, const char* name, cJSON* value) {
-  if (value == nullptr) return false;
-  cJSON_AddItemToObjectCS(event, name, value);
-  return true;
-}
-
-// cJSON copies from NUL-terminated text; views are not, so copy through a
-// string (the texts are short, except pastes, which go in as raw JSON).
-cJSON* create_string(std::string_view text) {
-  try {
-    const std::string copy(text);
-    return cJSON_CreateString(copy.c_str());
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
-
-bool add_string(cJSON* event, const char* name, std::string_view text) {
-  return add_member(event, name, create_string(text));
-}
-
-bool add_number(cJSON* event, const char* name, double value) {
-  return add_member(event, name, cJSON_CreateNumber(value));
-}
-
-bool add_bool(cJSON* event, const char* name, bool value) {
-  return add_member(event, name, cJSON_CreateBool(value));
-}
+using scene::add_bool;
+using scene::add_member;
+using scene::add_number;
+using scene::add_string;
 
 scene::JsonPtr text_event(const char* kind, std::string_view text) {
   scene::JsonPtr event = new_event(kind);
@@ -158,15 +130,14 @@ bool EventQueue::push_blur() { return !overflowed_ && push(new_event("blur")); }
 bool EventQueue::push_repaint() { return !overflowed_ && push(new_event("repaint")); }
 bool EventQueue::push_close() { return !overflowed_ && push(new_event("close")); }
 
-bool EventQueue::push_viewport(int columns, int rows) {
+bool EventQueue::push_viewport(double width, double height, double scale) {
   if (overflowed_) return false;
   scene::JsonPtr event = new_event("viewport");
   if (!event) return false;
   cJSON* viewport = cJSON_CreateObject();
   if (!add_member(event.get(), "viewport", viewport)) return false;
-  if (!add_number(viewport, "width", static_cast<double>(columns) * kCellWidthUnits) ||
-      !add_number(viewport, "height", static_cast<double>(rows) * kCellHeightUnits) ||
-      !add_number(viewport, "scale", 1))
+  if (!add_number(viewport, "width", width) || !add_number(viewport, "height", height) ||
+      !add_number(viewport, "scale", scale))
     return false;
   return push(std::move(event));
 }

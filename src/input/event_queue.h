@@ -1,5 +1,6 @@
-// The terminal backend's queue of input and state events, handed to the host
-// whole at each drain. Bounded: a burst of input can never grow it beyond a
+// A backend's queue of input and state events, handed to the host whole at
+// each drain. It knows no backend: sizes and positions arrive in logical
+// units. Bounded: a burst of input can never grow it beyond a
 // few thousand small objects, and a resource problem is reported without
 // crowding out the events themselves.
 #pragma once
@@ -65,8 +66,9 @@ class EventQueue {
   bool push_blur();     // {"kind":"blur"}
   bool push_repaint();  // {"kind":"repaint"}
   bool push_close();    // {"kind":"close"}
-  // {"kind":"viewport","viewport":{"width":columns*8,"height":rows*16,"scale":1}}
-  bool push_viewport(int columns, int rows);
+  // {"kind":"viewport","viewport":{"width":...,"height":...,"scale":...}}:
+  // the drawing surface in logical units and the device pixels per unit.
+  bool push_viewport(double width, double height, double scale);
   // {"kind":"error","text":...}
   bool push_error(std::string_view text);
 

@@ -3,17 +3,9 @@
 #include <array>
 #include <cstdio>
 
+#include "text/hex.h"
+
 namespace lumora::scene {
-namespace {
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 ColorValue parse_color(std::string_view text) {
   if (!text.empty() && text.front() == '#') text.remove_prefix(1);
@@ -21,7 +13,7 @@ ColorValue parse_color(std::string_view text) {
   if (digits != 3 && digits != 4 && digits != 6 && digits != 8) return {};
   std::array<int, 8> values{};
   for (std::size_t i = 0; i < digits; ++i) {
-    values[i] = hex_digit(text[i]);
+    values[i] = text::hex_digit_value(text[i]);
     if (values[i] < 0) return {};
   }
   ColorValue colour;

@@ -15,6 +15,13 @@ struct ColorValue {
   friend bool operator==(const ColorValue&, const ColorValue&) = default;
 };
 
+// A present colour from channels already in 0..255: a parsed, blended or
+// interpolated one.
+constexpr ColorValue rgba(int r, int g, int b, int a) {
+  return {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b),
+          static_cast<std::uint8_t>(a), true};
+}
+
 // Anything but the syntax above, the empty string included, is no colour.
 ColorValue parse_color(std::string_view text);
 // "#rrggbbaa" in lower case, or "" for no colour.

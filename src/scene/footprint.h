@@ -9,11 +9,10 @@
 
 #include <cjson/cJSON.h>
 
+#include "scene/limits.h"
+
 namespace lumora::scene {
 
-// The retained scene of either backend may hold at most this many bytes;
-// equal is allowed.
-inline constexpr std::uint64_t kRetainedSceneBudget = 67108864;
 // What a footprint above the budget is reported as, so that one oversized
 // list never overflows a running count.
 inline constexpr std::uint64_t kFootprintOverflow = kRetainedSceneBudget + 1;

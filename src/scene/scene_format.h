@@ -10,20 +10,9 @@
 #include <cjson/cJSON.h>
 
 #include "scene/footprint.h"
+#include "scene/limits.h"
 
 namespace lumora::scene {
-
-// Limits of a retained scene and of one patch.
-inline constexpr std::uint64_t kMaxSceneCommands = 200000;     // one committed list
-inline constexpr std::uint64_t kMaxPatchEntries = 200000;      // "upsert", "remove", "order" each
-inline constexpr std::uint64_t kMaxPatchCommands = 200000;     // across all upsert entries
-inline constexpr std::uint64_t kMaxRetainedCommands = 200000;  // across all segments after a patch
-inline constexpr std::uint64_t kMaxSegments = 200000;
-inline constexpr std::size_t kMinSegmentIdBytes = 1;
-inline constexpr std::size_t kMaxSegmentIdBytes = 256;
-inline constexpr std::size_t kMaxCheckedStringBytes = 16777216;  // ids, order entries, background
-inline constexpr double kMaxTransitionMs = 5000;
-inline constexpr double kMaxSceneCoordinate = 1000000;
 
 // Deep equality of two JSON values, member names compared case-sensitively.
 inline bool json_equal(const cJSON* a, const cJSON* b) { return cJSON_Compare(a, b, 1) != 0; }

@@ -17,7 +17,7 @@ struct MemberRule {
   double max = 0;
 };
 
-constexpr double kMaxExtent = 1000000;
+constexpr double kMaxExtent = kMaxSceneCoordinate;
 
 // The 26 member names; colours first in serialisation order.
 constexpr std::array<MemberRule, 26> kMemberRules = {{
@@ -70,7 +70,7 @@ bool member_value_valid(const MemberRule& rule, const cJSON* value) {
     case MemberType::colour: {
       if (!cJSON_IsString(value) || value->valuestring == nullptr) return false;
       const std::size_t length = std::strlen(value->valuestring);
-      if (length > kMaxStyleColourBytes) return false;
+      if (length > kMaxStringBytes) return false;
       return length == 0 || parse_color(value->valuestring).present;
     }
     case MemberType::number:

@@ -11,6 +11,7 @@
 
 #include "scene/colour.h"
 #include "scene/json.h"
+#include "scene/limits.h"
 
 namespace lumora::scene {
 
@@ -36,9 +37,6 @@ struct RectStyle {
   Bevel bevel = Bevel::none;
   Pattern pattern = Pattern::none;
 };
-
-// The longest colour text a style member may carry.
-inline constexpr std::size_t kMaxStyleColourBytes = 16777216;
 
 // Accepts a style object: known member names only, each once, values null,
 // bool, number or string, colours that parse, and every other member of its

@@ -11,6 +11,7 @@
 #include "terminal/snapshot.h"
 #include "terminal/terminal_backend.h"
 #include "terminal/drawing/text.h"
+#include "text/hex.h"
 #include "text/utf8.h"
 
 namespace lumora::terminal {
@@ -19,10 +20,11 @@ namespace {
 
 using scene::ErrorText;
 using scene::JsonPtr;
+using scene::add_bool;
+using scene::add_number;
 
 // A "reload_image" source is bounded like the image sources of a scene: the
 // longest data URI whose payload decodes to at most 8 MiB.
-constexpr std::size_t kMaxImageSourceBytes = 11184834;
 
 // Written when building a result ran out of memory and the operation has no
 // allocation message of its own.
@@ -30,32 +32,12 @@ constexpr const char* kResultAllocationFailed = "Cannot allocate terminal operat
 
 const cJSON* member(const cJSON* command, const char* name) { return cJSON_GetObjectItemCaseSensitive(command, name); }
 
-// A boolean-or-number member: a boolean as it is, a number by its integer
-// value (so 0.5 is false), anything else the default.
+// A boolean-or-number member, or the default.
 bool flag_member(const cJSON* command, const char* name, bool fallback) {
-  const cJSON* item = member(command, name);
-  if (cJSON_IsBool(item)) return cJSON_IsTrue(item);
-  if (cJSON_IsNumber(item)) return std::trunc(item->valuedouble) != 0;
-  return fallback;
+  return scene::flag_value(member(command, name)).value_or(fallback);
 }
 
 JsonPtr json_null() { return JsonPtr(cJSON_CreateNull()); }
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool valid_utf8(std::string_view text) {
-  while (!text.empty()) {
-    text::Utf8Char decoded = text::decode_utf8_final(text);
-    if (decoded.status != text::Utf8Status::valid) return false;
-    text.remove_prefix(decoded.length);
-  }
-  return true;
-}
 
 // A viewport side given to "configure": a finite whole number in 1..kMaxGridSide.
 bool viewport_side(const cJSON* item, std::int32_t* side) {
@@ -71,7 +53,7 @@ using OperationHandler = JsonPtr (*)(TerminalBackend& backend, const cJSON* comm
 JsonPtr reload_image(TerminalBackend& backend, const cJSON* command, ErrorText error) {
   const cJSON* source = member(command, "source");
   if (!cJSON_IsString(source) || source->valuestring == nullptr ||
-      std::string_view(source->valuestring).size() > kMaxImageSourceBytes) {
+      std::string_view(source->valuestring).size() > scene::kMaxPngDataUriBytes) {
     error.set("Invalid terminal image source");
     return nullptr;
   }
@@ -109,8 +91,8 @@ JsonPtr feed_input(TerminalBackend& backend, const cJSON* command, ErrorText err
     }
     bytes.reserve(digits.size() / 2);
     for (std::size_t i = 0; i < digits.size(); i += 2) {
-      int high = hex_digit(digits[i]);
-      int low = hex_digit(digits[i + 1]);
+      int high = text::hex_digit_value(digits[i]);
+      int low = text::hex_digit_value(digits[i + 1]);
       if (high < 0 || low < 0) {
         error.set("Invalid input hex");
         return nullptr;
@@ -203,7 +185,7 @@ JsonPtr capture(TerminalBackend& backend, const cJSON* command, ErrorText error)
     return nullptr;
   }
   std::string file_path = path->valuestring;
-  if (file_path.empty() || !valid_utf8(file_path)) {
+  if (file_path.empty() || !text::is_valid_utf8(file_path)) {
     error.set("Cannot open terminal capture path");
     return nullptr;
   }
@@ -256,14 +238,6 @@ constexpr Operation kOperations[] = {
     {"capture", capture, "Cannot encode capture"},
 };
 
-bool add_number(cJSON* object, const char* name, double value) {
-  return cJSON_AddNumberToObject(object, name, value) != nullptr;
-}
-
-bool add_bool(cJSON* object, const char* name, bool value) {
-  return cJSON_AddBoolToObject(object, name, value) != nullptr;
-}
-
 }  // namespace
 
 JsonPtr run_terminal_operation(TerminalBackend& backend, const cJSON* command, ErrorText error) {
@@ -292,8 +266,8 @@ JsonPtr make_terminal_info(const TerminalBackend& backend) {
   JsonPtr info(cJSON_CreateObject());
   if (!info) return nullptr;
   cJSON* object = info.get();
-  const double width = static_cast<double>(backend.columns()) * kCellWidthPixels;
-  const double height = static_cast<double>(backend.rows()) * kCellHeightPixels;
+  const double width = static_cast<double>(backend.columns()) * scene::kCellWidthUnits;
+  const double height = static_cast<double>(backend.rows()) * scene::kCellHeightUnits;
   const TerminalScene& scene = backend.scene();
   const SceneCounters& counters = scene.counters();
 
@@ -302,7 +276,7 @@ JsonPtr make_terminal_info(const TerminalBackend& backend) {
                add_number(object, "height", height) && add_number(object, "scale", 1) &&
                add_number(object, "resource_revision", static_cast<double>(backend.resource_revision())) &&
                add_number(object, "columns", backend.columns()) && add_number(object, "rows", backend.rows()) &&
-               add_number(object, "text_row_height", kCellHeightPixels);
+               add_number(object, "text_row_height", scene::kCellHeightUnits);
   if (!built) return nullptr;
   const double pixel_size[2] = {width, height};
   cJSON* pixel_array = cJSON_CreateDoubleArray(pixel_size, 2);

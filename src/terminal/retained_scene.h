@@ -24,6 +24,8 @@
 
 #include "scene/error_text.h"
 #include "scene/json.h"
+#include "scene/limits.h"
+#include "scene/segment_patch.h"
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/colour.h"
 #include "terminal/drawing/rasterizer.h"
@@ -37,56 +39,23 @@ struct TerminalSegment {
   std::uint64_t charge = 0;  // footprint of "commands" (name included) + id length + 33
 };
 
-// The `segment index`: open addressing with linear probing over FNV-1a of
-// the id; each slot holds a segment and its drawing position.
-class SegmentIndex {
- public:
-  struct Slot {
-    const TerminalSegment* segment = nullptr;
-    std::uint64_t position = 0;
-  };
+// The segment index of the retained segments, by id.
+using SegmentIndex = scene::SegmentIndex<TerminalSegment>;
 
-  // Smallest power of two that is at least 8 and at least 2 × n + 1.
-  static std::uint64_t capacity_for(std::uint64_t n);
-
-  // Sizes the table for n entries and empties it; false when it cannot be
-  // allocated.
-  bool reset(std::uint64_t n);
-  // Enters a segment whose id is not yet present; false when the id is
-  // already there (the table never fills: capacity > 2n).
-  bool insert(const TerminalSegment* segment, std::uint64_t position);
-  const Slot* find(std::string_view id) const;
-  Slot* find(std::string_view id);
-  std::uint64_t capacity() const { return slots_.size(); }
-  std::uint64_t size() const { return size_; }
-  void clear();
-
- private:
-  std::vector<Slot> slots_;
-  std::uint64_t size_ = 0;
-};
-
-struct SceneCounters {
-  std::uint64_t commands_touched = 0;
+// The shared commit and patch counters, and what the terminal adds: how
+// much its compositions drew and how often a present reused a frame.
+struct SceneCounters : scene::SceneUpdateCounters {
   std::uint64_t commands_replayed = 0;
-  std::uint64_t last_commands_touched = 0;
   std::uint64_t last_commands_replayed = 0;
-  std::uint64_t segments_updated = 0;
-  std::uint64_t segments_removed = 0;
   std::uint64_t segments_tested = 0;
   std::uint64_t last_segments_tested = 0;
-  std::uint64_t scene_patch_updates = 0;
-  std::uint64_t unchanged_segments = 0;
   std::uint64_t cell_frames_composed = 0;
   std::uint64_t cell_cache_hits = 0;
   friend bool operator==(const SceneCounters&, const SceneCounters&) = default;
 };
 
-// Limits of the retained scene.
-inline constexpr std::uint64_t kMaxRetainedCommands = 200000;
-inline constexpr std::uint64_t kMaxPatchEntries = 200000;
-inline constexpr std::uint64_t kMaxSegments = 200000;
-inline constexpr std::uint64_t kMaxRetainedBytes = 67108864;  // equal is allowed
+// The terminal's own bounds on what a retained list may hold, tighter than
+// the scene language's: strings of at most 8 MiB and eleven levels of nesting.
 inline constexpr std::size_t kMaxRetainedStringBytes = 8388608;
 inline constexpr int kMaxRetainedDepth = 11;  // list 1, command 2, items 3...
 
@@ -135,8 +104,8 @@ class TerminalScene {
   const SegmentIndex& segment_index() const { return index_; }
   std::uint64_t command_count() const { return command_count_; }
   std::uint64_t retained_bytes() const { return retained_bytes_; }
-  std::uint64_t retained_budget() const { return kMaxRetainedBytes; }
-  Rgba background() const { return background_; }
+  std::uint64_t retained_budget() const { return scene::kRetainedSceneBudget; }
+  scene::ColorValue background() const { return background_; }
 
  private:
   void install_frame(CellFrameRef frame, std::uint64_t commands, std::uint64_t segments);
@@ -146,7 +115,7 @@ class TerminalScene {
   std::vector<const cJSON*> segment_lists_;  // each segment's commands, same order, for composing
   SegmentIndex index_;
   bool segment_mode_ = false;
-  Rgba background_ = kOpaqueBlack;
+  scene::ColorValue background_ = kOpaqueBlack;
   std::uint64_t command_count_ = 0;
   std::uint64_t retained_bytes_ = 0;
   CellFrameRef current_frame_;

@@ -23,18 +23,9 @@ using scene::JsonPtr;
 // Sizes from "open" are clamped before they become integers, so that a huge
 // or infinite value is an ordinary refused size rather than an overflow.
 constexpr double kMaxOpenSizeMagnitude = 1e9;
-constexpr double kColumnsPerPixel = 1.0 / kCellWidthPixels;
-constexpr double kRowsPerPixel = 1.0 / kCellHeightPixels;
 
 constexpr std::string_view kTitleStart = "\x1b]2;";
 constexpr char kTitleEnd = '\x07';
-
-// A boolean as it is; a number by its integer value; otherwise absent.
-std::optional<bool> flag_value(const cJSON* item) {
-  if (cJSON_IsBool(item)) return cJSON_IsTrue(item);
-  if (cJSON_IsNumber(item)) return std::trunc(item->valuedouble) != 0;
-  return std::nullopt;
-}
 
 std::int32_t grid_side(double value) {
   if (std::isnan(value)) return 1;
@@ -95,16 +86,16 @@ void append_title_sequence(std::string_view title, ByteBuffer& out) {
 
 TerminalOpenOptions read_open_options(const cJSON* command) {
   TerminalOpenOptions options;
-  std::optional<bool> headless = flag_value(cJSON_GetObjectItemCaseSensitive(command, "headless"));
-  if (!headless) headless = flag_value(cJSON_GetObjectItemCaseSensitive(command, "hidden"));
+  std::optional<bool> headless = scene::flag_value(cJSON_GetObjectItemCaseSensitive(command, "headless"));
+  if (!headless) headless = scene::flag_value(cJSON_GetObjectItemCaseSensitive(command, "hidden"));
   options.headless = headless.value_or(false);
   // A missing or non-string "color" means "auto".
   const cJSON* colour = cJSON_GetObjectItemCaseSensitive(command, "color");
   if (cJSON_IsString(colour) && colour->valuestring != nullptr) options.colour_name = colour->valuestring;
   const cJSON* title = cJSON_GetObjectItemCaseSensitive(command, "title");
   if (cJSON_IsString(title) && title->valuestring != nullptr) options.title = title->valuestring;
-  options.columns = open_side(command, "columns", "width", kDefaultOpenWidth, kColumnsPerPixel);
-  options.rows = open_side(command, "rows", "height", kDefaultOpenHeight, kRowsPerPixel);
+  options.columns = open_side(command, "columns", "width", kDefaultOpenWidth, scene::kColumnsPerUnit);
+  options.rows = open_side(command, "rows", "height", kDefaultOpenHeight, scene::kRowsPerUnit);
   return options;
 }
 
@@ -264,7 +255,8 @@ bool TerminalBackend::set_size(std::int32_t columns, std::int32_t rows) {
   columns_ = columns;
   rows_ = rows;
   last_written_.reset();
-  events_.push_viewport(columns, rows);
+  events_.push_viewport(static_cast<double>(columns) * scene::kCellWidthUnits,
+                        static_cast<double>(rows) * scene::kCellHeightUnits, 1);
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "host/backend.h"
+#include "scene/limits.h"
 #include "terminal/vt/byte_buffer.h"
 #include "terminal/drawing/cell.h"
 #include "terminal/vt/colour_mode.h"
@@ -30,8 +31,6 @@ namespace lumora::terminal {
 // virtual pixels, one cell being 8 × 16 of them.
 inline constexpr double kDefaultOpenWidth = 800;
 inline constexpr double kDefaultOpenHeight = 576;
-inline constexpr int kCellWidthPixels = 8;
-inline constexpr int kCellHeightPixels = 16;
 inline constexpr char kDefaultTitle[] = "Lumora";
 
 // Titles are cut to this many characters so that one title sequence stays small.

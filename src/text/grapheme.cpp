@@ -66,43 +66,6 @@ bool in_pictographic_blocks(char32_t code_point) {
   return (code_point - 0x2600u <= 0x27BFu - 0x2600u) | (code_point - 0x1F000u <= 0x1FAFFu - 0x1F000u);
 }
 
-bool in_range(unsigned char byte, unsigned char low, unsigned char high) { return byte >= low && byte <= high; }
-
-// Length of the well-formed multi-byte character at `bytes`, or 0 when it is
-// not one (ill-formed or cut short): the common case decodes here without a
-// call, and everything else goes to the strict decoder, which decides how
-// many bytes U+FFFD replaces.
-std::size_t well_formed_length(const char* text, std::size_t available) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-  const unsigned char lead = bytes[0];
-  if (lead >= 0xC2 && lead <= 0xDF) return available >= 2 && in_range(bytes[1], 0x80, 0xBF) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-    return available >= 3 && in_range(bytes[1], low, high) && in_range(bytes[2], 0x80, 0xBF) ? 3 : 0;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-    return available >= 4 && in_range(bytes[1], low, high) && in_range(bytes[2], 0x80, 0xBF) &&
-                   in_range(bytes[3], 0x80, 0xBF)
-               ? 4
-               : 0;
-  }
-  return 0;
-}
-
-char32_t decode_well_formed(const char* text, std::size_t length) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-  switch (length) {
-    case 2: return (char32_t{bytes[0] & 0x1Fu} << 6) | (bytes[1] & 0x3Fu);
-    case 3: return (char32_t{bytes[0] & 0x0Fu} << 12) | (char32_t{bytes[1] & 0x3Fu} << 6) | (bytes[2] & 0x3Fu);
-    default:
-      return (char32_t{bytes[0] & 0x07u} << 18) | (char32_t{bytes[1] & 0x3Fu} << 12) |
-             (char32_t{bytes[2] & 0x3Fu} << 6) | (bytes[3] & 0x3Fu);
-  }
-}
-
 using RuleState = GraphemeReader::RuleState;
 
 // What the rules up to "no break after Prepend" decide for a pair of break
@@ -195,48 +158,18 @@ template <bool kStore>
   const char* const text = text_.data();
   const std::size_t text_size = text_.size();
 
-  // Printable ASCII followed by printable ASCII (or the end) is a cluster of
-  // its own under every rule, and most text is made of such runs: take them
-  // without the general machinery.
-  if (has_pending_ && is_printable_ascii(pending_code_point_)) {
-    const bool at_end = position_ >= text_size;
-    const auto next = at_end ? 0u : static_cast<unsigned char>(text[position_]);
-    if (at_end || is_printable_ascii(next)) {
-      if constexpr (kStore) {
-        out->bytes[kPrefixBytes] = static_cast<char>(pending_code_point_);
-        out->bytes[kPrefixBytes + 1] = '\0';
-        out->offset = kPrefixBytes;
-        out->length = 1;
-        out->width = 1;
-        out->control = 0;
-      }
-      width = 1;
-      control = 0;
-      state_ = RuleState{};  // after a plain character no sequence is under way
-      if (at_end) {
-        has_pending_ = false;
-      } else {
-        pending_code_point_ = next;
-        pending_properties_ = &character_properties(next);
-        pending_bytes_ = text + position_;
-        pending_size_ = 1;
-        position_ += 1;
-      }
-      return true;
-    }
-  }
-
-  // The same for any plain character (one that no rule joins to what comes
-  // before or after it) followed by a character that joins nothing to it:
-  // CJK and most other scripts' letters.
+  // A plain character (one that no rule joins to what comes before or after
+  // it) followed by a character that joins nothing to it is a cluster of its
+  // own: CJK and most other scripts' letters. Printable ASCII between
+  // printable ASCII never reaches this function: both callers take it first.
   if (has_pending_ && is_plain(*pending_properties_)) {
     const bool at_end = position_ >= text_size;
     std::size_t next_size = 0;
     char32_t next = 0;
     if (!at_end) {
       const auto lead = static_cast<unsigned char>(text[position_]);
-      next_size = lead < 0x80 ? 1 : well_formed_length(text + position_, text_size - position_);
-      next = next_size == 1 ? lead : next_size > 1 ? decode_well_formed(text + position_, next_size) : 0;
+      next_size = lead < 0x80 ? 1 : utf8_well_formed_length(text + position_, text_size - position_);
+      next = next_size == 1 ? lead : next_size > 1 ? decode_well_formed_utf8(text + position_, next_size) : 0;
     }
     const CharacterProperties* next_properties = next_size != 0 ? &character_properties(next) : nullptr;
     if (at_end || (next_properties != nullptr && (next_properties->flags & kPropertyIgnorable) == 0 &&
@@ -288,9 +221,9 @@ template <bool kStore>
         source = text + position_;
         size = 1;
         position_ += 1;
-      } else if (const std::size_t length = well_formed_length(text + position_, text_size - position_);
+      } else if (const std::size_t length = utf8_well_formed_length(text + position_, text_size - position_);
                  length != 0) {
-        code_point = decode_well_formed(text + position_, length);
+        code_point = decode_well_formed_utf8(text + position_, length);
         source = text + position_;
         size = length;
         position_ += length;

@@ -4,24 +4,6 @@ namespace lumora::text {
 
 namespace {
 
-// Bounds of the second byte: they differ from the plain continuation range
-// after the lead bytes that could otherwise encode overlong forms (0xE0,
-// 0xF0), surrogates (0xED) or values above U+10FFFF (0xF4).
-struct SecondByteRange {
-  unsigned char low;
-  unsigned char high;
-};
-
-constexpr SecondByteRange second_byte_range(unsigned char lead) {
-  switch (lead) {
-    case 0xE0: return {0xA0, 0xBF};
-    case 0xED: return {0x80, 0x9F};
-    case 0xF0: return {0x90, 0xBF};
-    case 0xF4: return {0x80, 0x8F};
-    default: return {0x80, 0xBF};
-  }
-}
-
 constexpr bool is_continuation(unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; }
 
 }  // namespace
@@ -44,12 +26,21 @@ Utf8Char decode_utf8(std::string_view bytes) {
   for (std::size_t index = 1; index < needed; ++index) {
     if (index >= bytes.size()) return {kReplacementCharacter, index, Utf8Status::incomplete};
     const auto byte = static_cast<unsigned char>(bytes[index]);
-    const bool fits = index == 1 ? (byte >= second_byte_range(lead).low && byte <= second_byte_range(lead).high)
-                                 : is_continuation(byte);
+    const Utf8SecondByteRange second = utf8_second_byte_range(lead);
+    const bool fits = index == 1 ? (byte >= second.low && byte <= second.high) : is_continuation(byte);
     if (!fits) return {kReplacementCharacter, index, Utf8Status::ill_formed};
     value = (value << 6) | (byte & 0x3F);
   }
   return {value, needed, Utf8Status::valid};
+}
+
+bool is_valid_utf8(std::string_view text) {
+  while (!text.empty()) {
+    const Utf8Char decoded = decode_utf8_final(text);
+    if (decoded.status != Utf8Status::valid) return false;
+    text.remove_prefix(decoded.length);
+  }
+  return true;
 }
 
 Utf8Char decode_utf8_final(std::string_view bytes) {

@@ -37,6 +37,55 @@ constexpr bool is_scalar_value(char32_t code_point) {
   return code_point <= kMaxCodePoint && (code_point < 0xD800 || code_point > 0xDFFF);
 }
 
+// The bytes a second byte may take after `lead`: narrower than the plain
+// continuation range 0x80..0xBF after the lead bytes that could otherwise
+// encode overlong forms (0xE0, 0xF0), surrogates (0xED) or values above
+// U+10FFFF (0xF4).
+struct Utf8SecondByteRange {
+  unsigned char low;
+  unsigned char high;
+};
+constexpr Utf8SecondByteRange utf8_second_byte_range(unsigned char lead) {
+  return {static_cast<unsigned char>(lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80),
+          static_cast<unsigned char>(lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF)};
+}
+
+// Length of the well-formed multi-byte character at the start of `text`
+// (`available` bytes, at least 1), or 0 when it is not one: ASCII,
+// ill-formed or cut short. Inline, so that the common case of a text walk
+// decodes without a call; everything else goes to decode_utf8, which
+// decides how many bytes U+FFFD replaces.
+inline std::size_t utf8_well_formed_length(const char* text, std::size_t available) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char lead = bytes[0];
+  auto continues = [](unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; };
+  auto second_fits = [lead](unsigned char byte) {
+    const Utf8SecondByteRange range = utf8_second_byte_range(lead);
+    return byte >= range.low && byte <= range.high;
+  };
+  if (lead >= 0xC2 && lead <= 0xDF) return available >= 2 && continues(bytes[1]) ? 2 : 0;
+  if (lead >= 0xE0 && lead <= 0xEF) return available >= 3 && second_fits(bytes[1]) && continues(bytes[2]) ? 3 : 0;
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    return available >= 4 && second_fits(bytes[1]) && continues(bytes[2]) && continues(bytes[3]) ? 4 : 0;
+  }
+  return 0;
+}
+
+// The code point of a character that utf8_well_formed_length measured.
+inline char32_t decode_well_formed_utf8(const char* text, std::size_t length) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  switch (length) {
+    case 2: return (char32_t{bytes[0] & 0x1Fu} << 6) | (bytes[1] & 0x3Fu);
+    case 3: return (char32_t{bytes[0] & 0x0Fu} << 12) | (char32_t{bytes[1] & 0x3Fu} << 6) | (bytes[2] & 0x3Fu);
+    default:
+      return (char32_t{bytes[0] & 0x07u} << 18) | (char32_t{bytes[1] & 0x3Fu} << 12) |
+             (char32_t{bytes[2] & 0x3Fu} << 6) | (bytes[3] & 0x3Fu);
+  }
+}
+
+// Whether every byte of `text` belongs to a well-formed character.
+bool is_valid_utf8(std::string_view text);
+
 // Length of the character a lead byte announces: 2 for 0xC2-0xDF, 3 for
 // 0xE0-0xEF, 4 for 0xF0-0xF4, otherwise 1 (ASCII, or an ill-formed byte).
 std::size_t utf8_sequence_length(unsigned char lead);

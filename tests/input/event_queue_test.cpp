@@ -27,7 +27,7 @@ TEST(EventQueueTest, TheEventAfterTheLimitReplacesTheQueueWithOneErrorForGood) {
   // For the rest of its life the queue takes no ordinary event.
   EXPECT_FALSE(queue.push_key(true, "a", false, false));
   EXPECT_FALSE(queue.push_error("Terminal output was disconnected"));
-  EXPECT_FALSE(queue.push_viewport(10, 10));
+  EXPECT_FALSE(queue.push_viewport(80, 160, 1));
   EXPECT_EQ(take_printed(queue), "[]");
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/limits.h"
 #include "support/host_fixture.h"
 #include "support/png_writer.h"
 
@@ -25,7 +26,6 @@ using test_support::TempFile;
 
 constexpr const char* kLoadFailedEvent =
     R"({"kind":"resource_error","text":"Terminal images require bounded PNG data; 16-bit sources must use RGBA channels"})";
-constexpr std::size_t kMaxPngStreamBytes = 8388608;
 constexpr double kEntryOverhead = 41;
 
 // A JSON string literal for any text (paths and URIs included).
@@ -212,8 +212,8 @@ TEST_F(TerminalImagesTest, FailingSourcesDrawThePlaceholderAndReportOnceEach) {
   TempFile wrong_signature_file(wrong_signature);
   TempFile truncated_file(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2)));
   TempFile corrupt_file(corrupt_chunk);
-  TempFile oversized_file(padded_png(kMaxPngStreamBytes + 1));
-  TempFile largest_file(padded_png(kMaxPngStreamBytes));
+  TempFile oversized_file(padded_png(scene::kMaxPngStreamBytes + 1));
+  TempFile largest_file(padded_png(scene::kMaxPngStreamBytes));
   const std::string missing = good_file.path() + ".missing";
   std::string spaced = png_data_uri(good);
   spaced.insert(40, " ");

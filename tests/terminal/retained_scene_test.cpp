@@ -156,14 +156,14 @@ TEST_F(TerminalSceneTest, SegmentsDrawInOrderOverTheBackgroundAndAreChargedTheir
                            R"("background":"#00f",)")))
       << error();
   EXPECT_EQ(row_text(frame(), 0), "───┼────");
-  EXPECT_EQ(frame().at(0, 1).background(), (Rgba{0, 0, 255, 255}));
+  EXPECT_EQ(frame().at(0, 1).background(), (scene::rgba(0, 0, 255, 255)));
   EXPECT_EQ(scene_.segment(0).charge,
             scene::json_footprint_as_member(scene_.segment(0).commands.get(), "commands") + 2 + 33);
   EXPECT_EQ(scene_.retained_bytes(), scene_.segment(0).charge + scene_.segment(1).charge);
   EXPECT_EQ(scene_.counters().last_segments_tested, 2u);
   ASSERT_TRUE(patch(R"({"background":""})"));
   EXPECT_EQ(frame().at(0, 0).background(), kOpaqueBlack);
-  EXPECT_EQ(scene_.background(), (Rgba{0, 0, 0, 0}));
+  EXPECT_EQ(scene_.background(), (scene::rgba(0, 0, 0, 0)));
 }
 
 TEST_F(TerminalSceneTest, ReplacingRemovingAndOrdering) {
@@ -220,7 +220,7 @@ TEST_F(TerminalSceneTest, EveryFailedPatchLeavesEverythingAsItWas) {
   // The list alone fits the budget; the id and the record push the segment over.
   scene::JsonPtr over = parse(upsert({"[]"}));
   cJSON* entry = cJSON_GetArrayItem(cJSON_GetObjectItem(over.get(), "upsert"), 0);
-  cJSON_ReplaceItemInObject(entry, "commands", list_of_footprint(kMaxRetainedBytes - 10).release());
+  cJSON_ReplaceItemInObject(entry, "commands", list_of_footprint(scene::kRetainedSceneBudget - 10).release());
   cases.push_back({"segment_over_budget", std::move(over), kBudget});
 
   expect_failures_leave_state(cases, [this](const cJSON* value) { return patch_value(value); });
@@ -244,11 +244,11 @@ TEST_F(TerminalSceneTest, EveryFailedCommitLeavesEverythingAsItWas) {
   scene::JsonPtr empties(cJSON_CreateArray());
   for (int i = 0; i < 200000; ++i) cJSON_AddItemToArray(empties.get(), cJSON_CreateArray());
   cases.push_back({"200000_empty_commands", std::move(empties), command_error(0, "?")});
-  cases.push_back({"one_byte_over_budget", list_of_footprint(kMaxRetainedBytes + 1), kBudget});
+  cases.push_back({"one_byte_over_budget", list_of_footprint(scene::kRetainedSceneBudget + 1), kBudget});
 
   expect_failures_leave_state(cases, [this](const cJSON* value) { return commit_value(value); });
-  ASSERT_TRUE(commit_value(list_of_footprint(kMaxRetainedBytes).get())) << error();
-  EXPECT_EQ(scene_.retained_bytes(), kMaxRetainedBytes);
+  ASSERT_TRUE(commit_value(list_of_footprint(scene::kRetainedSceneBudget).get())) << error();
+  EXPECT_EQ(scene_.retained_bytes(), scene::kRetainedSceneBudget);
 }
 
 TEST_F(TerminalSceneTest, DataUrisAreBoundedByTheirDecodedSize) {
@@ -278,29 +278,6 @@ TEST(RetainedListCheck, DepthStringsAndNumbers) {
   EXPECT_TRUE(retained_list_acceptable(parse("[[\"" + at_limit + "\"]]").get()));
   EXPECT_FALSE(retained_list_acceptable(parse("[[\"" + at_limit + "s\"]]").get()));
   EXPECT_FALSE(retained_list_acceptable(parse("{}").get()));
-}
-
-TEST(SegmentIndex, FindsEveryInsertedIdAndNeverFills) {
-  EXPECT_EQ(SegmentIndex::capacity_for(4), 16u);  // at most half full
-  SegmentIndex index;
-  ASSERT_TRUE(index.reset(100));
-  std::vector<TerminalSegment> segments(100);
-  for (int i = 0; i < 100; ++i) {
-    segments[i].id = "segment-" + std::to_string(i);
-    ASSERT_TRUE(index.insert(&segments[i], i));
-  }
-  EXPECT_FALSE(index.insert(&segments[7], 200));  // a duplicate id
-  for (int i = 0; i < 100; ++i) {
-    const SegmentIndex::Slot* slot = index.find(segments[i].id);
-    ASSERT_TRUE(slot && slot->segment == &segments[i] && slot->position == static_cast<std::uint64_t>(i)) << i;
-  }
-  EXPECT_EQ(index.find("segment-100"), nullptr);
-  // Overused, 8 slots take 7 entries and keep one empty for a probe to stop at.
-  ASSERT_TRUE(index.reset(0));
-  int inserted = 0;
-  for (int i = 0; i < 10; ++i) inserted += index.insert(&segments[i], i);
-  EXPECT_EQ(inserted, 7);
-  EXPECT_EQ(index.find(segments[9].id), nullptr);
 }
 
 }  // namespace

@@ -72,5 +72,32 @@ TEST(Utf8Test, EncodeRoundTripsEveryScalarValueAndReplacesTheRest) {
   }
 }
 
+// The inline fast path and the strict decoder agree on every two-, three-
+// and four-byte prefix: the same characters, the same lengths.
+TEST(Utf8WellFormed, AgreesWithTheDecoder) {
+  const unsigned char tails[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
+  for (int lead = 0x80; lead <= 0xFF; ++lead) {
+    for (int second = 0; second <= 0xFF; ++second) {
+      for (unsigned char third : tails) {
+        for (unsigned char fourth : tails) {
+          const char bytes[4] = {static_cast<char>(lead), static_cast<char>(second), static_cast<char>(third),
+                                 static_cast<char>(fourth)};
+          const Utf8Char decoded = decode_utf8(std::string_view(bytes, 4));
+          const std::size_t length = utf8_well_formed_length(bytes, 4);
+          ASSERT_EQ(length != 0, decoded.status == Utf8Status::valid) << lead << " " << second;
+          if (length != 0) {
+            ASSERT_EQ(length, decoded.length);
+            ASSERT_EQ(decode_well_formed_utf8(bytes, length), decoded.code_point);
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(utf8_well_formed_length("\xE2\x82", 2), 0u);  // cut short
+  EXPECT_TRUE(is_valid_utf8("a\xC3\xA9\xF0\x9F\x98\x80"));
+  EXPECT_FALSE(is_valid_utf8("a\xC3"));
+  EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));  // a surrogate
+}
+
 }  // namespace
 }  // namespace lumora::text

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "scene/json.h"
+#include "scene/style.h"
 #include "terminal/drawing/primitives.h"
 #include "terminal/drawing/rasterizer.h"
 
 namespace lumora::terminal {
 namespace {
-
-constexpr Rgba kTransparent{0, 0, 0, 0};
 
 struct PixelRect {
   double x = 0, y = 0, w = 0, h = 0;
@@ -28,51 +28,28 @@ PixelRect read_rect(const cJSON* rect) {
 
 double number_or(const cJSON* value, double fallback) { return cJSON_IsNumber(value) ? value->valuedouble : fallback; }
 
-// A style colour as the terminal reads it: given only when it is a non-empty
-// string that parses; otherwise the caller's default applies.
-struct StyleColour {
-  const char* text = nullptr;  // the member's text when given
-  Rgba value;
-  bool given() const { return text != nullptr; }
-};
-
-StyleColour style_colour(const cJSON* style, const char* name) {
-  const cJSON* item = cJSON_GetObjectItemCaseSensitive(style, name);
-  StyleColour colour;
-  if (!cJSON_IsString(item) || item->valuestring == nullptr || item->valuestring[0] == '\0') return colour;
-  if (!parse_colour_text(item->valuestring, colour.value)) return colour;
-  colour.text = item->valuestring;
-  return colour;
-}
-
-// The style members the terminal draws with, defaults applied.
+// The style members the terminal draws with: the scene's parsed style, read
+// the terminal's way where it differs.
 struct CellStyle {
-  StyleColour fill, fill_end, foreground, border, border_end;
+  scene::RectStyle parsed;
+  // A border needs a width: "border" alone draws nothing, any non-zero width
+  // (even a negative one) draws the one-cell outline.
   bool has_border = false;
-  bool horizontal = false;
-  double radius = 0;
+  // The fill is a gradient when "fill_end" differs from "fill" as text, byte
+  // for byte, not as a colour: "#fff" to "#ffffff" fills cell by cell, as a
+  // gradient does, where a plain fill would turn a narrow tall rect into a line.
+  bool gradient_fill = false;
 
-  Rgba fill_colour() const { return fill.given() ? fill.value : kTransparent; }
-  Rgba fill_end_colour() const { return fill_end.given() ? fill_end.value : fill_colour(); }
+  scene::ColorValue fill_colour() const { return parsed.fill.present ? parsed.fill : kTransparent; }
+  scene::ColorValue fill_end_colour() const { return parsed.fill_end.present ? parsed.fill_end : fill_colour(); }
 };
 
 CellStyle read_style(const cJSON* style) {
   CellStyle cells;
-  cells.fill = style_colour(style, "fill");
-  cells.fill_end = style_colour(style, "fill_end");
-  cells.foreground = style_colour(style, "foreground");
-  cells.border = style_colour(style, "border");
-  cells.border_end = style_colour(style, "border_end");
-  // A border needs a width: "border" alone draws nothing, any non-zero
-  // width (even a negative one) draws the one-cell outline.
-  const cJSON* border_text = cJSON_GetObjectItemCaseSensitive(style, "border");
-  const cJSON* border_width = cJSON_GetObjectItemCaseSensitive(style, "border_width");
-  cells.has_border = cJSON_IsString(border_text) && border_text->valuestring != nullptr &&
-                     border_text->valuestring[0] != '\0' && cJSON_IsNumber(border_width) &&
-                     border_width->valuedouble != 0;
-  const cJSON* axis = cJSON_GetObjectItemCaseSensitive(style, "gradient_axis");
-  cells.horizontal = cJSON_IsString(axis) && axis->valuestring != nullptr && std::strcmp(axis->valuestring, "horizontal") == 0;
-  cells.radius = number_or(cJSON_GetObjectItemCaseSensitive(style, "radius"), 0);
+  cells.parsed = scene::parse_rect_style(style);
+  cells.has_border = cells.parsed.border.present && cells.parsed.border_width != 0;
+  cells.gradient_fill = cells.parsed.fill.present && cells.parsed.fill_end.present &&
+                        scene::string_member(style, "fill") != scene::string_member(style, "fill_end");
   return cells;
 }
 
@@ -82,12 +59,13 @@ double gradient_t(std::int64_t position, std::int64_t first, std::int64_t end) {
 
 }  // namespace
 
-void draw_gradient_fill(CellFrame& frame, const CellRect& rect, Rgba a, Rgba b, bool horizontal) {
+void draw_gradient_fill(CellFrame& frame, const CellRect& rect, scene::ColorValue a, scene::ColorValue b,
+                        bool horizontal) {
   const CellRect area = intersect(rect, frame.clip);
   for (std::int64_t row = area.y0; row < area.y1; ++row) {
     for (std::int64_t column = area.x0; column < area.x1; ++column) {
       const double t = horizontal ? gradient_t(column, rect.x0, rect.x1) : gradient_t(row, rect.y0, rect.y1);
-      const Rgba colour = lerp_colour(a, b, t);
+      const scene::ColorValue colour = lerp_colour(a, b, t);
       if (colour.a <= 254 && column != area.x0 && frame.at(column, row).width == 0) continue;
       fill_cell(frame, column, row, colour);
     }
@@ -96,7 +74,7 @@ void draw_gradient_fill(CellFrame& frame, const CellRect& rect, Rgba a, Rgba b, 
 
 void draw_gradient_rect_command(const RasterContext&, CellFrame& frame, const cJSON* command) {
   const PixelRect rect = read_rect(cJSON_GetArrayItem(command, 1));
-  Rgba start, end;
+  scene::ColorValue start, end;
   if (!parse_colour(cJSON_GetArrayItem(command, 2), start) || !parse_colour(cJSON_GetArrayItem(command, 3), end)) return;
   const char* axis = cJSON_GetStringValue(cJSON_GetArrayItem(command, 4));
   const bool horizontal = axis != nullptr && std::strcmp(axis, "horizontal") == 0;
@@ -115,35 +93,36 @@ void draw_styled_rect_command(const RasterContext&, CellFrame& frame, const cJSO
   if (!(rect.w > 0) || !(rect.h > 0)) return;
   const cJSON* style_object = cJSON_GetArrayItem(command, 2);
   const CellStyle style = read_style(style_object);
-  const double radius = std::min({style.radius, rect.w * 0.5, rect.h * 0.5});
+  const bool horizontal = style.parsed.gradient_axis == scene::GradientAxis::horizontal;
+  const double radius = std::min({style.parsed.radius, rect.w * 0.5, rect.h * 0.5});
   const CellRect cells = rect_to_cells(rect.x, rect.y, rect.w, rect.h);
-  const Rgba border = style.border.given() ? style.border.value : kTransparent;
-  const Rgba border_end = style.border_end.given() ? style.border_end.value : border;
+  const scene::ColorValue border = style.parsed.border.present ? style.parsed.border : kTransparent;
+  const scene::ColorValue border_end = style.parsed.border_end.present ? style.parsed.border_end : border;
 
   // A rect lower than half a cell is a single bar through its centre row.
   if (rect.h < 8 && rect.w >= 8) {
     const std::int64_t row = centre_cell(rect.x, rect.y, rect.w, rect.h).row;
-    const Rgba a = style.has_border ? border : style.fill_colour();
-    const Rgba b = style.has_border ? border_end : style.fill_end_colour();
+    const scene::ColorValue a = style.has_border ? border : style.fill_colour();
+    const scene::ColorValue b = style.has_border ? border_end : style.fill_end_colour();
     const std::int64_t first = std::max(cells.x0, frame.clip.x0);
     const std::int64_t last = std::min(cells.x1, frame.clip.x1);
     for (std::int64_t column = first; column < last; ++column) {
-      const double t = style.horizontal ? gradient_t(column, cells.x0, cells.x1) : 0.5;
+      const double t = horizontal ? gradient_t(column, cells.x0, cells.x1) : 0.5;
       plot_line_glyph(frame, column, row, "─", lerp_colour(a, b, t), false);
     }
     return;
   }
 
-  if (style.fill.given()) {
-    if (style.fill_end.given() && std::strcmp(style.fill.text, style.fill_end.text) != 0) {
-      draw_gradient_fill(frame, cells, style.fill.value, style.fill_end.value, style.horizontal);
+  if (style.parsed.fill.present) {
+    if (style.gradient_fill) {
+      draw_gradient_fill(frame, cells, style.parsed.fill, style.parsed.fill_end, horizontal);
     } else {
-      draw_rect_fill(frame, rect.x, rect.y, rect.w, rect.h, style.fill.value);
+      draw_rect_fill(frame, rect.x, rect.y, rect.w, rect.h, style.parsed.fill);
     }
   }
   if (style.has_border) {
     draw_box_outline(frame, cells,
-                     BoxOutline{border, border_end, style.border_end.given(), style.horizontal, radius, true});
+                     BoxOutline{border, border_end, style.parsed.border_end.present, horizontal, radius, true});
   }
 }
 
@@ -156,13 +135,13 @@ void draw_marker_command(const RasterContext&, CellFrame& frame, const cJSON* co
   const char* shape = cJSON_GetStringValue(cJSON_GetArrayItem(command, 3));
   const bool checked = cJSON_IsTrue(cJSON_GetArrayItem(command, 4));
 
-  const Rgba mid = lerp_colour(style.fill_colour(), style.fill_end_colour(), 0.5);
-  const Rgba foreground = style.foreground.given() ? style.foreground.value : mid;
-  const Rgba border = style.border.given() ? style.border.value : foreground;
+  const scene::ColorValue mid = lerp_colour(style.fill_colour(), style.fill_end_colour(), 0.5);
+  const scene::ColorValue foreground = style.parsed.foreground.present ? style.parsed.foreground : mid;
+  const scene::ColorValue border = style.parsed.border.present ? style.parsed.border : foreground;
 
   const bool circle = shape != nullptr && std::strcmp(shape, "circle") == 0;
   const char* glyph;
-  Rgba colour;
+  scene::ColorValue colour;
   if (circle) {
     glyph = checked ? "◉" : style.has_border ? "○" : "●";
     colour = style.has_border ? border : checked ? foreground : mid;
@@ -176,7 +155,7 @@ void draw_marker_command(const RasterContext&, CellFrame& frame, const cJSON* co
 
 void draw_focus_ring_command(const RasterContext&, CellFrame& frame, const cJSON* command) {
   const PixelRect rect = read_rect(cJSON_GetArrayItem(command, 1));
-  Rgba colour;
+  scene::ColorValue colour;
   if (!parse_colour(cJSON_GetArrayItem(command, 2), colour)) return;
   const double radius = number_or(cJSON_GetArrayItem(command, 3), 0);
   const CellRect cells = rect_to_cells(rect.x, rect.y, rect.w, rect.h);

@@ -17,7 +17,8 @@ struct RasterContext;
 // running from 0 at the first column (row) to 1 at the last. A translucent
 // colour blends each wide character once, through its left half or the
 // loop's first column.
-void draw_gradient_fill(CellFrame& frame, const CellRect& rect, Rgba a, Rgba b, bool horizontal);
+void draw_gradient_fill(CellFrame& frame, const CellRect& rect, scene::ColorValue a, scene::ColorValue b,
+                        bool horizontal);
 
 // Drawers for already validated commands:
 // ["gradient_rect", rect, start, end, axis, radius, border_width]

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "text/hash.h"
+
 namespace lumora::terminal {
 
 struct GlyphPool::Entry {
@@ -32,15 +34,6 @@ void blank_cell(Cell& cell) {
   cell.width = 1;
   cell.underline = 0;
   cell.kind = CellKind::plain;
-}
-
-std::uint32_t fnv1a32(std::string_view bytes) {
-  std::uint32_t hash = 2166136261u;
-  for (unsigned char byte : bytes) {
-    hash ^= byte;
-    hash *= 16777619u;
-  }
-  return hash;
 }
 
 GlyphPool::GlyphPool() {
@@ -74,7 +67,7 @@ void* GlyphPool::allocate(std::size_t size) {
 }
 
 const char* GlyphPool::intern(std::string_view bytes) {
-  std::uint32_t hash = fnv1a32(bytes);
+  std::uint32_t hash = text::fnv1a32(bytes);
   Entry*& bucket = buckets_[hash & (kBucketCount - 1)];
   for (Entry* entry = bucket; entry != nullptr; entry = entry->next) {
     if (entry->hash == hash && entry->length == bytes.size() && std::memcmp(entry->bytes, bytes.data(), bytes.size()) == 0) {

@@ -37,18 +37,24 @@ struct Cell {
   std::uint8_t underline = 0;  // 0 or 1
   CellKind kind = CellKind::plain;
 
-  Rgba foreground() const { return {fg_r, fg_g, fg_b, fg_a}; }
-  Rgba background() const { return {bg_r, bg_g, bg_b, bg_a}; }
-  void set_foreground(Rgba c) { fg_r = c.r, fg_g = c.g, fg_b = c.b, fg_a = c.a; }
-  void set_background(Rgba c) { bg_r = c.r, bg_g = c.g, bg_b = c.b, bg_a = c.a; }
+  scene::ColorValue foreground() const { return scene::rgba(fg_r, fg_g, fg_b, fg_a); }
+  scene::ColorValue background() const { return scene::rgba(bg_r, bg_g, bg_b, bg_a); }
+  void set_foreground(scene::ColorValue c) { fg_r = c.r, fg_g = c.g, fg_b = c.b, fg_a = c.a; }
+  void set_background(scene::ColorValue c) { bg_r = c.r, bg_g = c.g, bg_b = c.b, bg_a = c.a; }
+  // Foreground = `over` blended onto `under`'s background, alpha 255: the
+  // blend of every glyph write, done on the stored channels, since a frame
+  // makes it thousands of times.
+  void set_foreground_over(scene::ColorValue over, const Cell& under) {
+    fg_r = blend_channel(over.a, over.r, under.bg_r);
+    fg_g = blend_channel(over.a, over.g, under.bg_g);
+    fg_b = blend_channel(over.a, over.b, under.bg_b);
+    fg_a = 255;
+  }
 };
 
 // Makes `cell` blank (glyph " ", white opaque foreground, width 1, no
 // underline, kind plain); its background stays.
 void blank_cell(Cell& cell);
-
-// 32-bit FNV-1a with the standard offset basis and prime.
-std::uint32_t fnv1a32(std::string_view bytes);
 
 // Every glyph written into one frame, stored once. Entries live as long as
 // the pool; each is charged its byte length + 16 against a 16 MiB total.
@@ -99,7 +105,7 @@ struct CellFrame {
   bool pool_exhausted = false;  // the pool refused a glyph; the drawing command fails
   bool monochrome = false;      // composed under the colour mode "none"
   CellRect clip;                // composition state: the current clip
-  Rgba background{0, 0, 0, 255};  // colour of the last clear, premultiplied, a = 255
+  scene::ColorValue background = scene::rgba(0, 0, 0, 255);  // colour of the last clear, premultiplied, a = 255
   GlyphPool pool;
 
   bool in_grid(std::int64_t column, std::int64_t row) const {

@@ -1,7 +1,5 @@
 #include "terminal/drawing/colour.h"
 
-#include "scene/colour.h"
-
 #include <cmath>
 
 namespace lumora::terminal {
@@ -17,19 +15,19 @@ std::int32_t lerp_channel(std::int32_t a, std::int32_t b, double t) {
 
 }  // namespace
 
-bool parse_colour_text(std::string_view text, Rgba& out) {
+bool parse_colour_text(std::string_view text, scene::ColorValue& out) {
   // The empty string is the way to say "no fill" or "no border": transparent.
   if (text.empty()) {
-    out = Rgba{0, 0, 0, 0};
+    out = kTransparent;
     return true;
   }
   const scene::ColorValue colour = scene::parse_color(text);
   if (!colour.present) return false;
-  out = Rgba{colour.r, colour.g, colour.b, colour.a};
+  out = colour;
   return true;
 }
 
-bool parse_colour(const cJSON* value, Rgba& out) {
+bool parse_colour(const cJSON* value, scene::ColorValue& out) {
   if (!cJSON_IsString(value) || value->valuestring == nullptr) return false;
   // Only the first 10 bytes can matter; a longer string fails without being
   // measured in full.
@@ -39,14 +37,9 @@ bool parse_colour(const cJSON* value, Rgba& out) {
   return parse_colour_text(std::string_view(text, length), out);
 }
 
-Rgba lerp_colour(Rgba a, Rgba b, double t) {
-  return Rgba{lerp_channel(a.r, b.r, t), lerp_channel(a.g, b.g, t), lerp_channel(a.b, b.b, t),
-              lerp_channel(a.a, b.a, t)};
-}
-
-Rgba blend_over(Rgba over, Rgba under) {
-  return Rgba{blend_channel(over.a, over.r, under.r), blend_channel(over.a, over.g, under.g),
-              blend_channel(over.a, over.b, under.b), 255};
+scene::ColorValue lerp_colour(scene::ColorValue a, scene::ColorValue b, double t) {
+  return scene::rgba(lerp_channel(a.r, b.r, t), lerp_channel(a.g, b.g, t), lerp_channel(a.b, b.b, t),
+                     lerp_channel(a.a, b.a, t));
 }
 
 }  // namespace lumora::terminal

@@ -1,5 +1,6 @@
-// Terminal colours: parsing the scene's colour syntax into 0..255 channels,
-// interpolating, and the integer blend every cell operation uses.
+// How the terminal reads colours into cells, and the integer blend every cell
+// operation uses. The colour type and its syntax are the scene language's
+// (scene/colour.h); what the terminal adds is its reading of a command item.
 //
 // Colour arithmetic on cells is integer so that a frame composes the same on
 // every machine; only interpolation goes through floating point.
@@ -10,25 +11,25 @@
 
 #include <cjson/cJSON.h>
 
+#include "scene/colour.h"
+
 namespace lumora::terminal {
 
-// Straight (not premultiplied) RGBA, each channel 0..255.
-struct Rgba {
-  std::int32_t r = 0, g = 0, b = 0, a = 0;
-  friend bool operator==(const Rgba&, const Rgba&) = default;
-};
+inline constexpr scene::ColorValue kOpaqueBlack = scene::rgba(0, 0, 0, 255);
+inline constexpr scene::ColorValue kTransparent = scene::rgba(0, 0, 0, 0);
 
-inline constexpr Rgba kOpaqueBlack{0, 0, 0, 255};
-
-// A value that is not a string fails; "" is transparent black and succeeds;
-// otherwise an optional "#" and exactly 3, 4, 6 or 8 hexadecimal digits.
-bool parse_colour(const cJSON* value, Rgba& out);
+// A value that is not a string fails; otherwise the scene's colour syntax,
+// with one difference: "" is transparent black (alpha 0) and succeeds, where
+// the scene's parser returns no colour. Cells have no absent colour, and a
+// patch background of "" must compare equal to "#0000", so every colour the
+// terminal reads is present.
+bool parse_colour(const cJSON* value, scene::ColorValue& out);
 // The same rules for text already known to be a string.
-bool parse_colour_text(std::string_view text, Rgba& out);
+bool parse_colour_text(std::string_view text, scene::ColorValue& out);
 
 // Each channel a + (b − a) × t, rounded to nearest with ties to even, then
 // clamped to 0..255.
-Rgba lerp_colour(Rgba a, Rgba b, double t);
+scene::ColorValue lerp_colour(scene::ColorValue a, scene::ColorValue b, double t);
 
 // (alpha × new + (255 − alpha) × old + 127) / 255, truncating.
 inline std::int32_t blend_channel(std::int32_t alpha, std::int32_t new_value, std::int32_t old_value) {
@@ -36,6 +37,9 @@ inline std::int32_t blend_channel(std::int32_t alpha, std::int32_t new_value, st
 }
 
 // `over` blended onto `under` with over's alpha; the result's alpha is 255.
-Rgba blend_over(Rgba over, Rgba under);
+inline scene::ColorValue blend_over(scene::ColorValue over, scene::ColorValue under) {
+  return scene::rgba(blend_channel(over.a, over.r, under.r), blend_channel(over.a, over.g, under.g),
+                     blend_channel(over.a, over.b, under.b), 255);
+}
 
 }  // namespace lumora::terminal

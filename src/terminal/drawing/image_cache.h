@@ -1,5 +1,5 @@
 // The terminal's cache of decoded PNG image sources: data URIs and file
-// paths, loaded on first use, checked before any decoding, kept as packed
+// paths, loaded on first use through image/png_source.h, kept as packed
 // RGBA, and bounded by both count and memory. A source that fails to load is
 // cached too, so that its "resource_error" event comes once per load rather
 // than once per frame.
@@ -20,17 +20,6 @@ class RasterEventSink;
 inline constexpr std::size_t kMaxImageEntries = 64;
 inline constexpr std::uint64_t kMaxImageCacheBytes = 33554432;  // also the largest charge one entry may have
 inline constexpr std::uint64_t kImageEntryOverhead = 41;
-inline constexpr std::size_t kMaxBase64PayloadChars = 33554432;
-// A PNG stream must hold more than a signature and a header chunk, and at
-// most this much; files are read only up to the same bound, since anything
-// longer would be refused anyway.
-inline constexpr std::size_t kMinPngStreamBytes = 33;
-inline constexpr std::size_t kMaxPngStreamBytes = 8388608;
-inline constexpr std::uint64_t kMaxDecodedPixels = 8388608;
-// width × height × (8 for 16-bit samples, else 4), from the header alone.
-inline constexpr std::uint64_t kMaxPngHeaderBytes = 33554432;
-
-inline constexpr std::string_view kPngDataUriPrefix = "data:image/png;base64,";
 inline constexpr const char* kImageLoadFailedText =
     "Terminal images require bounded PNG data; 16-bit sources must use RGBA channels";
 
@@ -90,22 +79,5 @@ class ImageSourceCache {
   std::list<ImageSource> entries_;  // most recently used first
   std::uint64_t total_charge_ = 0;
 };
-
-// The checks a PNG stream must pass before it is handed to the decoder:
-// size, signature, header chunk, 16-bit samples only with RGBA, and the
-// decoded size the header announces. A hostile size is refused here without
-// allocating anything.
-bool png_header_acceptable(const std::uint8_t* data, std::size_t size);
-
-// Walks the chunks of a stream whose header was accepted: every chunk must
-// lie within the stream and carry a correct CRC, up to and including IEND.
-// Truncated and corrupted streams are refused here rather than by the
-// decoder, which would report them on standard error.
-bool png_chunks_intact(const std::uint8_t* data, std::size_t size);
-
-// Decodes the payload of a PNG data URI (the text after the prefix) with the
-// standard base64 alphabet, stopping at the first "="; any other character,
-// or a result above kMaxPngStreamBytes, fails before the result is allocated.
-bool decode_base64_payload(std::string_view payload, std::vector<std::uint8_t>& bytes);
 
 }  // namespace lumora::terminal

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "scene/limits.h"
 #include "terminal/drawing/image_cache.h"
 #include "terminal/drawing/primitives.h"
 #include "terminal/drawing/rasterizer.h"
@@ -13,7 +14,6 @@ namespace lumora::terminal {
 namespace {
 
 constexpr const char* kUpperHalfBlock = "▀";
-constexpr Rgba kTransparent{0, 0, 0, 0};
 
 // num / den rounded to nearest, ties to even; den > 0. The sums of one half
 // cell stay below 2^32 (255 × 4 × 255 × 255 at most), so 32-bit division,
@@ -46,7 +46,7 @@ struct Sampler {
   const ImageSource& image;
   const ImageRegion* regions;
   std::size_t region_count;
-  Rgba tint;
+  scene::ColorValue tint;
 
   AxisSample map_x(double x) const {
     AxisSample sample;
@@ -88,7 +88,7 @@ struct Sampler {
   }
 
   // The colour of one half of a cell from its four sample points.
-  Rgba half(const AxisSample xs[2], const AxisSample& y_top, const AxisSample& y_bottom) const {
+  scene::ColorValue half(const AxisSample xs[2], const AxisSample& y_top, const AxisSample& y_bottom) const {
     std::uint32_t alpha = 0, red = 0, green = 0, blue = 0;
     accumulate(xs[0], y_top, alpha, red, green, blue);
     accumulate(xs[1], y_top, alpha, red, green, blue);
@@ -100,14 +100,16 @@ struct Sampler {
     // Tint channels are 0..255 (parsed colours), so each product fits too.
     const auto tint_r = static_cast<std::uint32_t>(tint.r), tint_g = static_cast<std::uint32_t>(tint.g),
                tint_b = static_cast<std::uint32_t>(tint.b), tint_a = static_cast<std::uint32_t>(tint.a);
-    return {channel(divide_half_even(tint_r * red, denominator)), channel(divide_half_even(tint_g * green, denominator)),
-            channel(divide_half_even(tint_b * blue, denominator)), channel(divide_half_even(tint_a * alpha, 1020))};
+    return scene::rgba(channel(divide_half_even(tint_r * red, denominator)),
+                       channel(divide_half_even(tint_g * green, denominator)),
+                       channel(divide_half_even(tint_b * blue, denominator)),
+                       channel(divide_half_even(tint_a * alpha, 1020)));
   }
 };
 
 // "[image]" in the tint at the rect's own position, confined to the image's
 // area, so that it shows only as far as the area is wide.
-void draw_placeholder(CellFrame& frame, const CellRect& area, double x, double y, Rgba tint) {
+void draw_placeholder(CellFrame& frame, const CellRect& area, double x, double y, scene::ColorValue tint) {
   const CellRect saved = frame.clip;
   frame.clip = area;
   const std::string_view text = kImagePlaceholderText;
@@ -120,7 +122,7 @@ void draw_placeholder(CellFrame& frame, const CellRect& area, double x, double y
 }
 
 void draw_pixels(CellFrame& frame, const ImageSource& image, const CellRect& area, double x, double y, double width,
-                 double height, Rgba tint, ImageFit fit, const ImageInsets* insets) {
+                 double height, scene::ColorValue tint, ImageFit fit, const ImageInsets* insets) {
   ImageRegions regions;
   const std::size_t region_count = build_image_regions(image.width, image.height, width, height, fit, insets, regions);
   if (region_count == 0) return;
@@ -128,21 +130,22 @@ void draw_pixels(CellFrame& frame, const ImageSource& image, const CellRect& are
   const char* upper_half_glyph = nullptr;  // interned on first use
   for (std::int64_t row = area.y0; row < area.y1; ++row) {
     const double row_f = static_cast<double>(row);
-    const AxisSample upper_top = sampler.map_y((row_f + 0.125) * 16 - y);
-    const AxisSample upper_bottom = sampler.map_y((row_f + 0.375) * 16 - y);
-    const AxisSample lower_top = sampler.map_y((row_f + 0.125 + 0.5) * 16 - y);
-    const AxisSample lower_bottom = sampler.map_y((row_f + 0.375 + 0.5) * 16 - y);
+    const AxisSample upper_top = sampler.map_y((row_f + 0.125) * scene::kCellHeightUnits - y);
+    const AxisSample upper_bottom = sampler.map_y((row_f + 0.375) * scene::kCellHeightUnits - y);
+    const AxisSample lower_top = sampler.map_y((row_f + 0.125 + 0.5) * scene::kCellHeightUnits - y);
+    const AxisSample lower_bottom = sampler.map_y((row_f + 0.375 + 0.5) * scene::kCellHeightUnits - y);
     if ((upper_top.mask | upper_bottom.mask | lower_top.mask | lower_bottom.mask) == 0) continue;
     for (std::int64_t column = area.x0; column < area.x1; ++column) {
       const double column_f = static_cast<double>(column);
-      const AxisSample xs[2] = {sampler.map_x((column_f + 0.25) * 8 - x), sampler.map_x((column_f + 0.75) * 8 - x)};
-      const Rgba upper = sampler.half(xs, upper_top, upper_bottom);
-      const Rgba lower = sampler.half(xs, lower_top, lower_bottom);
+      const AxisSample xs[2] = {sampler.map_x((column_f + 0.25) * scene::kCellWidthUnits - x),
+                                   sampler.map_x((column_f + 0.75) * scene::kCellWidthUnits - x)};
+      const scene::ColorValue upper = sampler.half(xs, upper_top, upper_bottom);
+      const scene::ColorValue lower = sampler.half(xs, lower_top, lower_bottom);
       if (upper.a == 0 && lower.a == 0) continue;
       Cell& cell = frame.at(column, row);
-      const Rgba under_upper = cell.kind == CellKind::image ? cell.foreground() : cell.background();
-      const Rgba foreground = blend_over(upper, under_upper);
-      const Rgba background = blend_over(lower, cell.background());
+      const scene::ColorValue under_upper = cell.kind == CellKind::image ? cell.foreground() : cell.background();
+      const scene::ColorValue foreground = blend_over(upper, under_upper);
+      const scene::ColorValue background = blend_over(lower, cell.background());
       if (cell.width != 1) clear_wide_pair(frame, column, row);
       if (frame.monochrome) {
         cell.glyph = luminance_ramp_glyph(foreground, background);
@@ -224,7 +227,7 @@ std::size_t build_image_regions(std::int32_t image_width, std::int32_t image_hei
 }
 
 void draw_image(CellFrame& frame, ImageSourceCache* cache, RasterEventSink* events, std::string_view source,
-                double x, double y, double width, double height, Rgba tint, ImageFit fit,
+                double x, double y, double width, double height, scene::ColorValue tint, ImageFit fit,
                 const ImageInsets* insets) {
   const CellRect area = intersect(rect_to_cells(x, y, width, height), frame.clip);
   if (tint.a == 0 || area.empty()) return;
@@ -240,7 +243,7 @@ void draw_image_command(const RasterContext& context, CellFrame& frame, const cJ
   const cJSON* source = cJSON_GetArrayItem(command, 1);
   double rect[4];
   read_rect(cJSON_GetArrayItem(command, 2), rect);
-  Rgba tint;
+  scene::ColorValue tint;
   if (!parse_colour(cJSON_GetArrayItem(command, 3), tint)) return;
   const char* text = cJSON_GetStringValue(source);
   if (text == nullptr) return;
@@ -254,7 +257,7 @@ void draw_image_nine_command(const RasterContext& context, CellFrame& frame, con
   read_rect(cJSON_GetArrayItem(command, 2), rect);
   double inset_values[4];
   read_rect(cJSON_GetArrayItem(command, 3), inset_values);
-  Rgba tint;
+  scene::ColorValue tint;
   if (!parse_colour(cJSON_GetArrayItem(command, 4), tint)) return;
   const char* text = cJSON_GetStringValue(source);
   if (text == nullptr) return;

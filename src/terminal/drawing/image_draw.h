@@ -50,7 +50,7 @@ std::size_t build_image_regions(std::int32_t image_width, std::int32_t image_hei
 // selects nine-slice drawing, otherwise `fit` applies. Loads through `cache`
 // (null draws the placeholder) and reports a failing load through `events`.
 void draw_image(CellFrame& frame, ImageSourceCache* cache, RasterEventSink* events, std::string_view source,
-                double x, double y, double width, double height, Rgba tint, ImageFit fit,
+                double x, double y, double width, double height, scene::ColorValue tint, ImageFit fit,
                 const ImageInsets* insets);
 
 // Drawers for already validated commands:

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "scene/limits.h"
+
 namespace lumora::terminal {
 namespace {
 
@@ -36,8 +38,8 @@ int box_glyph_index(std::string_view glyph) {
   return -1;
 }
 
-std::int64_t column_of(double x) { return clamp_to_cell_index(std::ceil(x * 0.125 - 0.5)); }
-std::int64_t row_of(double y) { return clamp_to_cell_index(std::ceil(y * 0.0625 - 0.5)); }
+std::int64_t column_of(double x) { return clamp_to_cell_index(std::ceil(x * scene::kColumnsPerUnit - 0.5)); }
+std::int64_t row_of(double y) { return clamp_to_cell_index(std::ceil(y * scene::kRowsPerUnit - 0.5)); }
 
 CellRect rect_to_cells(double x, double y, double w, double h) {
   if (!(w > 0) || !(h > 0)) return {};
@@ -45,22 +47,12 @@ CellRect rect_to_cells(double x, double y, double w, double h) {
 }
 
 CellPoint centre_cell(double x, double y, double w, double h) {
-  return {clamp_to_cell_index(std::ceil((x + w * 0.5) * 0.125)) - 1,
-          clamp_to_cell_index(std::ceil((y + h * 0.5) * 0.0625)) - 1};
+  return {clamp_to_cell_index(std::ceil((x + w * 0.5) * scene::kColumnsPerUnit)) - 1,
+          clamp_to_cell_index(std::ceil((y + h * 0.5) * scene::kRowsPerUnit)) - 1};
 }
 
 CellRect intersect(const CellRect& a, const CellRect& b) {
   return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
-}
-
-const char* luminance_ramp_glyph(Rgba foreground, Rgba background) {
-  double numerator = static_cast<double>(foreground.g + background.g) * 7152 +
-                     static_cast<double>(foreground.r + background.r) * 2126 +
-                     static_cast<double>(foreground.b + background.b) * 722;
-  double index = std::nearbyint(numerator / 5100000.0 * 9.0);
-  if (!(index > 0)) index = 0;
-  if (index > 9) index = 9;
-  return kLuminanceRamp[static_cast<std::size_t>(index)];
 }
 
 void clear_wide_pair(CellFrame& frame, std::int64_t column, std::int64_t row) {
@@ -76,7 +68,7 @@ void clear_wide_pair(CellFrame& frame, std::int64_t column, std::int64_t row) {
 }
 
 void put_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::string_view glyph, int n,
-               Rgba colour, CellKind kind) {
+               scene::ColorValue colour, CellKind kind) {
   if (colour.a == 0 || (n != 1 && n != 2)) return;
   const CellRect& clip = frame.clip;
   if (column < clip.x0 || column + n > clip.x1 || row < clip.y0 || row >= clip.y1) return;
@@ -87,7 +79,7 @@ void put_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::str
   const char* stored = intern_glyph(frame, glyph);
   Cell& cell = frame.at(column, row);
   cell.glyph = stored;
-  cell.set_foreground(blend_over(colour, cell.background()));
+  cell.set_foreground_over(colour, cell);
   cell.width = static_cast<std::uint8_t>(n);
   cell.underline = 0;
   cell.kind = kind;
@@ -99,18 +91,18 @@ void put_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::str
   }
 }
 
-void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, Rgba colour) {
+void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, scene::ColorValue colour) {
   if (colour.a == 0 || !frame.in_grid(column, row)) return;
   if (colour.a >= 255) {
     if (frame.at(column, row).width != 1) clear_wide_pair(frame, column, row);
     Cell& cell = frame.at(column, row);
     blank_cell(cell);
-    cell.set_background(Rgba{colour.r, colour.g, colour.b, 255});
+    cell.set_background(scene::rgba(colour.r, colour.g, colour.b, 255));
     return;
   }
   Cell& cell = frame.at(column, row);
-  Rgba foreground = blend_over(colour, cell.foreground());
-  Rgba background = blend_over(colour, cell.background());
+  scene::ColorValue foreground = blend_over(colour, cell.foreground());
+  scene::ColorValue background = blend_over(colour, cell.background());
   if (cell.width == 1) {
     cell.set_foreground(foreground);
     cell.set_background(background);
@@ -129,25 +121,23 @@ void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, Rgba col
   }
 }
 
-void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, const Rgba* colour) {
+void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, const scene::ColorValue* colour) {
   const CellRect& clip = frame.clip;
   if (!clip.contains(column, row) || !frame.in_grid(column, row)) return;
   std::int64_t left = frame.at(column, row).width == 0 ? column - 1 : column;
   if (left < clip.x0 || !frame.in_grid(left, row)) return;
   std::int64_t width = frame.at(left, row).width == 2 ? 2 : 1;
   if (left + width > clip.x1 || !frame.in_grid(left + width - 1, row)) return;
-  Rgba background = frame.at(left, row).background();
+  const Cell& left_half = frame.at(left, row);
   for (std::int64_t c = left; c < left + width; ++c) {
     Cell& cell = frame.at(c, row);
     cell.underline = 1;
-    if (colour != nullptr && std::strcmp(cell.glyph, " ") == 0) {
-      cell.set_foreground(blend_over(*colour, background));
-    }
+    if (colour != nullptr && std::strcmp(cell.glyph, " ") == 0) cell.set_foreground_over(*colour, left_half);
   }
 }
 
 void plot_line_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::string_view glyph,
-                     Rgba colour, bool merge) {
+                     scene::ColorValue colour, bool merge) {
   if (!frame.clip.contains(column, row) || !frame.in_grid(column, row)) return;
   const Cell& cell = frame.at(column, row);
   if (cell.kind == CellKind::text || cell.underline != 0) return;
@@ -180,7 +170,7 @@ void draw_box_outline(CellFrame& frame, const CellRect& rect, const BoxOutline& 
   const double column_span = static_cast<double>(std::max<std::int64_t>(1, x1 - x0 - 1));
   const double row_span = static_cast<double>(std::max<std::int64_t>(1, y1 - y0 - 1));
   auto plot = [&](std::int64_t column, std::int64_t row, const char* glyph) {
-    Rgba colour = outline.a;
+    scene::ColorValue colour = outline.a;
     if (outline.gradient) {
       double t = outline.horizontal ? static_cast<double>(column - x0) / column_span
                                     : static_cast<double>(row - y0) / row_span;

@@ -10,6 +10,8 @@
 #pragma once
 
 #include <array>
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -59,7 +61,16 @@ int box_glyph_index(std::string_view glyph);
 // The `luminance ramp`, darkest first, for image cells of monochrome frames.
 inline constexpr std::array<const char*, 10> kLuminanceRamp = {" ", ".", ":", "-", "=", "+", "*", "#", "%", "@"};
 // The ramp character for the average Rec. 709 luminance of the two colours.
-const char* luminance_ramp_glyph(Rgba foreground, Rgba background);
+// Inline: image drawing asks for it once per cell of a monochrome frame.
+inline const char* luminance_ramp_glyph(scene::ColorValue foreground, scene::ColorValue background) {
+  const double numerator = static_cast<double>(foreground.g + background.g) * 7152 +
+                           static_cast<double>(foreground.r + background.r) * 2126 +
+                           static_cast<double>(foreground.b + background.b) * 722;
+  double index = std::nearbyint(numerator / 5100000.0 * 9.0);
+  if (!(index > 0)) index = 0;
+  if (index > 9) index = 9;
+  return kLuminanceRamp[static_cast<std::size_t>(index)];
+}
 
 // ---- Primitive cell operations ----------------------------------------------
 
@@ -72,30 +83,30 @@ void clear_wide_pair(CellFrame& frame, std::int64_t column, std::int64_t row);
 // blended over the cell's background. Nothing when the colour is transparent
 // or any of the n cells lies outside the clip.
 void put_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::string_view glyph, int n,
-               Rgba colour, CellKind kind);
+               scene::ColorValue colour, CellKind kind);
 
 // Fills one cell; no clip test (callers clip). Opaque: blank cell with that
 // background. Translucent: both colours of the character blended towards it.
-void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, Rgba colour);
+void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, scene::ColorValue colour);
 
 // Underlines the character at (column, row) when it lies wholly in the clip;
 // with a colour, its blank cells also take that foreground.
-void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, const Rgba* colour);
+void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, const scene::ColorValue* colour);
 
 // One cell of a line or outline: leaves text, underlined cells and (for
 // translucent colours) anything but blanks and box glyphs alone; with
 // `merge`, two box glyphs join into the square-cornered glyph of both masks.
 // Outlines use merge = false.
 void plot_line_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::string_view glyph,
-                     Rgba colour, bool merge);
+                     scene::ColorValue colour, bool merge);
 
 // The `box outline` of a cell rectangle in colour `a` (or, with `gradient`,
 // interpolated from a to b along columns when `horizontal`, else along rows),
 // rounded corners when radius > 0, and the two-row `bracket form` when
 // `bracket` is set. Glyphs go through plot_line_glyph without merging.
 struct BoxOutline {
-  Rgba a;
-  Rgba b;
+  scene::ColorValue a;
+  scene::ColorValue b;
   bool gradient = false;
   bool horizontal = false;
   double radius = 0;

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <new>
 
+#include "scene/command_schema.h"
+#include "scene/limits.h"
+#include "scene/scene_format.h"
 #include "scene/style.h"
 #include "terminal/drawing/primitives.h"
 
@@ -16,7 +19,6 @@ namespace {
 constexpr double kMaxLineCell = 1e9;
 // The far edge of the clip as a continuous coordinate stays inside its last cell.
 constexpr double kClipEdgeInset = 1e-9;
-constexpr std::size_t kMaxItems = 7;  // items after the kind, largest kind
 
 struct Icon {
   const char* name;
@@ -39,7 +41,7 @@ static_assert(sizeof kIcons / sizeof kIcons[0] == 38);
 
 bool is_number(const cJSON* item) { return cJSON_IsNumber(item) && std::isfinite(item->valuedouble); }
 bool is_colour(const cJSON* item) {
-  Rgba ignored;
+  scene::ColorValue ignored;
   return parse_colour(item, ignored);
 }
 bool is_string(const cJSON* item) { return cJSON_IsString(item) && item->valuestring != nullptr; }
@@ -66,9 +68,7 @@ bool read_rect(const cJSON* item, RectValue* out = nullptr) {
 
 // Absent, null, or a rect without negative extents.
 bool is_optional_rect(const cJSON* item) {
-  if (item == nullptr || cJSON_IsNull(item)) return true;
-  RectValue rect;
-  return read_rect(item, &rect) && rect.w >= 0 && rect.h >= 0;
+  return item == nullptr || cJSON_IsNull(item) || rect_without_negative_extent(item);
 }
 
 bool is_point_array(const cJSON* item, bool even) {
@@ -105,13 +105,13 @@ bool is_insets(const cJSON* item) {
   return count == 4;
 }
 
-Rgba colour_of(const cJSON* item) {
-  Rgba colour;
+scene::ColorValue colour_of(const cJSON* item) {
+  scene::ColorValue colour;
   parse_colour(item, colour);
   return colour;
 }
 
-void draw_points(CellFrame& frame, const cJSON* points, bool pairs, Rgba colour, double width) {
+void draw_points(CellFrame& frame, const cJSON* points, bool pairs, scene::ColorValue colour, double width) {
   if (!(width > 0)) return;
   const cJSON* previous = nullptr;
   for (const cJSON* point = points->child; point != nullptr; point = point->next) {
@@ -152,107 +152,102 @@ void call(CommandDrawer drawer, const RasterContext& context, CellFrame& frame, 
   if (drawer != nullptr) drawer(context, frame, command);
 }
 
-// Validates by kind and, when valid, draws. `items` are the items after the
-// kind; `count` how many there are.
-bool validate_and_draw(const RasterContext& context, CellFrame& frame, const cJSON* command, const char* kind,
-                       const cJSON* const* items, std::size_t count) {
-  const KindDrawers none;
-  const KindDrawers& drawers = context.drawers != nullptr ? *context.drawers : none;
-  if (std::strcmp(kind, "begin") == 0) {
-    if (count != 1 || !is_colour(items[0])) return false;
-    clear_frame(frame, colour_of(items[0]));
-  } else if (std::strcmp(kind, "clip") == 0) {
-    if (count != 1 || (!cJSON_IsNull(items[0]) && !read_rect(items[0]))) return false;
-    set_clip(frame, items[0]);
-  } else if (std::strcmp(kind, "rect") == 0) {
-    if (count != 5 || !read_rect(items[0]) || !is_colour(items[1]) || !is_number(items[2]) ||
-        !is_colour(items[3]) || !is_number(items[4])) {
-      return false;
-    }
-    draw_rect_command(frame, items);
-  } else if (std::strcmp(kind, "text") == 0) {
-    if (count != 6 || !is_string(items[0]) || !is_number(items[1]) || !is_number(items[2]) ||
-        !is_colour(items[3]) || !is_number(items[4]) || !cJSON_IsBool(items[5])) {
-      return false;
-    }
-    call(drawers.text, context, frame, command);
-  } else if (std::strcmp(kind, "line") == 0) {
-    if (count != 6 || !is_number(items[0]) || !is_number(items[1]) || !is_number(items[2]) ||
-        !is_number(items[3]) || !is_colour(items[4]) || !is_number(items[5])) {
-      return false;
-    }
-    draw_line(frame, items[0]->valuedouble, items[1]->valuedouble, items[2]->valuedouble, items[3]->valuedouble,
-              colour_of(items[4]), items[5]->valuedouble);
-  } else if (std::strcmp(kind, "lines") == 0 || std::strcmp(kind, "segments") == 0) {
-    const bool pairs = kind[1] == 'e';
-    if (count != 3 || !is_point_array(items[0], pairs) || !is_colour(items[1]) || !is_number(items[2])) {
-      return false;
-    }
-    draw_points(frame, items[0], pairs, colour_of(items[1]), items[2]->valuedouble);
-  } else if (std::strcmp(kind, "gradient_rect") == 0) {
-    if (count != 6 || !read_rect(items[0]) || !is_colour(items[1]) || !is_colour(items[2]) ||
-        !(string_is(items[3], "vertical") || string_is(items[3], "horizontal")) || !is_number(items[4]) ||
-        !is_number(items[5])) {
-      return false;
-    }
-    call(drawers.gradient_rect, context, frame, command);
-  } else if (std::strcmp(kind, "styled_rect") == 0) {
-    if ((count != 2 && count != 3) || !read_rect(items[0]) || !is_style(items[1]) ||
-        !is_optional_rect(count == 3 ? items[2] : nullptr)) {
-      return false;
-    }
-    call(drawers.styled_rect, context, frame, command);
-  } else if (std::strcmp(kind, "marker") == 0) {
-    if ((count != 4 && count != 5) || !read_rect(items[0]) || !is_style(items[1]) ||
-        !(string_is(items[2], "square") || string_is(items[2], "circle")) || !cJSON_IsBool(items[3]) ||
-        !is_optional_rect(count == 5 ? items[4] : nullptr)) {
-      return false;
-    }
-    call(drawers.marker, context, frame, command);
-  } else if (std::strcmp(kind, "focus_ring") == 0) {
-    if (count != 3 || !read_rect(items[0]) || !is_colour(items[1]) || !is_number(items[2])) return false;
-    call(drawers.focus_ring, context, frame, command);
-  } else if (std::strcmp(kind, "caret") == 0) {
-    if (count != 4 || !is_number(items[0]) || !is_number(items[1]) || !is_number(items[2]) ||
-        !is_colour(items[3])) {
-      return false;
-    }
-    if (items[2]->valuedouble > 0) {
-      Rgba colour = colour_of(items[3]);
-      mark_underline(frame, column_of(items[0]->valuedouble), row_of(items[1]->valuedouble), &colour);
-    }
-  } else if (std::strcmp(kind, "icon") == 0) {
-    if (count != 5 || !is_string(items[0]) || icon_glyph(items[0]->valuestring) == nullptr ||
-        !is_number(items[1]) || !is_number(items[2]) || !is_number(items[3]) || !(items[3]->valuedouble >= 0) ||
-        !is_colour(items[4])) {
-      return false;
-    }
-    call(drawers.icon, context, frame, command);
-  } else if (std::strcmp(kind, "image") == 0) {
-    if (count != 4 || !is_string(items[0]) || !read_rect(items[1]) || !is_colour(items[2]) || !is_fit(items[3])) {
-      return false;
-    }
-    call(drawers.image, context, frame, command);
-  } else if (std::strcmp(kind, "image_nine") == 0) {
-    if (count != 4 || !is_string(items[0]) || !read_rect(items[1]) || !is_insets(items[2]) ||
-        !is_colour(items[3])) {
-      return false;
-    }
-    call(drawers.image_nine, context, frame, command);
-  } else {
-    return false;
+// One item by the terminal's reading of its type. The terminal is looser than
+// the table's ranges: every coordinate, extent and size only needs to be a
+// finite number, because positions clamp to cells and a size of 0 or less
+// draws nothing; a rect needs finite sums so that its far edge maps to a
+// cell. A colour is a string that parse_colour accepts: "" is the way to give
+// no colour, and null, which the window reads as no colour for optional
+// colours, is refused.
+bool item_acceptable(scene::ItemType type, const cJSON* item) {
+  using scene::ItemType;
+  switch (type) {
+    case ItemType::coordinate:
+    case ItemType::extent:
+    case ItemType::text_size: return is_number(item);
+    case ItemType::rect: return read_rect(item);
+    case ItemType::rect_or_null: return cJSON_IsNull(item) || read_rect(item);
+    case ItemType::optional_rect: return is_optional_rect(item);
+    case ItemType::point_list: return is_point_array(item, false);
+    case ItemType::even_point_list: return is_point_array(item, true);
+    case ItemType::colour:
+    case ItemType::optional_colour: return is_colour(item);
+    case ItemType::text:
+    case ItemType::source: return is_string(item);
+    case ItemType::boolean: return cJSON_IsBool(item);
+    case ItemType::fit: return is_fit(item);
+    case ItemType::axis: return string_is(item, "vertical") || string_is(item, "horizontal");
+    case ItemType::insets: return is_insets(item);
+    case ItemType::style: return is_style(item);
+    case ItemType::shape: return string_is(item, "square") || string_is(item, "circle");
+    case ItemType::icon_name: return is_string(item) && icon_glyph(item->valuestring) != nullptr;
+    // Only in kinds the terminal does not draw.
+    case ItemType::frame_extent:
+    case ItemType::frame_count:
+    case ItemType::frames_per_second:
+    case ItemType::animation: return false;
   }
+  return false;
+}
+
+// The item count and every item of a command of a kind the terminal draws.
+// `items` are the items after the kind; `count` how many there are.
+bool items_acceptable(const scene::KindSchema& schema, const cJSON* const* items, std::size_t count) {
+  if (count + 1 < schema.min_items || count + 1 > schema.max_items) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!item_acceptable(schema.items[i], items[i])) return false;
+  }
+  // An icon's size is the one extent the terminal bounds: a negative box
+  // cannot be centred in, where a negative radius or width just draws nothing.
+  if (schema.kind == scene::CommandKind::icon && !(items[3]->valuedouble >= 0)) return false;
   return true;
 }
 
+// Draws a command whose items were accepted.
+void draw(const RasterContext& context, CellFrame& frame, const cJSON* command, const scene::KindSchema& schema,
+          const cJSON* const* items) {
+  using scene::CommandKind;
+  const KindDrawers none;
+  const KindDrawers& drawers = context.drawers != nullptr ? *context.drawers : none;
+  switch (schema.kind) {
+    case CommandKind::begin: clear_frame(frame, colour_of(items[0])); break;
+    case CommandKind::clip: set_clip(frame, items[0]); break;
+    case CommandKind::rect: draw_rect_command(frame, items); break;
+    case CommandKind::text: call(drawers.text, context, frame, command); break;
+    case CommandKind::line:
+      draw_line(frame, items[0]->valuedouble, items[1]->valuedouble, items[2]->valuedouble, items[3]->valuedouble,
+                colour_of(items[4]), items[5]->valuedouble);
+      break;
+    case CommandKind::lines:
+      draw_points(frame, items[0], schema.items[0] == scene::ItemType::even_point_list, colour_of(items[1]),
+                  items[2]->valuedouble);
+      break;
+    case CommandKind::gradient_rect: call(drawers.gradient_rect, context, frame, command); break;
+    case CommandKind::styled_rect: call(drawers.styled_rect, context, frame, command); break;
+    case CommandKind::marker: call(drawers.marker, context, frame, command); break;
+    case CommandKind::focus_ring: call(drawers.focus_ring, context, frame, command); break;
+    case CommandKind::caret:
+      if (items[2]->valuedouble > 0) {
+        scene::ColorValue colour = colour_of(items[3]);
+        mark_underline(frame, column_of(items[0]->valuedouble), row_of(items[1]->valuedouble), &colour);
+      }
+      break;
+    case CommandKind::icon: call(drawers.icon, context, frame, command); break;
+    case CommandKind::image: call(drawers.image, context, frame, command); break;
+    case CommandKind::image_nine: call(drawers.image_nine, context, frame, command); break;
+    case CommandKind::unknown:
+    case CommandKind::sprite:
+    case CommandKind::animated_rect: break;  // refused before drawing: not terminal kinds
+  }
+}
+
 void report_command_failure(std::size_t index, const cJSON* command, scene::ErrorText error) {
-  const cJSON* first = cJSON_IsArray(command) ? command->child : nullptr;
-  const char* kind = is_string(first) ? first->valuestring : "?";
+  const std::string_view kind = scene::command_kind(command, "?");
   // The kind may be a 16 MiB string: only what can fit is formatted.
   char scratch[kCommandErrorBytes + 128];
   int written = std::snprintf(scratch, sizeof scratch,
                               "Invalid terminal command %zu (%.*s), geometry, color, or allocation budget", index,
-                              static_cast<int>(kCommandErrorBytes), kind);
+                              static_cast<int>(std::min(kind.size(), kCommandErrorBytes)), kind.data());
   if (written < 0) {
     error.clear();
     return;
@@ -261,7 +256,7 @@ void report_command_failure(std::size_t index, const cJSON* command, scene::Erro
   error.set(message.substr(0, scene::utf8_prefix_length(message, kCommandErrorBytes - 1)));
 }
 
-CellFrameRef new_frame(const RasterContext& context, Rgba clear, scene::ErrorText error) {
+CellFrameRef new_frame(const RasterContext& context, scene::ColorValue clear, scene::ErrorText error) {
   CellFrameRef frame = make_cell_frame(context.columns, context.rows);
   if (!frame) {
     error.set("Cannot allocate terminal cells");
@@ -274,6 +269,11 @@ CellFrameRef new_frame(const RasterContext& context, Rgba clear, scene::ErrorTex
 
 }  // namespace
 
+bool rect_without_negative_extent(const cJSON* item) {
+  RectValue rect;
+  return read_rect(item, &rect) && rect.w >= 0 && rect.h >= 0;
+}
+
 const char* icon_glyph(std::string_view name) {
   for (const Icon& icon : kIcons) {
     if (name == icon.name) return icon.glyph;
@@ -282,14 +282,16 @@ const char* icon_glyph(std::string_view name) {
 }
 
 bool rasterize_command(const RasterContext& context, CellFrame& frame, const cJSON* command) {
-  if (!cJSON_IsArray(command) || !is_string(command->child)) return false;
-  const cJSON* items[kMaxItems];
+  const scene::KindSchema* schema = scene::command_schema(command);
+  if (schema == nullptr || (schema->backends & scene::kTerminalBackend) == 0) return false;
+  const cJSON* items[scene::kMaxCommandItems - 1];
   std::size_t count = 0;
   for (const cJSON* item = command->child->next; item != nullptr; item = item->next) {
-    if (count == kMaxItems) return false;
+    if (count + 1 == schema->max_items) return false;
     items[count++] = item;
   }
-  if (!validate_and_draw(context, frame, command, command->child->valuestring, items, count)) return false;
+  if (!items_acceptable(*schema, items, count)) return false;
+  draw(context, frame, command, *schema, items);
   return !frame.pool_exhausted;
 }
 
@@ -308,7 +310,8 @@ bool draw_command_list(const RasterContext& context, CellFrame& frame, const cJS
   return true;
 }
 
-CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, Rgba clear, scene::ErrorText error) {
+CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scene::ColorValue clear,
+                           scene::ErrorText error) {
   try {
     CellFrameRef frame = new_frame(context, clear, error);
     if (!frame || !draw_command_list(context, *frame, list, false, error)) return {};
@@ -319,8 +322,8 @@ CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, Rgba
   }
 }
 
-CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists, Rgba clear,
-                           scene::ErrorText error) {
+CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists,
+                           scene::ColorValue clear, scene::ErrorText error) {
   try {
     CellFrameRef frame = new_frame(context, clear, error);
     if (!frame) return {};
@@ -335,23 +338,25 @@ CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* 
   }
 }
 
-void clear_frame(CellFrame& frame, Rgba colour) {
-  frame.background = Rgba{(colour.r * colour.a + 127) / 255, (colour.g * colour.a + 127) / 255,
-                          (colour.b * colour.a + 127) / 255, 255};
+void clear_frame(CellFrame& frame, scene::ColorValue colour) {
+  const scene::ColorValue background = scene::rgba((colour.r * colour.a + 127) / 255,
+                                                   (colour.g * colour.a + 127) / 255,
+                                                   (colour.b * colour.a + 127) / 255, 255);
+  frame.background = background;
   const std::size_t total = static_cast<std::size_t>(frame.columns) * static_cast<std::size_t>(frame.rows);
   for (std::size_t i = 0; i < total; ++i) {
     Cell& cell = frame.cells[i];
     blank_cell(cell);
-    cell.set_background(frame.background);
+    cell.set_background(background);
   }
   frame.clip = frame.whole_grid();
 }
 
-void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, Rgba colour, double width) {
+void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, scene::ColorValue colour, double width) {
   const CellRect clip = frame.clip;
   if (!(width > 0) || clip.empty()) return;
-  const double X1 = x1 * 0.125, Y1 = y1 * 0.0625;
-  const double DX = x2 * 0.125 - X1, DY = y2 * 0.0625 - Y1;
+  const double X1 = x1 * scene::kColumnsPerUnit, Y1 = y1 * scene::kRowsPerUnit;
+  const double DX = x2 * scene::kColumnsPerUnit - X1, DY = y2 * scene::kRowsPerUnit - Y1;
   const double min_x = static_cast<double>(clip.x0), max_x = static_cast<double>(clip.x1) - kClipEdgeInset;
   const double min_y = static_cast<double>(clip.y0), max_y = static_cast<double>(clip.y1) - kClipEdgeInset;
   double t_enter = 0, t_exit = 1;
@@ -406,7 +411,7 @@ void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, Rgb
   }
 }
 
-bool draw_rect_fill(CellFrame& frame, double x, double y, double w, double h, Rgba fill) {
+bool draw_rect_fill(CellFrame& frame, double x, double y, double w, double h, scene::ColorValue fill) {
   if (w > 0 && h > 0) {
     if (h < 8 && w >= 8) {
       draw_line(frame, x, y, x + w - 4, y, fill, 1);

@@ -62,9 +62,13 @@ struct RasterContext {
 };
 
 // Limits of one command.
-inline constexpr std::size_t kMaxTerminalPoints = 100000;      // "lines", "segments"
-inline constexpr std::size_t kCommandErrorBytes = 200;         // incl. the NUL
-inline constexpr std::size_t kMaxTerminalStringBytes = 16777216;
+inline constexpr std::size_t kMaxTerminalPoints = 100000;  // "lines", "segments"
+inline constexpr std::size_t kCommandErrorBytes = 200;     // incl. the NUL
+
+// A rect by the terminal's rule with width and height at least 0: four finite
+// numbers whose sums x + width and y + height are finite. The effect clip of
+// "styled_rect" and "marker", and the "bounds" of a segment entry.
+bool rect_without_negative_extent(const cJSON* item);
 
 // The 38 icon names and their glyphs; nullptr for any other name.
 const char* icon_glyph(std::string_view name);
@@ -83,20 +87,21 @@ bool draw_command_list(const RasterContext& context, CellFrame& frame, const cJS
 // A new frame of context.columns × context.rows cleared to `clear`, with one
 // list drawn into it; an empty reference and the message in `error` on
 // failure ("Cannot allocate terminal cells" or the per-command message).
-CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, Rgba clear, scene::ErrorText error);
+CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scene::ColorValue clear,
+                           scene::ErrorText error);
 // The same from segment lists in drawing order; each starts with the whole
 // grid as clip and may not contain "begin".
-CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists, Rgba clear,
-                           scene::ErrorText error);
+CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists,
+                           scene::ColorValue clear, scene::ErrorText error);
 
 // Drawing steps shared with the other drawing modules.
 // The clear of "begin": premultiplied background, every cell blank, whole-grid clip.
-void clear_frame(CellFrame& frame, Rgba colour);
+void clear_frame(CellFrame& frame, scene::ColorValue colour);
 // A line one cell wide in virtual pixels (width ≤ 0 draws nothing), clipped,
 // walked cell by cell with merging box glyphs.
-void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, Rgba colour, double width);
+void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, scene::ColorValue colour, double width);
 // The fill of "rect", including its thin-bar and narrow-column cases; returns
 // true when one of those cases drew a line instead (no border then).
-bool draw_rect_fill(CellFrame& frame, double x, double y, double w, double h, Rgba fill);
+bool draw_rect_fill(CellFrame& frame, double x, double y, double w, double h, scene::ColorValue fill);
 
 }  // namespace lumora::terminal

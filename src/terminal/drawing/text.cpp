@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "scene/limits.h"
 #include "text/grapheme.h"
 #include "terminal/drawing/primitives.h"
 
@@ -12,8 +13,6 @@ namespace {
 
 // Tab stops every 4 columns, counted from where the text starts.
 constexpr std::int64_t kTabColumns = 4;
-constexpr double kCellWidthPixels = 8;
-constexpr double kCellHeightPixels = 16;
 
 std::int64_t tab_advance(std::int64_t columns_from_start) { return kTabColumns - columns_from_start % kTabColumns; }
 
@@ -65,11 +64,11 @@ TextSize measure_text(std::string_view text) {
     }
   }
   widest = std::max(widest, line_columns);
-  return {static_cast<double>(widest) * kCellWidthPixels, static_cast<double>(lines) * kCellHeightPixels};
+  return {static_cast<double>(widest) * scene::kCellWidthUnits, static_cast<double>(lines) * scene::kCellHeightUnits};
 }
 
 void draw_text_at_cell(CellFrame& frame, std::string_view text, std::int64_t start_column, std::int64_t row,
-                       Rgba colour) {
+                       scene::ColorValue colour) {
   const CellRect clip = frame.clip;
   // Nothing could be drawn: rows only grow, and put_glyph skips a
   // transparent colour or an empty clip.
@@ -110,14 +109,14 @@ void draw_text_at_cell(CellFrame& frame, std::string_view text, std::int64_t sta
   }
 }
 
-void draw_text(CellFrame& frame, std::string_view text, double x, double y, Rgba colour) {
+void draw_text(CellFrame& frame, std::string_view text, double x, double y, scene::ColorValue colour) {
   draw_text_at_cell(frame, text, column_of(x), row_of(y), colour);
 }
 
-void draw_icon(CellFrame& frame, std::string_view glyph, double x, double y, double size, Rgba colour) {
+void draw_icon(CellFrame& frame, std::string_view glyph, double x, double y, double size, scene::ColorValue colour) {
   if (!(size > 0)) return;
   const CellRect box = rect_to_cells(x, y, size, size);
-  const auto columns = static_cast<std::int64_t>(measure_text(glyph).width * 0.125);
+  const auto columns = static_cast<std::int64_t>(measure_text(glyph).width * scene::kColumnsPerUnit);
   if (box.x1 - box.x0 < columns || box.y1 <= box.y0) return;
 
   const CellPoint centre = centre_cell(x, y, size, size);
@@ -135,7 +134,7 @@ void draw_text_command(const RasterContext&, CellFrame& frame, const cJSON* comm
   const cJSON* x = text != nullptr ? text->next : nullptr;
   const cJSON* y = x != nullptr ? x->next : nullptr;
   const cJSON* colour_item = y != nullptr ? y->next : nullptr;
-  Rgba colour;
+  scene::ColorValue colour;
   if (colour_item == nullptr || !parse_colour(colour_item, colour)) return;
   draw_text(frame, string_of(text), x->valuedouble, y->valuedouble, colour);
 }
@@ -146,7 +145,7 @@ void draw_icon_command(const RasterContext&, CellFrame& frame, const cJSON* comm
   const cJSON* y = x != nullptr ? x->next : nullptr;
   const cJSON* size = y != nullptr ? y->next : nullptr;
   const cJSON* colour_item = size != nullptr ? size->next : nullptr;
-  Rgba colour;
+  scene::ColorValue colour;
   if (colour_item == nullptr || !parse_colour(colour_item, colour)) return;
   const char* glyph = icon_glyph(string_of(name));
   if (glyph == nullptr) return;

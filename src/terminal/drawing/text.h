@@ -35,13 +35,14 @@ TextSize measure_text(std::string_view text);
 
 // Draws `text` with its first cluster at the cell of pixel (x, y); tabs are
 // relative to that column, a line feed returns to it one row down.
-void draw_text(CellFrame& frame, std::string_view text, double x, double y, Rgba colour);
+void draw_text(CellFrame& frame, std::string_view text, double x, double y, scene::ColorValue colour);
 // The same from a cell position.
-void draw_text_at_cell(CellFrame& frame, std::string_view text, std::int64_t column, std::int64_t row, Rgba colour);
+void draw_text_at_cell(CellFrame& frame, std::string_view text, std::int64_t column, std::int64_t row,
+                       scene::ColorValue colour);
 
 // Draws an icon's glyph centred in the box (x, y, size, size), kept inside
 // the box and clipped to it; nothing when the box cannot hold the glyph.
-void draw_icon(CellFrame& frame, std::string_view glyph, double x, double y, double size, Rgba colour);
+void draw_icon(CellFrame& frame, std::string_view glyph, double x, double y, double size, scene::ColorValue colour);
 
 // `CommandDrawer`s for commands that rasterize_command has validated:
 // ["text", string, x, y, colour, size, mono] and ["icon", name, x, y, size, colour].

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "scene/limits.h"
 #include "text/unicode_case.h"
 #include "text/utf8.h"
 
@@ -41,8 +42,6 @@ constexpr std::uint32_t kWheelHorizontal = 2;
 
 // Terminal cells are 8 scene units wide and 16 high; pointers report the
 // centre of their cell.
-constexpr double kCellWidthUnits = 8;
-constexpr double kCellHeightUnits = 16;
 
 // The keyboard protocol's functional keys live in the Private Use Area.
 constexpr char32_t kFirstFunctionKey = 57364;  // F1
@@ -219,8 +218,7 @@ constexpr std::array<bool, 256> kPlainJsonByte = make_plain_json_bytes();
 
 // Length of the run of bytes at the start of `text` that a JSON string
 // holds as they are: printable ASCII but quote and backslash, and
-// well-formed UTF-8 characters. The common two- and three-byte characters
-// are checked here; the rest go through the strict decoder.
+// well-formed UTF-8 characters.
 std::size_t plain_json_run(std::string_view text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
@@ -230,15 +228,11 @@ std::size_t plain_json_run(std::string_view text) {
     if (byte < 0x80) {
       if (!kPlainJsonByte[byte]) break;
       ++index;
-    } else if (byte >= 0xC2 && byte <= 0xDF && index + 1 < size && (bytes[index + 1] & 0xC0) == 0x80) {
-      index += 2;
-    } else if (((byte >= 0xE1 && byte <= 0xEC) || byte == 0xEE || byte == 0xEF) && index + 2 < size &&
-               (bytes[index + 1] & 0xC0) == 0x80 && (bytes[index + 2] & 0xC0) == 0x80) {
-      index += 3;
+    } else if (const std::size_t length = text::utf8_well_formed_length(text.data() + index, size - index);
+               length != 0) {
+      index += length;
     } else {
-      const text::Utf8Char character = text::decode_utf8_final(text.substr(index));
-      if (character.status != text::Utf8Status::valid) break;
-      index += character.length;
+      break;
     }
   }
   return index;
@@ -571,8 +565,8 @@ bool InputDecoder::decode_sgr_mouse(std::string_view sequence, input::EventQueue
   if (!rest.empty()) return false;
 
   const std::uint32_t flags = numbers[0];
-  pointer_x_ = (static_cast<double>(numbers[1]) - 0.5) * kCellWidthUnits;
-  pointer_y_ = (static_cast<double>(numbers[2]) - 0.5) * kCellHeightUnits;
+  pointer_x_ = (static_cast<double>(numbers[1]) - 0.5) * scene::kCellWidthUnits;
+  pointer_y_ = (static_cast<double>(numbers[2]) - 0.5) * scene::kCellHeightUnits;
   const bool ctrl = (flags & kMouseCtrl) != 0;
   if (flags & kMouseWheel) {
     // Horizontal steps report shift, as a shifted vertical wheel scrolls sideways.

@@ -14,9 +14,9 @@ namespace {
 
 
 
-constexpr Rgba kWhite{255, 255, 255, 255};
-constexpr Rgba kBlack{0, 0, 0, 255};
-constexpr Rgba kGrey{128, 128, 128, 255};
+constexpr scene::ColorValue kWhite = scene::rgba(255, 255, 255, 255);
+constexpr scene::ColorValue kBlack = scene::rgba(0, 0, 0, 255);
+constexpr scene::ColorValue kGrey = scene::rgba(128, 128, 128, 255);
 
 class BoxesTest : public ::testing::Test {
  protected:
@@ -37,7 +37,7 @@ class BoxesTest : public ::testing::Test {
   const Cell& cell(int column, int row) const { return frame_->at(column, row); }
   std::string row_text(int row) const { return test::row_text(*frame_, row); }
   std::string drawn() const { return test::drawn(*frame_); }
-  void outline(CellRect rect, double radius, bool bracket, Rgba colour = kWhite) {
+  void outline(CellRect rect, double radius, bool bracket, scene::ColorValue colour = kWhite) {
     draw_box_outline(*frame_, rect, BoxOutline{colour, colour, false, false, radius, bracket});
   }
 };
@@ -77,9 +77,9 @@ TEST_F(BoxesTest, TranslucentOutlineOnlyOverBlankOrBoxCells) {
   frame_ = make_cell_frame(10, 5);
   frame_->at(1, 0).glyph = "x";
   frame_->at(2, 0).glyph = "│";
-  outline({0, 0, 4, 1}, 0, false, Rgba{255, 0, 0, 127});
+  outline({0, 0, 4, 1}, 0, false, scene::rgba(255, 0, 0, 127));
   EXPECT_EQ(drawn(), "─x──");
-  EXPECT_EQ(cell(2, 0).foreground(), (Rgba{127, 0, 0, 255}));
+  EXPECT_EQ(cell(2, 0).foreground(), (scene::rgba(127, 0, 0, 255)));
 }
 
 TEST_F(BoxesTest, GradientRectFillsAlongItsAxisAndItsBorderIsAnUnfilledOutline) {
@@ -88,9 +88,9 @@ TEST_F(BoxesTest, GradientRectFillsAlongItsAxisAndItsBorderIsAnUnfilledOutline) 
   draw(R"(["gradient_rect", [48, 0, 8, 16], "#102030", "#fff", "vertical", 0, 0])");  // one row: t = 0
   draw(R"(["gradient_rect", [56, 0, 24, 48], "#000000", "#ffffff", "vertical", 4, 3])");
   draw(R"(["gradient_rect", [56, 0, 24, 48], "#fff", "#fff", "vertical", 0, -2])");  // negative: nothing
-  const std::pair<CellPoint, Rgba> backgrounds[] = {
+  const std::pair<CellPoint, scene::ColorValue> backgrounds[] = {
       {{0, 0}, kBlack}, {{1, 0}, kGrey}, {{2, 0}, kWhite}, {{4, 0}, kBlack}, {{4, 1}, kGrey}, {{4, 2}, kWhite},
-      {{6, 0}, {16, 32, 48, 255}}, {{8, 1}, kBlack},
+      {{6, 0}, scene::rgba(16, 32, 48, 255)}, {{8, 1}, kBlack},
   };
   for (const auto& [at, colour] : backgrounds) EXPECT_EQ(cell(at.column, at.row).background(), colour) << at.column << "," << at.row;
   EXPECT_EQ(drawn(), "       ╭─╮/       │ │/       ╰─╯");
@@ -104,7 +104,7 @@ TEST_F(BoxesTest, TranslucentGradientBlendsWideCharactersOnce) {
   // Starting at column 1 (a right half), the first column of the loop is
   // blended and carries the pair's colours: once blended, not twice.
   draw(R"(["gradient_rect", [8, 0, 32, 16], "#ff000080", "#ff000080", "horizontal", 0, 0])");
-  for (int column : {0, 3, 4}) EXPECT_EQ(cell(column, 0).background(), (Rgba{128, 0, 0, 255})) << column;
+  for (int column : {0, 3, 4}) EXPECT_EQ(cell(column, 0).background(), (scene::rgba(128, 0, 0, 255))) << column;
 }
 
 TEST_F(BoxesTest, StyledRectShapes) {
@@ -116,6 +116,8 @@ TEST_F(BoxesTest, StyledRectShapes) {
       {R"([0, 0, 32, 6], {"fill": "#fff", "border": "", "border_width": 2})", "────"},
       {R"([0, 20, 16, 6], {"fill": "#fff"})", "/──"},  // y 20..26: centre 23 lies in row 1
       {R"([8, 0, 3, 48], {"fill": "#fff"})", " │/ │/ │"},
+      // Spelt otherwise, the same colour is a gradient: filled cells, no line.
+      {R"([8, 0, 3, 48], {"fill": "#fff", "fill_end": "#ffffff"})", ""},
       {R"([0, 0, 24, 32], {"fill": "#00f", "fill_end": "", "border": "#fff", "border_width": 1})", "┌ ┐/└ ┘"},
       {R"([0, 0, 80, 80], {})", ""},
       {R"([0, 0, 0, 80], {"fill": "#fff"})", ""},
@@ -141,9 +143,9 @@ TEST_F(BoxesTest, StyledRectColours) {
   // The same colour spelled alike is a plain fill; spelled otherwise, a gradient.
   draw(R"(["styled_rect", [0, 48, 24, 16], {"fill": "#ff0000", "fill_end": "#ff0000", "gradient_axis": "horizontal"}])");
   draw(R"(["styled_rect", [0, 64, 24, 16], {"fill": "#f00", "fill_end": "#0000ff", "gradient_axis": "horizontal"}])");
-  EXPECT_EQ(cell(2, 3).background(), (Rgba{255, 0, 0, 255}));
-  EXPECT_EQ(cell(1, 4).background(), (Rgba{128, 0, 128, 255}));
-  EXPECT_EQ(cell(2, 4).background(), (Rgba{0, 0, 255, 255}));
+  EXPECT_EQ(cell(2, 3).background(), (scene::rgba(255, 0, 0, 255)));
+  EXPECT_EQ(cell(1, 4).background(), (scene::rgba(128, 0, 128, 255)));
+  EXPECT_EQ(cell(2, 4).background(), (scene::rgba(0, 0, 255, 255)));
 }
 
 TEST_F(BoxesTest, MarkerGlyphsAndColours) {
@@ -151,9 +153,9 @@ TEST_F(BoxesTest, MarkerGlyphsAndColours) {
     const char* style;
     const char* shape_and_state;
     const char* glyph;
-    Rgba foreground, background;
+    scene::ColorValue foreground, background;
   };
-  const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255};
+  const scene::ColorValue red = scene::rgba(255, 0, 0, 255), green = scene::rgba(0, 255, 0, 255), blue = scene::rgba(0, 0, 255, 255);
   const Case cases[] = {
       {R"({"fill": "#000", "fill_end": "#fff", "foreground": "#0f0"})", R"("square", true)", "✓", green, kGrey},
       {R"({"fill": "#00f", "border": "#f00", "border_width": 1})", R"("square", false)", "□", red, blue},

@@ -44,8 +44,8 @@ TEST(CellFrame, NewFrameIsBlankWhiteOnBlackWithinTheGridLimits) {
   EXPECT_EQ(std::make_pair(frame->clip.x1, frame->clip.y1), std::make_pair(std::int64_t{3}, std::int64_t{2}));
   const Cell& cell = frame->at(2, 1);
   EXPECT_STREQ(cell.glyph, " ");
-  EXPECT_EQ(cell.foreground(), (Rgba{255, 255, 255, 255}));
-  EXPECT_EQ(cell.background(), (Rgba{0, 0, 0, 255}));
+  EXPECT_EQ(cell.foreground(), (scene::rgba(255, 255, 255, 255)));
+  EXPECT_EQ(cell.background(), (scene::rgba(0, 0, 0, 255)));
   EXPECT_EQ(cell.width, 1);
   EXPECT_EQ(cell.kind, CellKind::plain);
   EXPECT_FALSE(make_cell_frame(0, 1));

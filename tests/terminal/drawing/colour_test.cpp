@@ -11,9 +11,15 @@ namespace {
 // the terminal adds: "" is transparent, only strings count, and a long string
 // fails without being read.
 TEST(ParseColour, EmptyIsTransparentAndOnlyShortStringsCount) {
-  Rgba out{1, 2, 3, 4};
+  scene::ColorValue out = scene::rgba(1, 2, 3, 4);
   EXPECT_TRUE(parse_colour_text("", out));
-  EXPECT_EQ(out, (Rgba{0, 0, 0, 0}));
+  EXPECT_EQ(out, (scene::rgba(0, 0, 0, 0)));
+  // Transparent black is a colour here, the same as "#0000", not the
+  // scene's absent colour.
+  scene::ColorValue spelt;
+  EXPECT_TRUE(parse_colour_text("#0000", spelt));
+  EXPECT_EQ(out, spelt);
+  EXPECT_TRUE(out.present);
   const std::pair<const char*, bool> texts[] = {{"#ff000080", true}, {"aabbcc80", true}, {"", true},
                                                 {"#aabbccdd0", false}, {"#abg", false}, {" #abc", false}};
   for (const auto& [text, ok] : texts) {
@@ -28,9 +34,9 @@ TEST(ParseColour, EmptyIsTransparentAndOnlyShortStringsCount) {
 }
 
 TEST(LerpColour, RoundsTiesToEvenAndClamps) {
-  Rgba black{0, 0, 0, 255}, white{255, 255, 255, 255};
-  EXPECT_EQ(lerp_colour(black, white, 0.5), (Rgba{128, 128, 128, 255}));  // 127.5 -> 128
-  EXPECT_EQ(lerp_colour(Rgba{0, 0, 0, 0}, Rgba{5, 1, 3, 0}, 0.5), (Rgba{2, 0, 2, 0}));  // 2.5 -> 2, 0.5 -> 0, 1.5 -> 2
+  scene::ColorValue black = scene::rgba(0, 0, 0, 255), white = scene::rgba(255, 255, 255, 255);
+  EXPECT_EQ(lerp_colour(black, white, 0.5), (scene::rgba(128, 128, 128, 255)));  // 127.5 -> 128
+  EXPECT_EQ(lerp_colour(scene::rgba(0, 0, 0, 0), scene::rgba(5, 1, 3, 0), 0.5), (scene::rgba(2, 0, 2, 0)));  // 2.5 -> 2, 0.5 -> 0, 1.5 -> 2
   EXPECT_EQ(lerp_colour(black, white, 2.0), white);
   EXPECT_EQ(lerp_colour(black, white, -1.0), black);
 }

@@ -74,51 +74,5 @@ TEST(ImageSourceCacheTest, EntryLargerThanTheBudgetIsReturnedUncached) {
   EXPECT_EQ(cache.image_bytes(), before);
 }
 
-TEST(PngHeaderTest, AcceptsOnlyBoundedHeaders) {
-  struct Case {
-    const char* name;
-    Bytes stream;
-    bool accepted;
-  };
-  const Case cases[] = {
-      {"rgba8", test_support::png_header_only(2048, 4096, 8, 6), true},
-      {"rgba8_over", test_support::png_header_only(2048, 4097, 8, 6), false},
-      {"rgba16", test_support::png_header_only(2048, 2048, 16, 6), true},
-      {"rgba16_over", test_support::png_header_only(2049, 2048, 16, 6), false},
-      {"rgb16", test_support::png_header_only(1, 1, 16, 2), false},
-      {"max_dimensions", test_support::png_header_only(0xFFFFFFFFu, 0xFFFFFFFFu, 8, 6), false},
-      {"palette", test_support::png_header_only(1, 1, 8, 3), true},
-  };
-  for (const Case& c : cases) EXPECT_EQ(png_header_acceptable(c.stream.data(), c.stream.size()), c.accepted) << c.name;
-}
-
-TEST(PngHeaderTest, ChunkWalkNeedsIntactChunksUpToTheEnd) {
-  const Bytes good = test_support::png_solid(2, 2, {1, 2, 3, 4});
-  EXPECT_TRUE(png_chunks_intact(good.data(), good.size()));
-  Bytes trailing = good;
-  trailing.push_back(0);  // bytes after the end chunk are ignored, as decoders do
-  EXPECT_TRUE(png_chunks_intact(trailing.data(), trailing.size()));
-  EXPECT_FALSE(png_chunks_intact(good.data(), good.size() - 1));
-  // The length of the chunk after the header reaches past the stream.
-  const Bytes long_chunk = with_byte(good, 33, 0x7F);
-  EXPECT_FALSE(png_chunks_intact(long_chunk.data(), long_chunk.size()));
-}
-
-TEST(Base64Test, DecodesUpToTheFirstPaddingAndRefusesStrangers) {
-  std::vector<std::uint8_t> bytes;
-  EXPECT_TRUE(decode_base64_payload("TWFu", bytes));
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "Man");
-  EXPECT_TRUE(decode_base64_payload("TWE=ignored!", bytes));
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "Ma");
-  EXPECT_TRUE(decode_base64_payload("+/+/", bytes));
-  EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0xFB, 0xFF, 0xBF}));
-  EXPECT_FALSE(decode_base64_payload("TWFu\n", bytes));
-  EXPECT_FALSE(decode_base64_payload("TW-_", bytes));  // the URL-safe alphabet is not accepted
-  // Too long a result is refused before anything is allocated.
-  EXPECT_FALSE(decode_base64_payload(std::string((kMaxPngStreamBytes + 1) / 3 * 4 + 4, 'A'), bytes));
-  EXPECT_TRUE(bytes.empty());
-  EXPECT_FALSE(decode_base64_payload(std::string(kMaxBase64PayloadChars + 1, '='), bytes));
-}
-
 }  // namespace
 }  // namespace lumora::terminal

@@ -18,7 +18,7 @@ using test::RecordingSink;
 
 using test_support::Bytes;
 
-constexpr Rgba kWhite{255, 255, 255, 255};
+constexpr scene::ColorValue kWhite = scene::rgba(255, 255, 255, 255);
 
 class ImageDrawTest : public ::testing::Test {
  protected:
@@ -26,7 +26,7 @@ class ImageDrawTest : public ::testing::Test {
   ImageSourceCache cache_;
   RecordingSink sink_;
 
-  void draw(const std::string& source, double x, double y, double w, double h, Rgba tint = kWhite) {
+  void draw(const std::string& source, double x, double y, double w, double h, scene::ColorValue tint = kWhite) {
     draw_image(*frame_, &cache_, &sink_, source, x, y, w, h, tint, ImageFit::stretch, nullptr);
   }
   const Cell& cell(int column, int row) const { return frame_->at(column, row); }
@@ -73,7 +73,7 @@ TEST(ImageRegionsTest, OversizedInsetsKeepOnlyPositiveRegionsAndFractionalRectsS
 }
 
 TEST_F(ImageDrawTest, TransparentTintOrEmptyAreaDrawsAndLoadsNothing) {
-  draw(red_over_blue(), 0, 0, 8, 16, Rgba{255, 255, 255, 0});
+  draw(red_over_blue(), 0, 0, 8, 16, scene::rgba(255, 255, 255, 0));
   draw(red_over_blue(), 0, 0, 0, 16);
   frame_->clip = CellRect{5, 5, 5, 5};
   draw(red_over_blue(), 0, 0, 8, 16);
@@ -82,11 +82,11 @@ TEST_F(ImageDrawTest, TransparentTintOrEmptyAreaDrawsAndLoadsNothing) {
 }
 
 TEST_F(ImageDrawTest, PlaceholderKeepsTheBackgroundAndTheClip) {
-  fill_cell(*frame_, 0, 1, Rgba{0, 0, 80, 255});
-  draw("https://example.invalid/x.png", 0, 16, 32, 16, Rgba{200, 200, 0, 255});
+  fill_cell(*frame_, 0, 1, scene::rgba(0, 0, 80, 255));
+  draw("https://example.invalid/x.png", 0, 16, 32, 16, scene::rgba(200, 200, 0, 255));
   EXPECT_EQ(glyphs(1), "[ima        ");
   EXPECT_EQ(cell(0, 1).kind, CellKind::text);
-  EXPECT_EQ(cell(0, 1).background(), (Rgba{0, 0, 80, 255}));
+  EXPECT_EQ(cell(0, 1).background(), (scene::rgba(0, 0, 80, 255)));
   EXPECT_EQ(frame_->clip.x1, 12);
   EXPECT_EQ(sink_.texts.size(), 1u);
 }
@@ -96,8 +96,8 @@ TEST_F(ImageDrawTest, ImagesComposeOverEarlierImageCells) {
   // over the earlier image's foreground, not the background.
   draw(red_over_blue(), 0, 0, 8, 16);
   draw(test_support::png_data_uri(test_support::png_solid(1, 1, {255, 255, 255, 128})), 0, 0, 8, 16);
-  EXPECT_EQ(cell(0, 0).foreground(), (Rgba{255, 128, 128, 255}));
-  EXPECT_EQ(cell(0, 0).background(), (Rgba{128, 128, 255, 255}));
+  EXPECT_EQ(cell(0, 0).foreground(), (scene::rgba(255, 128, 128, 255)));
+  EXPECT_EQ(cell(0, 0).background(), (scene::rgba(128, 128, 255, 255)));
 }
 
 TEST_F(ImageDrawTest, WideCharactersUnderAnImageAreCleared) {

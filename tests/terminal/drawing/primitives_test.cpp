@@ -11,9 +11,9 @@ namespace {
 
 using test::row_text;
 
-constexpr Rgba kRed{255, 0, 0, 255};
-constexpr Rgba kGreen{0, 255, 0, 255};
-constexpr Rgba kTranslucentBlue{0, 0, 255, 100};
+constexpr scene::ColorValue kRed = scene::rgba(255, 0, 0, 255);
+constexpr scene::ColorValue kGreen = scene::rgba(0, 255, 0, 255);
+constexpr scene::ColorValue kTranslucentBlue = scene::rgba(0, 0, 255, 100);
 
 // A frame `columns` wide with a red wide character at column 1.
 CellFrameRef frame_with_wide(int columns) {
@@ -34,13 +34,13 @@ TEST(PixelToCell, NearestCellHalvesRoundDownAndHugeCoordinatesClamp) {
 
 TEST(PutGlyph, BlendsTheForegroundOverTheBackgroundAndSkipsTransparentColours) {
   CellFrameRef frame = make_cell_frame(4, 1);
-  frame->at(1, 0).set_background(Rgba{0, 0, 200, 255});
-  put_glyph(*frame, 1, 0, "x", 1, Rgba{255, 0, 0, 128}, CellKind::text);
-  put_glyph(*frame, 2, 0, "y", 1, Rgba{255, 0, 0, 0}, CellKind::text);
+  frame->at(1, 0).set_background(scene::rgba(0, 0, 200, 255));
+  put_glyph(*frame, 1, 0, "x", 1, scene::rgba(255, 0, 0, 128), CellKind::text);
+  put_glyph(*frame, 2, 0, "y", 1, scene::rgba(255, 0, 0, 0), CellKind::text);
   const Cell& cell = frame->at(1, 0);
   EXPECT_EQ(row_text(*frame, 0), " x  ");
-  EXPECT_EQ(cell.foreground(), (Rgba{128, 0, 100, 255}));
-  EXPECT_EQ(cell.background(), (Rgba{0, 0, 200, 255}));
+  EXPECT_EQ(cell.foreground(), (scene::rgba(128, 0, 100, 255)));
+  EXPECT_EQ(cell.background(), (scene::rgba(0, 0, 200, 255)));
   EXPECT_EQ(cell.kind, CellKind::text);
 }
 
@@ -63,14 +63,14 @@ TEST(FillCell, OpaqueBlanksTranslucentBlendsBothColoursOfTheWholeCharacter) {
   fill_cell(*frame, 0, 0, kTranslucentBlue);
   const Cell& cell = frame->at(0, 0);
   EXPECT_EQ(std::make_tuple(std::string(cell.glyph), cell.foreground(), cell.background(), cell.kind),
-            std::make_tuple(std::string("x"), Rgba{155, 0, 100, 255}, Rgba{0, 0, 100, 255}, CellKind::text));
+            std::make_tuple(std::string("x"), scene::rgba(155, 0, 100, 255), scene::rgba(0, 0, 100, 255), CellKind::text));
   fill_cell(*frame, 0, 0, kGreen);
   EXPECT_EQ(std::make_tuple(std::string(cell.glyph), cell.background(), cell.kind),
             std::make_tuple(std::string(" "), kGreen, CellKind::plain));
   // A right half blends its whole character; composing tests show each is blended once.
   frame = frame_with_wide(4);
   fill_cell(*frame, 2, 0, kTranslucentBlue);
-  EXPECT_EQ(frame->at(1, 0).background(), (Rgba{0, 0, 100, 255}));
+  EXPECT_EQ(frame->at(1, 0).background(), (scene::rgba(0, 0, 100, 255)));
 }
 
 TEST(MarkUnderline, UnderlinesTheWholeCharacterInsideTheClipAndColoursBlanks) {
@@ -83,7 +83,7 @@ TEST(MarkUnderline, UnderlinesTheWholeCharacterInsideTheClipAndColoursBlanks) {
   EXPECT_EQ(frame->at(2, 0).underline, 0);
 
   frame->clip = CellRect{0, 0, 4, 1};
-  Rgba colour = kGreen;
+  scene::ColorValue colour = kGreen;
   mark_underline(*frame, 2, 0, &colour);
   EXPECT_EQ(frame->at(1, 0).underline, 1);
   EXPECT_EQ(frame->at(2, 0).underline, 1);
@@ -112,7 +112,7 @@ TEST(PlotLineGlyph, LeavesTextUnderlinedAndTranslucentCoveredCellsAlone) {
   frame->at(1, 0).underline = 1;
   frame->at(2, 0).glyph = "@";
   frame->at(2, 0).kind = CellKind::image;
-  for (int c = 0; c < 4; ++c) plot_line_glyph(*frame, c, 0, "─", Rgba{0, 255, 0, 127}, true);
+  for (int c = 0; c < 4; ++c) plot_line_glyph(*frame, c, 0, "─", scene::rgba(0, 255, 0, 127), true);
   EXPECT_EQ(row_text(*frame, 0), "t @─");
   plot_line_glyph(*frame, 2, 0, "─", kGreen, true);  // opaque covers the image cell
   EXPECT_EQ(row_text(*frame, 0), "t ──");

@@ -48,6 +48,7 @@ TEST(Validation, EveryKindByTheTerminalRules) {
       {R"(["rect",[2000000,0,-8,16],"#fff",-3,"#fff",-1])", true},
       {R"(["rect",[0,0,8,16],"",0,"nope",0])", false},
       {R"(["rect",[0,0,8,16],"",0,""])", false},
+      {R"(["rect",[0,0,8,16],null,0,"",0])", false},  // null is no colour to the window only
       {R"(["text","hi",0,0,"#fff",12,1])", false},
       {R"(["lines",[[0,0,1]],"#fff",1])", false},
       {R"(["segments",[[0,0],[8,8],[16,0]],"#fff",1])", false},
@@ -60,10 +61,13 @@ TEST(Validation, EveryKindByTheTerminalRules) {
       {R"(["styled_rect",[0,0,8,16],{"colour":"#fff"}])", false},
       {R"(["marker",[0,0,8,16],{},"circle",false,null])", true},
       {R"(["marker",[0,0,8,16],{},"triangle",false])", false},
+      {R"(["marker",[0,0,8,16],{},"square",true,null,null])", false},
+      {R"(["icon","check",0,0,0,"#fff"])", true},
       {R"(["icon","check",0,0,-1,"#fff"])", false},
       {R"(["image","a.png",[0,0,8,16],"#fff","fill"])", false},
       {R"(["image_nine","a.png",[0,0,8,16],[1,1,1],"#fff"])", false},
       {R"(["sprite","a.png",[0,0,8,16],8,8,1,1,true,"#fff"])", false},
+      {R"(["animated_rect",[0,0,8,16],"",0,"",0,{"property":"x","from":0,"to":1,"duration":1}])", false},
       {R"(["RECT",[0,0,8,16],"",0,"",0])", false},
       {polyline(100000, 8), true},
       {polyline(100001, 8), false},
@@ -97,20 +101,20 @@ TEST(ComposeFrame, LinesBoxesAndClipsLandOnTheirCells) {
 TEST(ComposeFrame, FillsOutlinesAndCaretsCarryTheirColours) {
   Composed c = compose(R"([["begin","#ff000080"]])");
   ASSERT_TRUE(c.frame) << c.error;
-  EXPECT_EQ(c.frame->at(3, 2).background(), (Rgba{128, 0, 0, 255}));  // premultiplied over black
-  EXPECT_EQ(c.frame->background, (Rgba{128, 0, 0, 255}));
+  EXPECT_EQ(c.frame->at(3, 2).background(), (scene::rgba(128, 0, 0, 255)));  // premultiplied over black
+  EXPECT_EQ(c.frame->background, (scene::rgba(128, 0, 0, 255)));
 
   c = compose(R"([["rect",[0,0,100,6],"#00ff00",0,"#ff0000",2]])");
-  EXPECT_EQ(c.frame->at(0, 0).foreground(), (Rgba{0, 255, 0, 255}));  // a thin fill is a line in its colour
+  EXPECT_EQ(c.frame->at(0, 0).foreground(), (scene::rgba(0, 255, 0, 255)));  // a thin fill is a line in its colour
   EXPECT_EQ(c.frame->at(0, 0).background(), kOpaqueBlack);
 
   c = compose(R"([["rect",[8,16,32,48],"#0000ff",4,"#ffffff",1]])", grid(6, 5));
-  EXPECT_EQ(c.frame->at(1, 1).background(), (Rgba{0, 0, 255, 255}));
-  EXPECT_EQ(c.frame->at(1, 1).foreground(), (Rgba{255, 255, 255, 255}));
+  EXPECT_EQ(c.frame->at(1, 1).background(), (scene::rgba(0, 0, 255, 255)));
+  EXPECT_EQ(c.frame->at(1, 1).foreground(), (scene::rgba(255, 255, 255, 255)));
 
   c = compose(R"([["caret",8,16,16,"#ff0000"],["caret",16,16,0,"#ff0000"]])");
   EXPECT_EQ(c.frame->at(1, 1).underline, 1);
-  EXPECT_EQ(c.frame->at(1, 1).foreground(), (Rgba{255, 0, 0, 255}));
+  EXPECT_EQ(c.frame->at(1, 1).foreground(), (scene::rgba(255, 0, 0, 255)));
   EXPECT_EQ(c.frame->at(2, 1).underline, 0);  // zero height
 
   // Far-away ends lose the grid to rounding; they must clamp, not crash.
@@ -123,9 +127,9 @@ TEST(ComposeFrame, FillsOutlinesAndCaretsCarryTheirColours) {
 
 TEST(ComposeFrame, TranslucentFillBlendsEachWideCharacterOnce) {
   CellFrameRef frame = make_cell_frame(4, 1);
-  put_glyph(*frame, 1, 0, "界", 2, Rgba{255, 255, 255, 255}, CellKind::text);
+  put_glyph(*frame, 1, 0, "界", 2, scene::rgba(255, 255, 255, 255), CellKind::text);
   ASSERT_TRUE(rasterize_command(grid(4, 1), *frame, parse(R"(["rect",[0,0,32,16],"#ff000080",0,"",0])").get()));
-  for (int column = 0; column < 3; ++column) EXPECT_EQ(frame->at(column, 0).background(), (Rgba{128, 0, 0, 255}));
+  for (int column = 0; column < 3; ++column) EXPECT_EQ(frame->at(column, 0).background(), (scene::rgba(128, 0, 0, 255)));
 }
 
 TEST(ComposeFrame, FailingCommandReportsIndexAndKindCutAtACharacterBoundary) {
@@ -154,14 +158,14 @@ TEST(ComposeFrame, EachSegmentStartsWithoutClip) {
   const cJSON* lists[] = {clip.get(), line.get()};
   scene::HostErrorBuffer error;
   CellFrameRef frame =
-      compose_frame(grid(4, 1), std::span<const cJSON* const>(lists), Rgba{0, 0, 255, 255}, error.text());
+      compose_frame(grid(4, 1), std::span<const cJSON* const>(lists), scene::rgba(0, 0, 255, 255), error.text());
   ASSERT_TRUE(frame);
   EXPECT_EQ(rows_text(*frame), std::vector<std::string>{"────"});
-  EXPECT_EQ(frame->at(3, 0).background(), (Rgba{0, 0, 255, 255}));
+  EXPECT_EQ(frame->at(3, 0).background(), (scene::rgba(0, 0, 255, 255)));
 }
 
 void draw_text_glyph(const RasterContext&, CellFrame& frame, const cJSON* command) {
-  put_glyph(frame, 0, 0, cJSON_GetArrayItem(command, 1)->valuestring, 1, Rgba{255, 255, 255, 255}, CellKind::text);
+  put_glyph(frame, 0, 0, cJSON_GetArrayItem(command, 1)->valuestring, 1, scene::rgba(255, 255, 255, 255), CellKind::text);
 }
 
 TEST(ComposeFrame, DeferredKindsReachTheirDrawersAndAFullGlyphPoolFailsTheCommand) {

@@ -16,8 +16,8 @@ using test::parse;
 using test::print;
 using test::row_text;
 
-constexpr Rgba kWhite{255, 255, 255, 255};
-constexpr Rgba kRed{255, 0, 0, 255};
+constexpr scene::ColorValue kWhite = scene::rgba(255, 255, 255, 255);
+constexpr scene::ColorValue kRed = scene::rgba(255, 0, 0, 255);
 
 CellFrameRef blank_frame(int columns = 10, int rows = 4) {
   CellFrameRef frame = make_cell_frame(columns, rows);
@@ -59,7 +59,7 @@ TEST(DrawTextTest, CellsCarryTheColourKindAndWidthOfTheirClusters) {
     EXPECT_TRUE(frame->at(column, 1).kind == CellKind::text && frame->at(column, 1).foreground() == kRed) << column;
   }
   // The tab's spaces keep what was filled beneath them.
-  EXPECT_EQ(frame->at(4, 1).background(), (Rgba{0, 0, 255, 255}));
+  EXPECT_EQ(frame->at(4, 1).background(), (scene::rgba(0, 0, 255, 255)));
   EXPECT_EQ(frame->at(2, 1).background(), kOpaqueBlack);
   EXPECT_TRUE(frame->at(7, 1).width == 2 && frame->at(8, 1).width == 0);
 }

@@ -1,0 +1,56 @@
+// Every limit of the scene language, named once. Both backends enforce
+// these; a limit that only one backend has (the terminal's 100000 points per
+// polyline, for instance) stays next to the code of that backend.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lumora::scene {
+
+// ---- Draw-command lists and patches ----------------------------------------
+
+inline constexpr std::uint64_t kMaxSceneCommands = 200000;     // one committed list
+inline constexpr std::uint64_t kMaxPatchEntries = 200000;      // "upsert", "remove", "order" each
+inline constexpr std::uint64_t kMaxPatchCommands = 200000;     // across all upsert entries of one patch
+inline constexpr std::uint64_t kMaxRetainedCommands = 200000;  // across all segments after a patch
+inline constexpr std::uint64_t kMaxSegments = 200000;          // segments after a patch
+inline constexpr std::uint64_t kMaxCommandPoints = 200000;     // one "lines" or "segments" command
+inline constexpr std::size_t kMinSegmentIdBytes = 1;
+inline constexpr std::size_t kMaxSegmentIdBytes = 256;
+
+// The longest string a command item, a style colour, an "order" entry or a
+// patch background may be.
+inline constexpr std::size_t kMaxStringBytes = 16777216;
+
+// The retained scene of either backend may hold at most this many bytes by
+// its JSON footprint; equal is allowed.
+inline constexpr std::uint64_t kRetainedSceneBudget = 67108864;
+
+// Positions and sizes, in logical units.
+inline constexpr double kMaxSceneCoordinate = 1000000;
+
+// The cross-fade a commit may ask for.
+inline constexpr double kMaxTransitionMs = 5000;
+
+// ---- Images ------------------------------------------------------------------
+
+// A PNG stream may be at most this long, whether read from a file or decoded
+// from a data URI.
+inline constexpr std::size_t kMaxPngStreamBytes = 8388608;
+// The longest "data:image/png;base64," URI whose payload can still decode to
+// kMaxPngStreamBytes: the prefix (22) plus 4 × ceil(8388608 / 3) characters.
+inline constexpr std::size_t kMaxPngDataUriBytes = 11184834;
+
+// ---- Terminal cells ------------------------------------------------------------
+
+// One terminal cell stands for 8 × 16 logical units; the terminal reports
+// its viewport as columns × 8 by rows × 16 at scale 1.
+inline constexpr int kCellWidthUnits = 8;
+inline constexpr int kCellHeightUnits = 16;
+// Exact reciprocals (powers of two), so that mapping a position to a cell is
+// one multiplication.
+inline constexpr double kColumnsPerUnit = 1.0 / kCellWidthUnits;
+inline constexpr double kRowsPerUnit = 1.0 / kCellHeightUnits;
+
+}  // namespace lumora::scene
