@@ -76,7 +76,8 @@ void handle_open(HostSession& session, std::uint32_t id, const cJSON* command, H
     return;
   }
   JsonPtr info = backend->info();
-  (terminal ? session.terminal : session.window) = std::move(backend);
+  session.backend = std::move(backend);
+  session.backend_kind = terminal ? BackendKind::terminal : BackendKind::window;
   session.backend_open = true;
   apply_scheduling_members(session, command);
   reply_result(session, id, std::move(info));
@@ -104,7 +105,7 @@ void handle_stats(HostSession& session, std::uint32_t id, const cJSON* command) 
   JsonPtr stats = build_statistics(session, now);
   if (cJSON_IsTrue(cJSON_GetObjectItemCaseSensitive(command, "reset"))) {
     reset_host_statistics(session, now);
-    if (Backend* backend = open_backend(session)) backend->reset_statistics();
+    if (session.backend) session.backend->reset_statistics();
   }
   reply_result(session, id, std::move(stats));
 }
@@ -130,7 +131,7 @@ void apply_transition(Backend& backend, const cJSON* command) {
 
 void handle_scene_update(HostSession& session, std::uint32_t id, const cJSON* command, bool patch,
                          double handling_start, HostErrorBuffer& error) {
-  Backend& backend = *open_backend(session);
+  Backend& backend = *session.backend;
   apply_transition(backend, command);
   double commit_start = platform::now_seconds();
   bool committed = patch ? backend.patch_scene(command, error.text())
@@ -152,7 +153,7 @@ void handle_scene_update(HostSession& session, std::uint32_t id, const cJSON* co
 
 void handle_operation(HostSession& session, std::uint32_t id, const cJSON* command, std::string_view op,
                       HostErrorBuffer& error) {
-  JsonPtr result = open_backend(session)->run_operation(command, error.text());
+  JsonPtr result = session.backend->run_operation(command, error.text());
   if (!result) {
     reply_failure(session, id, error, "Unsupported native operation");
     return;

@@ -10,7 +10,7 @@ namespace lumora::host {
 
 void forward_events(HostSession& session) {
   if (session.closing) return;
-  Backend* backend = open_backend(session);
+  Backend* backend = session.backend.get();
   if (backend == nullptr) return;
   JsonPtr events = backend->drain_events();
   // A drain without an array counts as an empty one.
