@@ -21,7 +21,7 @@ void forward_events(HostSession& session) {
     if (kind == "suspend") session.suspended = true;
     if (kind == "resume") session.suspended = false;
     ++session.stats.input_events;
-    if (!queue_json_frame(session, kFrameEvent, 0, event)) {
+    if (queue_json_frame(session, kFrameEvent, 0, event) != QueueResult::queued) {
       send_final_notice(session, "event_overload", "Native input queue exhausted");
       break;
     }
