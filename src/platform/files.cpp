@@ -29,6 +29,8 @@ class Descriptor {
   int handle_;
 };
 
+// Never waits: a pipe or device that takes no more bytes now counts as a
+// failed write, like a full disk.
 bool write_all(int handle, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written = ::write(handle, bytes.data(), bytes.size());
@@ -42,15 +44,15 @@ bool write_all(int handle, std::string_view bytes) {
 }  // namespace
 
 FileWriteStatus write_file_replacing(const std::string& path, std::string_view bytes) {
-  // Opened without blocking and without truncating: a FIFO with no reader
-  // fails at once instead of waiting for one, and nothing that is not a
-  // regular file (a FIFO with a reader, a device) is written to or cut, since
-  // any of them could block the caller or lose data.
+  // Opened and written without blocking, since the path may name a FIFO or
+  // a device: a FIFO nobody reads fails to open at once (instead of waiting
+  // for a reader), and one whose reader stops reading fails the write.
+  // Only a regular file is truncated; nothing else has contents to replace.
   Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
   if (file.get() < 0) return FileWriteStatus::open_failed;
   struct stat status {};
-  if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return FileWriteStatus::open_failed;
-  if (::ftruncate(file.get(), 0) != 0) return FileWriteStatus::open_failed;
+  if (::fstat(file.get(), &status) != 0) return FileWriteStatus::open_failed;
+  if (S_ISREG(status.st_mode) && ::ftruncate(file.get(), 0) != 0) return FileWriteStatus::open_failed;
   if (!write_all(file.get(), bytes)) return FileWriteStatus::write_failed;
   if (!file.close()) return FileWriteStatus::write_failed;
   return FileWriteStatus::ok;

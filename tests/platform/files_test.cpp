@@ -22,10 +22,10 @@ TEST(FilesTest, RegularFilesAreCreatedOrReplacedWhole) {
   EXPECT_EQ("", test::read_file(path));
 }
 
-// Nothing that is not a regular file is written to: a FIFO nobody reads
-// would block the writer for as long as nobody opens it, and one that is
-// read, or a device, is not a capture file either. Each case returns at once.
-TEST(FilesTest, NonRegularFilesAreRefusedWithoutBlocking) {
+// A FIFO nobody reads would block the writer until somebody opened it, and
+// one whose reader stops reading once its buffer is full; a device may
+// refuse bytes. Each case returns at once with what happened.
+TEST(FilesTest, FifosAndDevicesNeverBlockTheWriter) {
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
   const std::string fifo = dir.file("fifo");
@@ -34,10 +34,15 @@ TEST(FilesTest, NonRegularFilesAreRefusedWithoutBlocking) {
 
   int reader = test::open_fifo_reader(fifo);
   ASSERT_GE(reader, 0);
-  EXPECT_EQ(FileWriteStatus::open_failed, write_file_replacing(fifo, "read, but no capture"));
+  EXPECT_EQ(FileWriteStatus::ok, write_file_replacing(fifo, "read"));
+  EXPECT_EQ("read", test::read_available(reader));
+  // Far more than a pipe holds, with a reader that is not reading.
+  EXPECT_EQ(FileWriteStatus::write_failed, write_file_replacing(fifo, std::string(16 << 20, 'x')));
   test::close_descriptor(reader);
 
-  for (const std::string& path : {dir.path(), std::string("/dev/null"), dir.file("missing/dir/file")}) {
+  EXPECT_EQ(FileWriteStatus::ok, write_file_replacing("/dev/null", "gone"));
+  EXPECT_EQ(FileWriteStatus::write_failed, write_file_replacing("/dev/full", "no space"));
+  for (const std::string& path : {dir.path(), dir.file("missing/dir/file")}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(FileWriteStatus::open_failed, write_file_replacing(path, "x"));
   }

@@ -34,6 +34,16 @@ void close_descriptor(int descriptor) {
   if (descriptor >= 0) ::close(descriptor);
 }
 
+std::string read_available(int descriptor) {
+  std::string text;
+  char chunk[4096];
+  for (;;) {
+    ssize_t count = ::read(descriptor, chunk, sizeof chunk);
+    if (count <= 0) return text;
+    text.append(chunk, static_cast<std::size_t>(count));
+  }
+}
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "<unreadable>";

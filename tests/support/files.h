@@ -26,6 +26,8 @@ bool make_fifo(const std::string& path);
 // Closed with close_descriptor.
 int open_fifo_reader(const std::string& path);
 void close_descriptor(int descriptor);
+// Whatever the descriptor has to read now, without waiting.
+std::string read_available(int descriptor);
 
 // The whole file, or "<unreadable>".
 std::string read_file(const std::string& path);
