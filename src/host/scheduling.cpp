@@ -43,8 +43,9 @@ bool present_wanted(HostSession& session) {
   if (!session.backend || !session.scene_committed || session.closing || session.suspended) {
     return false;
   }
-  Backend* window = open_window(session);
-  return session.present_requested || session.continuous || (window != nullptr && window->is_animating());
+  // The window-only queries are asked of a window only.
+  bool window = session.backend_kind == BackendKind::window;
+  return session.present_requested || session.continuous || (window && session.backend->is_animating());
 }
 
 bool present(HostSession& session, scene::ErrorText error) {
@@ -98,9 +99,9 @@ double wait_timeout(HostSession& session, double now) {
 WaitOutcome wait_for_activity(HostSession& session) {
   WaitSource source;
   if (!session.closing && session.backend) {
-    Backend* window = open_window(session);
     // The window stopped its event pump at the per-drain limit: drain again at once.
-    if (window != nullptr && window->input_pending()) return WaitOutcome::not_waited;
+    bool window = session.backend_kind == BackendKind::window;
+    if (window && session.backend->input_pending()) return WaitOutcome::not_waited;
     source = session.backend->prepare_wait();
     if (source.ready) return WaitOutcome::not_waited;
   }

@@ -92,10 +92,4 @@ struct HostSession {
   BackendOpeners openers;
 };
 
-// The open backend when it is a window, else null: the window-only queries
-// are asked of nothing else.
-inline Backend* open_window(HostSession& session) {
-  return session.backend_kind == BackendKind::window ? session.backend.get() : nullptr;
-}
-
 }  // namespace lumora::host

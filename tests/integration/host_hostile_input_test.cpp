@@ -104,6 +104,12 @@ TEST(HostHostileInputTest, RepliesAboveTheFrameLimitAreRefusedAndTheSessionGoesO
 
 // A raw 0xDC byte (a lone continuation byte) inside a kind or an id is
 // echoed in the error as U+FFFD, so that a strict reader can parse the reply.
+std::string repeated(const std::string& text, int times) {
+  std::string out;
+  for (int k = 0; k < times; ++k) out += text;
+  return out;
+}
+
 TEST(HostHostileInputTest, EchoedInputIsValidUtf8) {
   auto host = test::launch_headless_host(8, 4);
   ASSERT_TRUE(host);
@@ -118,9 +124,12 @@ TEST(HostHostileInputTest, EchoedInputIsValidUtf8) {
        "Invalid terminal command 1 (\xEF\xBF\xBD" + kBudget},
       {"{\"op\":\"patch\",\"upsert\":[{\"id\":\"s\",\"bounds\":[0,0,8,16],\"commands\":[[\"\xc0\xafx\"]]}]}",
        "Invalid terminal command 0 (\xEF\xBF\xBD\xEF\xBF\xBDx" + kBudget},
+      // Repaired first, then cut whole within the message's 200 bytes.
+      {"{\"op\":\"frame\",\"commands\":[[\"" + std::string(300, '\xdc') + "\"]]}",
+       "Invalid terminal command 0 (" + repeated("\xEF\xBF\xBD", 57)},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.command);
+    SCOPED_TRACE(c.command.substr(0, 80));
     std::optional<client::Reply> reply = host->request(c.command);
     EXPECT_TRUE(valid_utf8_json(reply));
     EXPECT_TRUE(reply_fails_with(reply, c.message));

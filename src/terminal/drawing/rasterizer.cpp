@@ -257,8 +257,11 @@ void report_command_failure(std::size_t index, const cJSON* command, scene::Erro
     error.clear();
     return;
   }
-  std::string_view message(scratch, std::strlen(scratch));
-  error.set(message.substr(0, scene::utf8_prefix_length(message, kCommandErrorBytes - 1)));
+  // Made well-formed first (the kind is the controller's bytes), then cut.
+  char message[kCommandErrorBytes];
+  std::size_t length = scene::append_valid_utf8(std::string_view(scratch, std::strlen(scratch)), message,
+                                                kCommandErrorBytes - 1);
+  error.set(std::string_view(message, length));
 }
 
 CellFrameRef new_frame(const RasterContext& context, Rgba clear, scene::ErrorText error) {
