@@ -97,6 +97,8 @@ double wait_timeout(HostSession& session, double now) {
 }
 
 WaitOutcome wait_for_activity(HostSession& session) {
+  // While closing nothing drains the backend, so its descriptor would stay
+  // readable and keep the loop spinning: only the socket counts then.
   WaitSource source;
   if (!session.closing && session.backend) {
     // The window stopped its event pump at the per-drain limit: drain again at once.
@@ -105,8 +107,6 @@ WaitOutcome wait_for_activity(HostSession& session) {
     source = session.backend->prepare_wait();
     if (source.ready) return WaitOutcome::not_waited;
   }
-  // While closing nothing drains the backend, so its descriptor would stay
-  // readable and keep the loop spinning: only the socket counts then.
   double timeout = wait_timeout(session, platform::now_seconds());
   platform::WaitStatus status = platform::wait_socket_and(session.socket, reading_allowed(session),
                                                           session.send_length > 0, source.descriptor, timeout, nullptr);
