@@ -1,60 +1,62 @@
 #!/bin/sh
-# Builds the terminal input decoder's fuzz target with libFuzzer and the
-# address and undefined-behaviour sanitizers, then runs it.
-#   scripts/fuzz.sh [seconds]        (default 60)
-# The build and the growing corpus live in $FUZZ_DIR (default build-fuzz/).
+# Builds every fuzz target (tests/fuzz/*_fuzz.cpp) with libFuzzer and the
+# address and undefined-behaviour sanitizers, then runs them.
+#   scripts/fuzz.sh [seconds] [target...]   each target for `seconds` (default 60)
+#   scripts/fuzz.sh --ci [total-seconds]    every target in turn, `total-seconds`
+#                                           (default 60) shared out between them
+# A target runs on its growing corpus in $FUZZ_DIR/corpus/<target> (default
+# build-fuzz/) and on the committed seeds in tests/fuzz/corpus/<target>, with
+# tests/fuzz/<target>.dict as its dictionary and the flags in
+# tests/fuzz/<target>.options, when they exist. A crash, a leak, a sanitizer
+# report or a failed check ends the script with the fuzzer's failure code,
+# the input that caused it saved in $FUZZ_DIR/artifacts/.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${1:-60}
 dir=${FUZZ_DIR:-$root/build-fuzz}
-mkdir -p "$dir/corpus"
+ci=false
+if [ "${1:-}" = "--ci" ]; then
+  ci=true
+  shift
+fi
+seconds=${1:-60}
+[ $# -gt 0 ] && shift
 
-clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  -I"$root/src" -I"$root" $(pkg-config --cflags libcjson) \
-  "$root/tests/fuzz/input_decoder_fuzz.cpp" \
-  "$root/src/terminal/vt/input_decoder.cpp" \
-  "$root/src/input/event_queue.cpp" \
-  "$root/src/text/utf8.cpp" \
-  "$root/src/text/unicode_case.cpp" \
-  "$root/src/text/unicode_case_table.cpp" \
-  $(pkg-config --libs libcjson) \
-  -o "$dir/input_decoder_fuzz"
+targets=$*
+if [ -z "$targets" ]; then
+  for source in "$root"/tests/fuzz/*_fuzz.cpp; do
+    targets="$targets $(basename "$source" .cpp)"
+  done
+fi
+count=$(echo $targets | wc -w)
+if $ci; then
+  seconds=$(( seconds / count ))
+  [ "$seconds" -ge 1 ] || seconds=1
+fi
 
-# Tokens of the sequences the decoder knows, so that mutations reach deep.
-cat > "$dir/input_decoder.dict" <<'DICT'
-"\x1b"
-"\x1b["
-"\x1bO"
-"\x1b]"
-"\x1bP"
-"\x1b_"
-"\x1b\\"
-"\x07"
-"\x1b[<"
-"\x1b[200~"
-"\x1b[201~"
-"\x1b[?"
-"\x1b[27;"
-";"
-":"
-"u"
-"~"
-"M"
-"m"
-"$"
-"\xc3\xa9"
-"\xf0\x9f\x98\x80"
-"\xed\xa0\x80"
-"57364"
-"1114111"
-DICT
+CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMORA_FUZZ=ON \
+  -DLUMORA_TESTS=OFF -DLUMORA_BENCH=OFF >/dev/null
+# shellcheck disable=SC2086
+cmake --build "$dir" -j "${FUZZ_JOBS:-2}" --target $targets
 
-# Seeds: one of each family.
-printf '\000\001A\033[A\033[1;5:3A' > "$dir/corpus/seed-keys"
-printf '\001\003\033[97:65;2;65u\033[?1u\033[113;5u' > "$dir/corpus/seed-csi-u"
-printf '\000\002\033[<35;10;2M\033[<65;1;1M\033[<0;3;4m' > "$dir/corpus/seed-mouse"
-printf '\004\005\033[200~a\r\nb\000\033[201~\033]0;t\007' > "$dir/corpus/seed-paste"
-
-exec "$dir/input_decoder_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=4096 \
-  -dict="$dir/input_decoder.dict" "$dir/corpus"
+mkdir -p "$dir/artifacts"
+for target in $targets; do
+  echo "== fuzzing $target for ${seconds}s"
+  seeds="$root/tests/fuzz/corpus/$target"
+  corpus="$dir/corpus/$target"
+  mkdir -p "$corpus" "$seeds"
+  set --
+  [ -f "$root/tests/fuzz/$target.dict" ] && set -- "$@" "-dict=$root/tests/fuzz/$target.dict"
+  if [ -f "$root/tests/fuzz/$target.options" ]; then
+    # shellcheck disable=SC2046
+    set -- "$@" $(cat "$root/tests/fuzz/$target.options")
+  fi
+  # The leak check stays on: a leak is a failure like a crash.
+  "$dir/tests/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=25 -print_final_stats=0 \
+    -artifact_prefix="$dir/artifacts/$target-" "$@" "$corpus" "$seeds" 2>"$dir/$target.log" || {
+    status=$?
+    tail -n 60 "$dir/$target.log" >&2
+    exit "$status"
+  }
+  grep -E '^#[0-9]+.*DONE' "$dir/$target.log" || tail -n 2 "$dir/$target.log"
+done

@@ -2,7 +2,8 @@
 # Sets up a Debian 12 machine for Lumora, builds it, and runs what is asked:
 #   scripts/setup.sh          install what is missing and build
 #   scripts/setup.sh demo     ... then run the demo (interactive in a terminal, headless otherwise)
-#   scripts/setup.sh test     ... then run every test, once plainly and once under ASan + UBSan
+#   scripts/setup.sh test     ... then run every test, once plainly and once under ASan + UBSan,
+#                             then every fuzz target for about a minute in all
 #   scripts/setup.sh bench    ... then run the benchmarks and write bench/RESULTS.md
 # Safe to run again: it installs only missing packages and rebuilds incrementally.
 set -euo pipefail
@@ -15,7 +16,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libcjson-dev libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev fonts-dejavu-core
   libgtest-dev libgmock-dev googletest libbenchmark-dev libutf8proc-dev
-  tmux python3
+  tmux python3 clang libclang-rt-14-dev
 )
 
 install_missing() {
@@ -65,6 +66,8 @@ case "$action" in
     build "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DLUMORA_SANITIZE=ON -DLUMORA_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       run_tests "$root/build-sanitize"
+    echo "== fuzz targets on their committed seeds"
+    FUZZ_JOBS=$jobs "$root/scripts/fuzz.sh" --ci 60
     ;;
   bench)
     "$root/bench/run.sh" "$root/build" "$@"

@@ -14,6 +14,12 @@ namespace lumora::host {
 using scene::ErrorText;
 using scene::JsonPtr;
 
+// How the open backend takes part in the main loop's wait.
+struct WaitSource {
+  int descriptor = -1;  // polled for readability together with the socket; -1: none
+  bool ready = false;   // input is already waiting: do not wait at all
+};
+
 struct SceneCounts {
   std::uint64_t commands_touched = 0;   // by the last commit or patch
   std::uint64_t commands_replayed = 0;  // by the last draw
@@ -48,11 +54,20 @@ class Backend {
   // Window-only queries; other backends keep the defaults.
   virtual bool is_animating() const { return false; }
   virtual bool input_pending() const { return false; }
+
+  // Called right before every wait of the main loop (not once closing): a
+  // backend whose input arrives on a descriptor of its own offers it here, so
+  // that its input wakes the loop without being polled. The descriptor stays
+  // open until the next call; one that hangs up keeps the loop awake.
+  virtual WaitSource prepare_wait() { return {}; }
 };
 
 // Opens a backend from the whole "open" command, or returns nullptr with the
 // message in `error` (an empty message makes the host say "Could not open backend").
 using BackendOpener = std::unique_ptr<Backend> (*)(const cJSON* command, ErrorText error);
+
+// Which backend "open" chose: the window-only queries count only for a window.
+enum class BackendKind { none, terminal, window };
 
 struct BackendOpeners {
   BackendOpener terminal = nullptr;

@@ -32,13 +32,29 @@ bool attach(cJSON* object, const char* name, JsonPtr& item) {
 
 bool attach(cJSON* object, const char* name, JsonPtr&& item) { return attach(object, name, item); }
 
+void reply_error(HostSession& session, std::uint32_t id, const char* message);
+
+// Every reply passes here. One whose printed body exceeds the frame limit
+// (an "ansi" or "snapshot" of a large grid, a long "measure_many") could never
+// be sent, so it is answered with an error reply and the session goes on; a
+// reply that finds no room in the send queue, or no memory, ends the
+// connection, since no later reply could be promised either.
+void queue_reply(HostSession& session, std::uint32_t id, const JsonPtr& reply, bool built) {
+  QueueResult result = built ? queue_json_frame(session, kFrameReply, id, reply.get()) : QueueResult::no_room;
+  if (result == QueueResult::too_large) {
+    reply_error(session, id, "Reply exceeds 16 MiB frame limit");
+  } else if (result != QueueResult::queued) {
+    session.stopped = true;
+  }
+}
+
 // {"ok":true,"result":...}; a missing result stands for a value that could
 // not be built, which ends the connection like any unsendable reply.
 void reply_result(HostSession& session, std::uint32_t id, JsonPtr result) {
   JsonPtr reply(cJSON_CreateObject());
   bool built = reply && attach(reply.get(), "ok", JsonPtr(cJSON_CreateTrue())) &&
                attach(reply.get(), "result", result);
-  if (!built || !queue_json_frame(session, kFrameReply, id, reply.get())) session.stopped = true;
+  queue_reply(session, id, reply, built);
 }
 
 void reply_null(HostSession& session, std::uint32_t id) { reply_result(session, id, JsonPtr(cJSON_CreateNull())); }
@@ -47,7 +63,7 @@ void reply_error(HostSession& session, std::uint32_t id, const char* message) {
   JsonPtr reply(cJSON_CreateObject());
   bool built = reply && attach(reply.get(), "ok", JsonPtr(cJSON_CreateFalse())) &&
                attach(reply.get(), "error", JsonPtr(cJSON_CreateString(message)));
-  if (!built || !queue_json_frame(session, kFrameReply, id, reply.get())) session.stopped = true;
+  queue_reply(session, id, reply, built);
 }
 
 // The backend's message when it left one, else the host's own.
@@ -75,7 +91,8 @@ void handle_open(HostSession& session, std::uint32_t id, const cJSON* command, H
     return;
   }
   JsonPtr info = backend->info();
-  (terminal ? session.terminal : session.window) = std::move(backend);
+  session.backend = std::move(backend);
+  session.backend_kind = terminal ? BackendKind::terminal : BackendKind::window;
   session.backend_open = true;
   apply_scheduling_members(session, command);
   reply_result(session, id, std::move(info));
@@ -103,7 +120,7 @@ void handle_stats(HostSession& session, std::uint32_t id, const cJSON* command) 
   JsonPtr stats = build_statistics(session, now);
   if (cJSON_IsTrue(cJSON_GetObjectItemCaseSensitive(command, "reset"))) {
     reset_host_statistics(session, now);
-    if (Backend* backend = open_backend(session)) backend->reset_statistics();
+    if (session.backend) session.backend->reset_statistics();
   }
   reply_result(session, id, std::move(stats));
 }
@@ -123,7 +140,7 @@ void apply_transition(Backend& backend, const cJSON* command) {
 
 void handle_scene_update(HostSession& session, std::uint32_t id, const cJSON* command, bool patch,
                          double handling_start, HostErrorBuffer& error) {
-  Backend& backend = *open_backend(session);
+  Backend& backend = *session.backend;
   apply_transition(backend, command);
   double commit_start = platform::now_seconds();
   bool committed = patch ? backend.patch_scene(command, error.text())
@@ -145,7 +162,7 @@ void handle_scene_update(HostSession& session, std::uint32_t id, const cJSON* co
 
 void handle_operation(HostSession& session, std::uint32_t id, const cJSON* command, std::string_view op,
                       HostErrorBuffer& error) {
-  JsonPtr result = open_backend(session)->run_operation(command, error.text());
+  JsonPtr result = session.backend->run_operation(command, error.text());
   if (!result) {
     reply_failure(session, id, error, "Unsupported native operation");
     return;
@@ -220,7 +237,7 @@ void send_final_notice(HostSession& session, const char* reason, const char* err
     JsonPtr stats = build_statistics(session, now);
     built = attach(notice.get(), "stats", stats);
   }
-  if (!built || !queue_json_frame(session, kFrameFinal, 0, notice.get())) session.stopped = true;
+  if (!built || queue_json_frame(session, kFrameFinal, 0, notice.get()) != QueueResult::queued) session.stopped = true;
 }
 
 }  // namespace lumora::host

@@ -67,9 +67,8 @@ bool start(HostSession& session, const CommandLine& command_line) {
 }
 
 void shut_down(HostSession& session) {
-  // The window first, then the terminal, each restoring what it changed.
-  session.window.reset();
-  session.terminal.reset();
+  // The backend restores what it changed before the connection goes.
+  session.backend.reset();
   session.socket.close();
   session.recv_buffer.reset();
   session.send_buffer.reset();

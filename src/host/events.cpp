@@ -10,7 +10,7 @@ namespace lumora::host {
 
 void forward_events(HostSession& session) {
   if (session.closing) return;
-  Backend* backend = open_backend(session);
+  Backend* backend = session.backend.get();
   if (backend == nullptr) return;
   JsonPtr events = backend->drain_events();
   // A drain without an array counts as an empty one.
@@ -21,7 +21,7 @@ void forward_events(HostSession& session) {
     if (kind == "suspend") session.suspended = true;
     if (kind == "resume") session.suspended = false;
     ++session.stats.input_events;
-    if (!queue_json_frame(session, kFrameEvent, 0, event)) {
+    if (queue_json_frame(session, kFrameEvent, 0, event) != QueueResult::queued) {
       send_final_notice(session, "event_overload", "Native input queue exhausted");
       break;
     }

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
+#include <string_view>
 
+#include "scene/error_text.h"
 #include "scene/json.h"
 
 namespace lumora::host {
@@ -65,7 +68,7 @@ bool queue_frame(HostSession& session, std::uint32_t type, std::uint32_t id, con
   return true;
 }
 
-bool queue_json_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const cJSON* body) {
+QueueResult queue_json_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const cJSON* body) {
   // Printed straight behind the queued bytes: no allocation, no regrowing
   // copy and no second copy into the queue, with the printer's own bytes.
   std::size_t tail_start = session.send_offset + session.send_length;
@@ -76,17 +79,30 @@ bool queue_json_frame(HostSession& session, std::uint32_t type, std::uint32_t id
     unsigned char* out = session.send_buffer.get() + tail_start;
     char* text = reinterpret_cast<char*>(out + kFrameHeaderSize);
     if (cJSON_PrintPreallocated(const_cast<cJSON*>(body), text, static_cast<int>(room), false)) {
-      std::size_t length = std::strlen(text);
-      write_header(out, type, id, length);
-      session.send_length += kFrameHeaderSize + length;
-      return true;
+      std::string_view printed(text);
+      if (scene::first_ill_formed_utf8(printed) == printed.size()) {
+        write_header(out, type, id, printed.size());
+        session.send_length += kFrameHeaderSize + printed.size();
+        return QueueResult::queued;
+      }
     }
   }
   // The printer asks for a few bytes more than it writes, so a body within
-  // those bytes of either bound, and one that fits only once the queue is
-  // compacted, takes the allocating path that decides exactly.
+  // those bytes of either bound, one that fits only once the queue is
+  // compacted, and one that needs repair take the allocating path that
+  // decides exactly.
   scene::JsonText text = scene::print_json(body);
-  return text && queue_frame(session, type, id, text.get(), std::strlen(text.get()));
+  if (!text) return QueueResult::no_room;
+  std::string_view printed(text.get());
+  std::string repaired;
+  if (scene::first_ill_formed_utf8(printed) != printed.size()) {
+    // Ill-formed bytes are only ever inside strings (everything cJSON writes
+    // itself is ASCII), so replacing them keeps the JSON intact.
+    repaired = scene::to_valid_utf8(printed);
+    printed = repaired;
+  }
+  if (printed.size() > kMaxBody) return QueueResult::too_large;
+  return queue_frame(session, type, id, printed.data(), printed.size()) ? QueueResult::queued : QueueResult::no_room;
 }
 
 void flush_send_queue(HostSession& session) {

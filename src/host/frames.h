@@ -31,9 +31,16 @@ bool allocate_buffers(HostSession& session);
 bool queue_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const void* body,
                  std::size_t length);
 
-// Queues `body` as printed by cJSON_PrintUnformatted, byte for byte; false
-// as for queue_frame, or when printing runs out of memory.
-bool queue_json_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const cJSON* body);
+enum class QueueResult {
+  queued,
+  too_large,  // the printed body exceeds kMaxBody: it can never be sent
+  no_room,    // the send queue lacks the space, or printing ran out of memory
+};
+
+// Queues `body` as printed by cJSON_PrintUnformatted, byte for byte, except
+// that ill-formed UTF-8 inside its strings (bytes cJSON copies unchecked)
+// becomes U+FFFD, so that every frame the controller reads is valid JSON.
+QueueResult queue_json_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const cJSON* body);
 
 // Sends up to kIoBudget queued bytes without blocking.
 void flush_send_queue(HostSession& session);

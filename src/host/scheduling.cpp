@@ -40,15 +40,16 @@ double time_until_next_present(const HostSession& session, double now) {
 }
 
 bool present_wanted(HostSession& session) {
-  if (open_backend(session) == nullptr || !session.scene_committed || session.closing || session.suspended) {
+  if (!session.backend || !session.scene_committed || session.closing || session.suspended) {
     return false;
   }
-  Backend* window = open_window(session);
-  return session.present_requested || session.continuous || (window != nullptr && window->is_animating());
+  // The window-only queries are asked of a window only.
+  bool window = session.backend_kind == BackendKind::window;
+  return session.present_requested || session.continuous || (window && session.backend->is_animating());
 }
 
 bool present(HostSession& session, scene::ErrorText error) {
-  Backend* backend = open_backend(session);
+  Backend* backend = session.backend.get();
   if (backend == nullptr) return false;
   HostStatistics& stats = session.stats;
   double draw_start = platform::now_seconds();
@@ -95,14 +96,25 @@ double wait_timeout(HostSession& session, double now) {
   return until_present < kMaxWaitSeconds ? until_present : kMaxWaitSeconds;
 }
 
-void wait_for_activity(HostSession& session) {
-  Backend* window = open_window(session);
-  // The window stopped its event pump at the per-drain limit: drain again at once.
-  if (!session.closing && window != nullptr && window->input_pending()) return;
+WaitOutcome wait_for_activity(HostSession& session) {
+  // While closing nothing drains the backend, so its descriptor would stay
+  // readable and keep the loop spinning: only the socket counts then.
+  WaitSource source;
+  if (!session.closing && session.backend) {
+    // The window stopped its event pump at the per-drain limit: drain again at once.
+    bool window = session.backend_kind == BackendKind::window;
+    if (window && session.backend->input_pending()) return WaitOutcome::not_waited;
+    source = session.backend->prepare_wait();
+    if (source.ready) return WaitOutcome::not_waited;
+  }
   double timeout = wait_timeout(session, platform::now_seconds());
-  platform::WaitStatus status =
-      platform::wait_socket(session.socket, reading_allowed(session), session.send_length > 0, timeout, nullptr);
-  if (status == platform::WaitStatus::failed) session.stopped = true;
+  platform::WaitStatus status = platform::wait_socket_and(session.socket, reading_allowed(session),
+                                                          session.send_length > 0, source.descriptor, timeout, nullptr);
+  if (status == platform::WaitStatus::failed) {
+    session.stopped = true;
+    return WaitOutcome::failed;
+  }
+  return status == platform::WaitStatus::ready ? WaitOutcome::woken : WaitOutcome::timed_out;
 }
 
 }  // namespace lumora::host

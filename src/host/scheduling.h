@@ -34,7 +34,15 @@ void present_if_due(HostSession& session, scene::ErrorText error);
 // while not closing), else the time until a wanted present, at most 10 ms.
 double wait_timeout(HostSession& session, double now);
 
-// Waits for the socket or the next present; a wait failure sets `stopped`.
-void wait_for_activity(HostSession& session);
+enum class WaitOutcome {
+  not_waited,  // the backend has input waiting already
+  woken,       // the socket or the backend's descriptor is ready
+  timed_out,
+  failed,      // the wait itself failed; `stopped` is set
+};
+
+// Waits for the socket, the open backend's wait source (Backend::prepare_wait)
+// or the next present, at most kMaxWaitSeconds.
+WaitOutcome wait_for_activity(HostSession& session);
 
 }  // namespace lumora::host

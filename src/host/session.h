@@ -62,9 +62,9 @@ struct HostStatistics {
 struct HostSession {
   platform::Socket socket;
   bool send_would_block = false;
-  // At most one of the two is set, from a successful "open" until shutdown.
-  std::unique_ptr<Backend> window;
-  std::unique_ptr<Backend> terminal;
+  // Set from a successful "open" until shutdown.
+  std::unique_ptr<Backend> backend;
+  BackendKind backend_kind = BackendKind::none;
   // Allocated once at start-up (allocate_buffers) and never grown.
   std::unique_ptr<unsigned char[]> recv_buffer;
   std::unique_ptr<unsigned char[]> send_buffer;
@@ -91,15 +91,5 @@ struct HostSession {
   // How "open" creates a backend (the shipped binary and test builds differ).
   BackendOpeners openers;
 };
-
-// The terminal when it is open, else the window (possibly null).
-inline Backend* open_backend(HostSession& session) {
-  return session.terminal ? session.terminal.get() : session.window.get();
-}
-
-// The window backend, only while no terminal is open.
-inline Backend* open_window(HostSession& session) {
-  return session.terminal ? nullptr : session.window.get();
-}
 
 }  // namespace lumora::host

@@ -35,7 +35,7 @@ bool add_samples(cJSON* object, const HostStatistics& stats) {
 }  // namespace
 
 JsonPtr build_statistics(HostSession& session, double now) {
-  Backend* backend = open_backend(session);
+  Backend* backend = session.backend.get();
   JsonPtr object = backend != nullptr ? backend->info() : JsonPtr(cJSON_CreateObject());
   if (!object || !cJSON_IsObject(object.get())) return nullptr;
   const HostStatistics& s = session.stats;

@@ -96,18 +96,25 @@ IoResult recv_some(const Socket& socket, void* data, std::size_t length) {
 
 WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
                        Readiness* readiness) {
-  pollfd entry{socket.native_handle(), 0, 0};
-  if (want_read) entry.events |= POLLIN;
-  if (want_write) entry.events |= POLLOUT;
+  return wait_socket_and(socket, want_read, want_write, -1, timeout_seconds, readiness);
+}
+
+WaitStatus wait_socket_and(const Socket& socket, bool want_read, bool want_write, int descriptor,
+                           double timeout_seconds, Readiness* readiness) {
+  // poll skips entries with a negative descriptor, so either may be absent.
+  pollfd entries[2] = {{socket.native_handle(), 0, 0}, {descriptor, POLLIN, 0}};
+  if (want_read) entries[0].events |= POLLIN;
+  if (want_write) entries[0].events |= POLLOUT;
   // Whole microseconds, truncated, as the host's scheduling expects; poll
   // counts milliseconds, so round the truncated value up to the next one.
   double truncated = std::floor((timeout_seconds > 0 ? timeout_seconds : 0) * 1e6) / 1e6;
-  int ready = ::poll(&entry, 1, poll_milliseconds(truncated));
+  int ready = ::poll(entries, descriptor >= 0 ? 2 : 1, poll_milliseconds(truncated));
   if (ready < 0) return errno == EINTR ? WaitStatus::timed_out : WaitStatus::failed;
   if (readiness != nullptr) {
     // Errors and hang-ups count as readable: the next recv reports them.
-    readiness->readable = (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
-    readiness->writable = (entry.revents & (POLLOUT | POLLERR)) != 0;
+    readiness->readable = (entries[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    readiness->writable = (entries[0].revents & (POLLOUT | POLLERR)) != 0;
+    readiness->descriptor_readable = descriptor >= 0 && entries[1].revents != 0;
   }
   return ready == 0 ? WaitStatus::timed_out : WaitStatus::ready;
 }

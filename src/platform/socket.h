@@ -54,6 +54,7 @@ IoResult recv_some(const Socket& socket, void* data, std::size_t length);
 struct Readiness {
   bool readable = false;
   bool writable = false;
+  bool descriptor_readable = false;  // the extra descriptor of wait_socket_and
 };
 
 enum class WaitStatus { ready, timed_out, failed };
@@ -62,6 +63,11 @@ enum class WaitStatus { ready, timed_out, failed };
 // `want_write`), or `timeout_seconds` (truncated to microseconds) passed.
 WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
                        Readiness* readiness);
+
+// The same wait, also ending when `descriptor` (any pollable descriptor; -1
+// for none) is readable or hung up. An invalid socket takes no part.
+WaitStatus wait_socket_and(const Socket& socket, bool want_read, bool want_write, int descriptor,
+                           double timeout_seconds, Readiness* readiness);
 
 // Controller side: a listening socket on 127.0.0.1 with a kernel-chosen port.
 Socket listen_loopback(std::uint16_t* port);

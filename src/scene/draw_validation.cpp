@@ -34,7 +34,7 @@ const char* string_value(const cJSON* item) {
 
 bool bounded_string(const cJSON* item) {
   const char* text = string_value(item);
-  return text != nullptr && strnlen(text, kMaxCommandStringBytes + 1) <= kMaxCommandStringBytes;
+  return text != nullptr && strnlen(text, kMaxStringBytes + 1) <= kMaxStringBytes;
 }
 
 // Colours are shorter than the string limit, so parsing decides alone.

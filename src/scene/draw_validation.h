@@ -10,21 +10,9 @@
 #include <cjson/cJSON.h>
 
 #include "scene/error_text.h"
+#include "scene/limits.h"
 
 namespace lumora::scene {
-
-// Value ranges of the window's validation.
-inline constexpr std::size_t kMaxCommandStringBytes = 16777216;  // texts, sources, colours
-inline constexpr std::uint64_t kMaxCommandPoints = 200000;      // "lines", "segments"
-inline constexpr double kMinTextSize = 0.01;
-inline constexpr double kMaxTextSize = 2048;
-inline constexpr double kMaxInset = 8192;
-inline constexpr double kMaxFrameExtent = 8192;
-inline constexpr double kMaxFrameCount = 4096;
-inline constexpr double kMinFramesPerSecond = 0.01;
-inline constexpr double kMaxFramesPerSecond = 1000;
-inline constexpr double kMinAnimationSeconds = 0.001;
-inline constexpr double kMaxAnimationSeconds = 86400;
 
 // True when `command` is a command of a kind the window draws, with the
 // kind's item count and every item of its type and within its range. Has no

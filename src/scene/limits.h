@@ -30,6 +30,17 @@ inline constexpr std::uint64_t kRetainedSceneBudget = 67108864;
 // Positions and sizes, in logical units.
 inline constexpr double kMaxSceneCoordinate = 1000000;
 
+// Value ranges of draw-command items.
+inline constexpr double kMinTextSize = 0.01;
+inline constexpr double kMaxTextSize = 2048;
+inline constexpr double kMaxInset = 8192;
+inline constexpr double kMaxFrameExtent = 8192;
+inline constexpr double kMaxFrameCount = 4096;
+inline constexpr double kMinFramesPerSecond = 0.01;
+inline constexpr double kMaxFramesPerSecond = 1000;
+inline constexpr double kMinAnimationSeconds = 0.001;
+inline constexpr double kMaxAnimationSeconds = 86400;
+
 // The cross-fade a commit may ask for.
 inline constexpr double kMaxTransitionMs = 5000;
 

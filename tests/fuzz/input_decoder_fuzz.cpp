@@ -36,7 +36,7 @@ bool well_formed_utf8(std::string_view text) {
   return true;
 }
 
-void check_events(input::EventQueue& queue) {
+void check_events(EventQueue& queue) {
   lumora::scene::JsonPtr events = queue.take();
   if (!events) return;
   if (cJSON_GetArraySize(events.get()) > static_cast<int>(lumora::input::kMaxQueuedEvents)) std::abort();
@@ -50,7 +50,7 @@ void check_events(input::EventQueue& queue) {
   if (!parsed) std::abort();
 }
 
-std::string printed_events(input::EventQueue& queue) {
+std::string printed_events(EventQueue& queue) {
   lumora::scene::JsonPtr events = queue.take();
   lumora::scene::JsonText printed = lumora::scene::print_json(events.get());
   return printed ? std::string(printed.get()) : std::string();
@@ -63,13 +63,13 @@ std::string printed_events(input::EventQueue& queue) {
 void check_split_invariance(std::string_view input) {
   input = input.substr(0, 1000);
   InputDecoder whole_decoder;
-  input::EventQueue whole_events;
+  EventQueue whole_events;
   whole_decoder.feed(input, 0.0, whole_events);
   whole_decoder.decode(0.0, false, whole_events);
   whole_decoder.decode(1.0, true, whole_events);
 
   InputDecoder split_decoder;
-  input::EventQueue split_events;
+  EventQueue split_events;
   for (char byte : input) {
     split_decoder.feed(std::string_view(&byte, 1), 0.0, split_events);
     split_decoder.decode(0.0, false, split_events);
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   InputDecoder decoder((mode & 1) != 0);
-  input::EventQueue events;
+  EventQueue events;
   double now = 0;
   std::size_t round = 0;
   while (!rest.empty()) {

@@ -71,6 +71,46 @@ TEST_F(DispatchTest, UnsendableReplyStopsTheConnectionButKeepsTheEffects) {
   EXPECT_TRUE(session_->backend_open);
 }
 
+// A reply that can never fit a frame is refused on its own and the session
+// goes on; one that merely finds the queue full still ends it (above).
+TEST_F(DispatchTest, ReplyAboveTheFrameLimitGetsAnErrorReplyInstead) {
+  command(R"({"op":"open"})");
+  // The result's two quotes and the reply around it make these the last
+  // body that fits and the first that does not.
+  const std::size_t kEnvelope = std::string(R"({"ok":true,"result":""})").size();
+  for (std::size_t text_length : {kMaxBody - kEnvelope, kMaxBody - kEnvelope + 1}) {
+    SCOPED_TRACE(text_length);
+    JsonPtr echo(cJSON_CreateObject());
+    cJSON_AddStringToObject(echo.get(), "op", "fake_echo");
+    cJSON_AddStringToObject(echo.get(), "value", std::string(text_length, 'x').c_str());
+    scene::JsonText body = scene::print_json(echo.get());
+    std::string reply = command(body.get());
+    if (text_length + kEnvelope <= kMaxBody) {
+      EXPECT_EQ(kMaxBody, reply.size());
+    } else {
+      EXPECT_EQ(R"({"ok":false,"error":"Reply exceeds 16 MiB frame limit"})", reply);
+    }
+    EXPECT_FALSE(session_->stopped);
+  }
+  EXPECT_EQ(kNullReply, command(R"({"op":"fake_echo"})"));
+}
+
+// cJSON copies string bytes unchecked, so whatever a backend returns, and
+// whatever the host echoes, is made well-formed on its way into a frame.
+TEST_F(DispatchTest, IllFormedUtf8NeverLeavesInAFrame) {
+  command(R"({"op":"open"})");
+  const std::pair<std::string, std::string> cases[] = {
+      {"\"a\xdc" "b\"", "\"a\xEF\xBF\xBD" "b\""},
+      {"[\"\xed\xa0\x80\",\"\xc3\xa9\"]", "[\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\",\"\xc3\xa9\"]"},
+      {"{\"k\xff\":\"\xf0\x9f\x98\"}", "{\"k\xEF\xBF\xBD\":\"\xEF\xBF\xBD\"}"},
+  };
+  for (const auto& [value, expected] : cases) {
+    SCOPED_TRACE(value);
+    EXPECT_EQ(R"({"ok":true,"result":)" + expected + "}", command(R"({"op":"fake_echo","value":)" + value + "}"));
+  }
+  EXPECT_EQ("{\"ok\":false,\"error\":\"x\xEF\xBF\xBD\"}", command("{\"op\":\"fake_fail_op\",\"message\":\"x\xdc\"}"));
+}
+
 TEST_F(DispatchTest, FullSendQueueEndsWithOneEventOverloadNotice) {
   command(R"({"op":"open"})");
   command(R"({"op":"fake_flood","per_drain":1,"text_bytes":3000})");

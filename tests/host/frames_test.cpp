@@ -78,7 +78,7 @@ TEST(SendQueueTest, RawAndJsonFramesKeepTheLimitsToTheByte) {
     auto queue = [&](std::size_t length) {
       if (!json) return queue_frame(*session, kFrameEvent, 0, source.data(), length);
       JsonPtr body(cJSON_CreateString(source.substr(0, length - 2).c_str()));
-      return queue_json_frame(*session, kFrameEvent, 0, body.get());
+      return queue_json_frame(*session, kFrameEvent, 0, body.get()) == QueueResult::queued;
     };
     EXPECT_FALSE(queue(kMaxBody + 1));
     EXPECT_EQ(0u, session->send_length);
@@ -107,7 +107,7 @@ TEST(SendQueueTest, JsonFramesCarryTheUnformattedPrint) {
   JsonPtr body(cJSON_Parse(R"({"ok":true,"result":{"a":[1,2.5,-0.1,1e300,0.0089766870000858034],"s":"\u00e9\n","n":null}})"));
   ASSERT_TRUE(body);
   cJSON_AddNumberToObject(body.get(), "nan", NAN);
-  ASSERT_TRUE(queue_json_frame(*session, kFrameReply, 7, body.get()));
+  ASSERT_EQ(QueueResult::queued, queue_json_frame(*session, kFrameReply, 7, body.get()));
   std::vector<QueuedFrame> frames = take_queued(*session);
   ASSERT_EQ(1u, frames.size());
   EXPECT_EQ(7u, frames[0].id);

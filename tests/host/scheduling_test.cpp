@@ -6,6 +6,7 @@
 
 #include "host/frames.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "scene/json.h"
 #include "session_helpers.h"
 
@@ -76,8 +77,8 @@ TEST(SchedulingTest, WaitIsAtMostTenMillisecondsAndZeroWhenWorkIsDue) {
   session->closing = true;
   EXPECT_EQ(kMaxWaitSeconds, wait());
   session = make_session();
-  session->window = open_fake_backend(nullptr, scene::HostErrorBuffer().text());
-  session->backend_open = session->scene_committed = session->continuous = true;
+  open_fake_as(*session, BackendKind::window);
+  session->scene_committed = session->continuous = true;
   session->redraw_interval = 5;
   session->last_present_time = platform::now_seconds();
   EXPECT_EQ(kMaxWaitSeconds, wait());
@@ -91,13 +92,74 @@ TEST(SchedulingTest, OnlyAWindowAnimationWantsFramesOfItsOwn) {
   for (bool window : {true, false}) {
     SCOPED_TRACE(window ? "window" : "terminal");
     auto session = make_session();
-    std::unique_ptr<Backend> backend = open_fake_backend(nullptr, scene::HostErrorBuffer().text());
-    ASSERT_TRUE(backend->run_operation(parse(R"({"op":"fake_set","animating":true})").get(),
-                                       scene::HostErrorBuffer().text()));
-    (window ? session->window : session->terminal) = std::move(backend);
+    Backend& backend = open_fake_as(*session, window ? BackendKind::window : BackendKind::terminal);
+    ASSERT_TRUE(backend.run_operation(parse(R"({"op":"fake_set","animating":true})").get(),
+                                      scene::HostErrorBuffer().text()));
     session->scene_committed = true;
     EXPECT_EQ(window, present_wanted(*session));
   }
+}
+
+// The open backend's descriptor wakes the wait together with the socket, and
+// a backend with input already waiting skips the wait; the terminal and the
+// no-backend paths only time out. No case depends on timing: a ready
+// descriptor returns at once, and the others wait at most kMaxWaitSeconds.
+TEST(SchedulingTest, BackendWaitSourceTakesPartInTheWait) {
+  std::unique_ptr<platform::WakeSignal> signal = platform::WakeSignal::create();
+  ASSERT_TRUE(signal);
+  struct Case {
+    const char* name;
+    BackendKind kind;  // none: no backend open
+    bool offer_descriptor, raised, ready, input_pending, closing;
+    WaitOutcome expected;
+  };
+  const Case cases[] = {
+      {"no backend", BackendKind::none, false, false, false, false, false, WaitOutcome::timed_out},
+      {"nothing offered", BackendKind::window, false, true, false, false, false, WaitOutcome::timed_out},
+      {"quiet descriptor", BackendKind::window, true, false, false, false, false, WaitOutcome::timed_out},
+      {"raised descriptor", BackendKind::window, true, true, false, false, false, WaitOutcome::woken},
+      {"raised descriptor, terminal", BackendKind::terminal, true, true, false, false, false, WaitOutcome::woken},
+      {"ready", BackendKind::window, false, false, true, false, false, WaitOutcome::not_waited},
+      {"input pending", BackendKind::window, false, false, false, true, false, WaitOutcome::not_waited},
+      // input_pending is a window-only query
+      {"input pending, terminal", BackendKind::terminal, false, false, false, true, false, WaitOutcome::timed_out},
+      // a closing host drains nothing, so the backend takes no part
+      {"closing", BackendKind::window, true, true, true, true, true, WaitOutcome::timed_out},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto session = make_session();
+    session->closing = c.closing;
+    if (c.kind != BackendKind::none) {
+      Backend& backend = open_fake_as(*session, c.kind);
+      std::string set = R"({"op":"fake_set","wait_descriptor":)" +
+                        std::to_string(c.offer_descriptor ? signal->native_handle() : -1) +
+                        R"(,"wait_ready":)" + (c.ready ? "true" : "false") + R"(,"input_pending":)" +
+                        (c.input_pending ? "true" : "false") + "}";
+      ASSERT_TRUE(backend.run_operation(parse(set).get(), scene::HostErrorBuffer().text()));
+    }
+    signal->clear();
+    if (c.raised) signal->raise();
+    EXPECT_EQ(c.expected, wait_for_activity(*session));
+    EXPECT_FALSE(session->stopped);
+  }
+}
+
+TEST(SchedulingTest, WaitSourceIsPreparedBeforeEveryWaitUntilClosing) {
+  auto session = make_session();
+  Backend& backend = open_fake_as(*session, BackendKind::window);
+  auto preparations = [&] {
+    JsonPtr count = backend.run_operation(parse(R"({"op":"fake_wait_preparations"})").get(),
+                                          scene::HostErrorBuffer().text());
+    return count ? count->valuedouble : -1;
+  };
+  session->recv_length = 0;
+  wait_for_activity(*session);
+  wait_for_activity(*session);
+  EXPECT_EQ(2, preparations());
+  session->closing = true;
+  wait_for_activity(*session);
+  EXPECT_EQ(2, preparations());
 }
 
 }  // namespace

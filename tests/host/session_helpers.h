@@ -47,6 +47,14 @@ inline std::unique_ptr<HostSession> make_session() {
   return session;
 }
 
+// Opens the fake as the session's backend of that kind, as "open" would.
+inline Backend& open_fake_as(HostSession& session, BackendKind kind) {
+  session.backend = open_fake_backend(nullptr, scene::HostErrorBuffer().text());
+  session.backend_kind = kind;
+  session.backend_open = true;
+  return *session.backend;
+}
+
 // Takes every queued frame out of the send queue, as a flush would.
 inline std::vector<QueuedFrame> take_queued(HostSession& session) {
   std::vector<QueuedFrame> frames;

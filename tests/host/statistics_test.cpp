@@ -19,7 +19,7 @@ std::vector<std::string> keys(const cJSON* object) {
 
 TEST(StatisticsTest, KeysFollowTheBackendInfoInFixedOrder) {
   auto session = make_session();
-  session->window = open_fake_backend(nullptr, scene::HostErrorBuffer().text());
+  open_fake_as(*session, BackendKind::window);
   JsonPtr stats = build_statistics(*session, 10);
   ASSERT_TRUE(stats);
   const std::vector<std::string> expected = {
@@ -34,7 +34,7 @@ TEST(StatisticsTest, KeysFollowTheBackendInfoInFixedOrder) {
       "input_events", "scene_updates", "continuous", "fps_limit"};
   EXPECT_EQ(expected, keys(stats.get()));
   // Without a backend only the host's own members remain.
-  session->window.reset();
+  session->backend.reset();
   EXPECT_EQ(std::vector<std::string>(expected.begin() + 6, expected.end()), keys(build_statistics(*session, 10).get()));
 }
 

@@ -317,14 +317,14 @@ TEST(DrawValidationTest, PointListLimit) {
 
 // Texts and sources may be 16 MiB long, not a byte more.
 TEST(DrawValidationTest, StringLengthLimit) {
-  std::string text(kMaxCommandStringBytes, 'a');
-  for (std::size_t length : {kMaxCommandStringBytes, kMaxCommandStringBytes + 1}) {
+  std::string text(kMaxStringBytes, 'a');
+  for (std::size_t length : {kMaxStringBytes, kMaxStringBytes + 1}) {
     text.resize(length, 'a');
     JsonPtr label = parse(R"(["text", "", 0, 0, "#fff", 14, false])");
     cJSON_ReplaceItemInArray(label.get(), 1, cJSON_CreateString(text.c_str()));
     JsonPtr image = parse(R"(["image", "", [0, 0, 1, 1], "#fff", "cover"])");
     cJSON_ReplaceItemInArray(image.get(), 1, cJSON_CreateString(text.c_str()));
-    const bool expected = length <= kMaxCommandStringBytes;
+    const bool expected = length <= kMaxStringBytes;
     EXPECT_EQ(validate_draw_command(label.get()), expected) << length;
     EXPECT_EQ(validate_draw_command(image.get()), expected) << length;
   }
@@ -353,7 +353,7 @@ TEST(DrawValidationTest, ReportCutsAHugeKindAtACharacterBoundary) {
   // 16 MiB of two-byte characters: the message fills the buffer and ends on
   // a whole character.
   std::string kind;
-  for (std::size_t i = 0; i < kMaxCommandStringBytes / 2; ++i) kind += "\xc3\xa9";
+  for (std::size_t i = 0; i < kMaxStringBytes / 2; ++i) kind += "\xc3\xa9";
   JsonPtr command(cJSON_CreateArray());
   cJSON_AddItemToArray(command.get(), cJSON_CreateString(kind.c_str()));
   ErrorBuffer<64> buffer;

@@ -78,13 +78,22 @@ class FakeBackend : public Backend {
       if (cJSON_IsBool(animating)) animating_ = cJSON_IsTrue(animating);
       const cJSON* pending = cJSON_GetObjectItemCaseSensitive(command, "input_pending");
       if (cJSON_IsBool(pending)) input_pending_ = cJSON_IsTrue(pending);
+      const cJSON* descriptor = cJSON_GetObjectItemCaseSensitive(command, "wait_descriptor");
+      if (cJSON_IsNumber(descriptor)) wait_source_.descriptor = descriptor->valueint;
+      const cJSON* ready = cJSON_GetObjectItemCaseSensitive(command, "wait_ready");
+      if (cJSON_IsBool(ready)) wait_source_.ready = cJSON_IsTrue(ready);
       return JsonPtr(cJSON_CreateNull());
     }
     if (op == "fake_fail_op") {
       error.set(member_string(command, "message"));
       return nullptr;
     }
+    if (op == "fake_echo") {
+      const cJSON* value = cJSON_GetObjectItemCaseSensitive(command, "value");
+      return JsonPtr(value != nullptr ? cJSON_Duplicate(value, true) : cJSON_CreateNull());
+    }
     if (op == "fake_drains") return JsonPtr(cJSON_CreateNumber(static_cast<double>(drains_)));
+    if (op == "fake_wait_preparations") return JsonPtr(cJSON_CreateNumber(static_cast<double>(wait_preparations_)));
     if (op == "fake_log") {
       JsonPtr entries(cJSON_CreateArray());
       for (const std::string& entry : log_) cJSON_AddItemToArray(entries.get(), cJSON_CreateString(entry.c_str()));
@@ -136,6 +145,10 @@ class FakeBackend : public Backend {
   std::uint64_t last_segments_tested() const override { return 3; }
   bool is_animating() const override { return animating_; }
   bool input_pending() const override { return input_pending_; }
+  WaitSource prepare_wait() override {
+    ++wait_preparations_;
+    return wait_source_;
+  }
 
  private:
   static std::string member_string(const cJSON* object, const char* name) {
@@ -171,6 +184,8 @@ class FakeBackend : public Backend {
   bool draw_fails_ = false, present_fails_ = false;
   std::string draw_error_, present_error_;
   bool animating_ = false, input_pending_ = false;
+  WaitSource wait_source_;
+  std::uint64_t wait_preparations_ = 0;
 };
 
 }  // namespace

@@ -9,8 +9,11 @@
 //   {"op":"fake_flood","per_drain":N,"text_bytes":B}  N "text" events of B bytes per drain
 //   {"op":"fake_fail","draw":"msg","present":"msg"}  later draws/presents fail (null: succeed again)
 //   {"op":"fake_set","animating":true,"input_pending":true}
+//   {"op":"fake_set","wait_descriptor":D,"wait_ready":true}  what prepare_wait offers
 //   {"op":"fake_fail_op","message":"msg"}          fails (no "message": an empty one)
+//   {"op":"fake_echo","value":V}                   V as the result (null when absent)
 //   {"op":"fake_drains"}                           number of drains so far
+//   {"op":"fake_wait_preparations"}                number of prepare_wait calls so far
 //   {"op":"fake_log"}                              the calls received, as strings
 //   {"op":"configure",...}                         null; "fail":true makes it fail silently
 //   {"op":"reload_image"}                          null

@@ -22,6 +22,41 @@ bool is_translucent_safe(const CellFrame& frame, std::int64_t column, std::int64
   return std::strcmp(glyph, " ") == 0 || glyph[0] == '\0' || box_glyph_index(glyph) >= 0;
 }
 
+// The glyphs of lines: the box glyphs and the two diagonals. Lines plot
+// millions of cells, so these are stored as constants (as the blank is) and
+// found by their bytes, never measured, hashed or pooled.
+constexpr const char* kDiagonalDown = "╲";  // ╲
+constexpr const char* kDiagonalUp = "╱";    // ╱
+
+// Index into kBoxGlyphTable by the last two bytes of a glyph E2 94 xx or
+// E2 95 xx: (second − 0x94) × 64 + (third − 0x80); −1 for none.
+struct BoxGlyphLookup {
+  std::int8_t index[128];
+  BoxGlyphLookup();
+  int find(unsigned char second, unsigned char third) const {
+    if ((second != 0x94 && second != 0x95) || (third & 0xC0) != 0x80) return -1;
+    return index[(second - 0x94) * 64 + (third - 0x80)];
+  }
+};
+
+int box_glyph_index_of_tail(unsigned char second, unsigned char third);
+
+// box_glyph_index of a cell's NUL-terminated glyph, without measuring it.
+int stored_box_glyph_index(const char* glyph) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(glyph);
+  // Each test reads the next byte only once the previous one was no NUL.
+  if (bytes[0] != 0xE2 || bytes[1] == 0 || bytes[2] == 0 || bytes[3] != 0) return -1;
+  return box_glyph_index_of_tail(bytes[1], bytes[2]);
+}
+
+bool glyph_equals(const char* stored, std::string_view glyph) {
+  for (char byte : glyph) {
+    if (*stored == '\0' || *stored != byte) return false;
+    ++stored;
+  }
+  return *stored == '\0';
+}
+
 }  // namespace
 
 const std::array<BoxGlyph, 15> kBoxGlyphTable = {{
@@ -29,13 +64,37 @@ const std::array<BoxGlyph, 15> kBoxGlyphTable = {{
     {"┬", 14}, {"┴", 11}, {"┼", 15}, {"╭", 6},  {"╮", 12}, {"╰", 3},  {"╯", 9},
 }};
 
+namespace {
+
+BoxGlyphLookup::BoxGlyphLookup() {
+  for (std::int8_t& entry : index) entry = -1;
+  for (std::size_t i = 0; i < kBoxGlyphTable.size(); ++i) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(kBoxGlyphTable[i].glyph);
+    index[(bytes[1] - 0x94) * 64 + (bytes[2] - 0x80)] = static_cast<std::int8_t>(i);
+  }
+}
+
+// Built after kBoxGlyphTable, which is constant-initialised.
+const BoxGlyphLookup kBoxGlyphLookup;
+
+int box_glyph_index_of_tail(unsigned char second, unsigned char third) { return kBoxGlyphLookup.find(second, third); }
+
+// The constant copy of a line glyph, or null for any other glyph.
+const char* constant_line_glyph(std::string_view glyph) {
+  if (glyph.size() != 3 || static_cast<unsigned char>(glyph[0]) != 0xE2) return nullptr;
+  int box = box_glyph_index_of_tail(static_cast<unsigned char>(glyph[1]), static_cast<unsigned char>(glyph[2]));
+  if (box >= 0) return kBoxGlyphTable[static_cast<std::size_t>(box)].glyph;
+  if (glyph == kDiagonalDown) return kDiagonalDown;
+  if (glyph == kDiagonalUp) return kDiagonalUp;
+  return nullptr;
+}
+
+}  // namespace
+
 int box_glyph_index(std::string_view glyph) {
   // Every box glyph is three bytes starting E2 94 or E2 95.
   if (glyph.size() != 3 || static_cast<unsigned char>(glyph[0]) != 0xE2) return -1;
-  for (std::size_t i = 0; i < kBoxGlyphTable.size(); ++i) {
-    if (glyph == kBoxGlyphTable[i].glyph) return static_cast<int>(i);
-  }
-  return -1;
+  return box_glyph_index_of_tail(static_cast<unsigned char>(glyph[1]), static_cast<unsigned char>(glyph[2]));
 }
 
 std::int64_t column_of(double x) { return clamp_to_cell_index(std::ceil(x * scene::kColumnsPerUnit - 0.5)); }
@@ -138,13 +197,13 @@ void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, con
 
 void plot_line_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::string_view glyph,
                      scene::ColorValue colour, bool merge) {
-  if (!frame.clip.contains(column, row) || !frame.in_grid(column, row)) return;
-  const Cell& cell = frame.at(column, row);
+  if (colour.a == 0 || !frame.clip.contains(column, row) || !frame.in_grid(column, row)) return;
+  Cell& cell = frame.at(column, row);
   if (cell.kind == CellKind::text || cell.underline != 0) return;
   if (colour.a < 128 && !is_translucent_safe(frame, column, row)) return;
   if (merge) {
-    int existing = box_glyph_index(cell.glyph);
-    int incoming = box_glyph_index(glyph);
+    int existing = stored_box_glyph_index(cell.glyph);
+    int incoming = existing >= 0 ? box_glyph_index(glyph) : -1;
     if (existing >= 0 && incoming >= 0) {
       std::uint8_t mask = kBoxGlyphTable[existing].mask | kBoxGlyphTable[incoming].mask;
       for (int i = 0; i <= 10; ++i) {
@@ -155,7 +214,100 @@ void plot_line_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, st
       }
     }
   }
+  // A long line, or many crossing the same cells, mostly rewrites a cell
+  // with the glyph it already holds, or with another line glyph: then only
+  // the glyph pointer and the colour change, as put_glyph would change them.
+  if (cell.width == 1) {
+    const char* constant = glyph_equals(cell.glyph, glyph) ? cell.glyph : constant_line_glyph(glyph);
+    if (constant != nullptr) {
+      scene::ColorValue foreground = blend_over(colour, cell.background());
+      // Unchanged cells are only read: writing them back costs as much again.
+      if (cell.glyph == constant && cell.kind == CellKind::plain && cell.foreground() == foreground) return;
+      cell.glyph = constant;
+      cell.set_foreground(foreground);
+      cell.kind = CellKind::plain;
+      return;
+    }
+  }
   put_glyph(frame, column, row, glyph, 1, colour, CellKind::plain);
+}
+
+void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour) {
+  if (colour.a == 0) return;
+  // Everything that depends only on the glyph and the colour is settled once
+  // per line: the constant glyph, and what merging it gives with each box
+  // glyph a cell may already hold.
+  const char* constant = constant_line_glyph(glyph);
+  const int incoming = box_glyph_index(glyph);
+  const char* merged[kBoxGlyphTable.size()] = {};
+  for (std::size_t existing = 0; existing < kBoxGlyphTable.size(); ++existing) {
+    merged[existing] = constant;
+    if (incoming < 0) continue;
+    std::uint8_t mask = kBoxGlyphTable[existing].mask | kBoxGlyphTable[static_cast<std::size_t>(incoming)].mask;
+    for (std::size_t i = 0; i <= 10; ++i) {
+      if (kBoxGlyphTable[i].mask == mask) {
+        merged[existing] = kBoxGlyphTable[i].glyph;
+        break;
+      }
+    }
+  }
+  // The foreground depends on the cell's background, which lines never
+  // change: remember the last one blended.
+  scene::ColorValue last_background = frame.in_grid(line.column, line.row) ? frame.at(line.column, line.row).background() : scene::ColorValue{};
+  scene::ColorValue last_foreground = blend_over(colour, last_background);
+
+  const char* last_glyph = nullptr;
+  int last_existing = -1;
+
+  const CellRect clip = frame.clip;
+  std::int64_t column = line.column, row = line.row;
+  const std::int64_t delta_column = line.end_column > column ? line.end_column - column : column - line.end_column;
+  const std::int64_t delta_row = line.end_row > row ? line.end_row - row : row - line.end_row;
+  const std::int64_t step_column = line.end_column > column ? 1 : -1;
+  const std::int64_t step_row = line.end_row > row ? 1 : -1;
+  std::int64_t err = delta_column - delta_row;
+  const std::int64_t limit = std::max(delta_column, delta_row) + 1;
+  for (std::int64_t n = 0; n < limit; ++n) {
+    if (clip.contains(column, row) && frame.in_grid(column, row)) {
+      Cell& cell = frame.at(column, row);
+      const char* result = nullptr;
+      if (cell.width == 1 && cell.kind == CellKind::plain && cell.underline == 0 && constant != nullptr &&
+          (colour.a >= 128 || is_translucent_safe(frame, column, row))) {
+        // Most cells hold one of a few glyph pointers (the blank, this
+        // line's glyph): remember the last one looked up.
+        if (incoming >= 0 && cell.glyph != last_glyph) {
+          last_glyph = cell.glyph;
+          last_existing = stored_box_glyph_index(cell.glyph);
+        }
+        int existing = incoming >= 0 ? last_existing : -1;
+        result = existing >= 0 ? merged[existing] : constant;
+      }
+      if (result != nullptr) {
+        scene::ColorValue background = cell.background();
+        if (!(background == last_background)) {
+          last_background = background;
+          last_foreground = blend_over(colour, background);
+        }
+        if (cell.glyph != result || !(cell.foreground() == last_foreground)) {
+          cell.glyph = result;
+          cell.set_foreground(last_foreground);
+        }
+      } else {
+        // Wide characters, image cells and the rest take the general path.
+        plot_line_glyph(frame, column, row, glyph, colour, true);
+      }
+    }
+    if (column == line.end_column && row == line.end_row) break;
+    std::int64_t e2 = 2 * err;
+    if (e2 > -delta_row) {
+      err -= delta_row;
+      column += step_column;
+    }
+    if (e2 < delta_column) {
+      err += delta_column;
+      row += step_row;
+    }
+  }
 }
 
 void draw_box_outline(CellFrame& frame, const CellRect& rect, const BoxOutline& outline) {

@@ -100,6 +100,17 @@ void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, con
 void plot_line_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::string_view glyph,
                      scene::ColorValue colour, bool merge);
 
+// A line between two cells, already clipped, walked cell by cell as
+// Bresenham's algorithm steps (both ends included).
+struct CellLine {
+  std::int64_t column = 0, row = 0;
+  std::int64_t end_column = 0, end_row = 0;
+};
+
+// plot_line_glyph with merging on every cell of `line`, in walking order, at
+// a cost per cell of a few comparisons: what stays the same is only read.
+void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour);
+
 // The `box outline` of a cell rectangle in colour `a` (or, with `gradient`,
 // interpolated from a to b along columns when `horizontal`, else along rows),
 // rounded corners when radius > 0, and the two-row `bracket form` when

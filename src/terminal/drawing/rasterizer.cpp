@@ -252,8 +252,11 @@ void report_command_failure(std::size_t index, const cJSON* command, scene::Erro
     error.clear();
     return;
   }
-  std::string_view message(scratch, std::strlen(scratch));
-  error.set(message.substr(0, scene::utf8_prefix_length(message, kCommandErrorBytes - 1)));
+  // Made well-formed first (the kind is the controller's bytes), then cut.
+  char message[kCommandErrorBytes];
+  std::size_t length = scene::append_valid_utf8(std::string_view(scratch, std::strlen(scratch)), message,
+                                                kCommandErrorBytes - 1);
+  error.set(std::string_view(message, length));
 }
 
 CellFrameRef new_frame(const RasterContext& context, scene::ColorValue clear, scene::ErrorText error) {
@@ -392,23 +395,7 @@ void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, sce
     glyph = (DX > 0) == (DY > 0) ? "╲" : "╱";
   }
 
-  const std::int64_t step_column = end_column > column ? 1 : -1;
-  const std::int64_t step_row = end_row > row ? 1 : -1;
-  std::int64_t err = delta_column - delta_row;
-  const std::int64_t limit = std::max(delta_column, delta_row) + 1;
-  for (std::int64_t n = 0; n < limit; ++n) {
-    plot_line_glyph(frame, column, row, glyph, colour, true);
-    if (column == end_column && row == end_row) break;
-    std::int64_t e2 = 2 * err;
-    if (e2 > -delta_row) {
-      err -= delta_row;
-      column += step_column;
-    }
-    if (e2 < delta_column) {
-      err += delta_column;
-      row += step_row;
-    }
-  }
+  plot_line_cells(frame, CellLine{column, row, end_column, end_row}, glyph, colour);
 }
 
 bool draw_rect_fill(CellFrame& frame, double x, double y, double w, double h, scene::ColorValue fill) {
