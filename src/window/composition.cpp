@@ -5,6 +5,7 @@
 #include <cmath>
 #include <new>
 
+#include "scene/draw_validation.h"
 #include "scene/footprint.h"
 #include "scene/scene_format.h"
 #include "window/window_backend.h"
@@ -16,29 +17,6 @@ namespace {
 using scene::ColorValue;
 
 constexpr std::uint64_t kStartTimeBytes = 8;
-
-// Readers of positional items; a missing item or one of the wrong type
-// reads as the default, as for decoded commands.
-const cJSON* item_at(const cJSON* command, int index) { return cJSON_GetArrayItem(command, index); }
-
-double number_at(const cJSON* command, int index, double fallback) {
-  const cJSON* item = item_at(command, index);
-  return cJSON_IsNumber(item) ? item->valuedouble : fallback;
-}
-
-ColorValue colour_at(const cJSON* command, int index) {
-  const cJSON* item = item_at(command, index);
-  return cJSON_IsString(item) && item->valuestring != nullptr ? scene::parse_color(item->valuestring) : ColorValue{};
-}
-
-std::string_view string_at(const cJSON* command, int index) {
-  const cJSON* item = item_at(command, index);
-  return cJSON_IsString(item) && item->valuestring != nullptr ? std::string_view(item->valuestring) : std::string_view();
-}
-
-Rect rect_of(const cJSON* item) {
-  return Rect{number_at(item, 0, 0), number_at(item, 1, 0), number_at(item, 2, 0), number_at(item, 3, 0)};
-}
 
 }  // namespace
 
@@ -59,9 +37,8 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
   }
   std::uint64_t count = 0;
   for (const cJSON* command = commands->child; command != nullptr; command = command->next) {
-    if (count >= scene::kMaxSceneCommands || !cJSON_IsArray(command)) {
-      error.format("Invalid draw command at index %d (%.100s)", static_cast<int>(count),
-                   std::string(scene::command_kind(command, "")).c_str());
+    if (count >= scene::kMaxSceneCommands || !scene::validate_draw_command(command)) {
+      scene::report_invalid_draw_command(error, count, command);
       return false;
     }
     ++count;
@@ -93,6 +70,18 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
     if (previous != nullptr) previous = previous->next;
   }
 
+  DecodedList decoded;
+  if (count > 0 && !decode_draw_commands(copy.get(), decoded)) {
+    error.set("Cannot allocate decoded commands");
+    return false;
+  }
+  cost = scene::add_charge(cost, decoded.charge());
+  if (cost > scene::kRetainedSceneBudget) {
+    error.set("Retained scene exceeds 64 MiB memory budget");
+    return false;
+  }
+
+  decoded_ = std::move(decoded);
   committed_list_ = std::move(copy);
   start_times_ = std::move(start_times);
   command_count_ = count;
@@ -107,88 +96,73 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
   return true;
 }
 
-bool WindowBackend::draw_json_command(const cJSON* command) {
-  const std::string_view kind = scene::command_kind(command, "");
-  if (kind == "begin") {
-    if (!apply_clip(nullptr)) return false;
-    const ColorValue background = colour_at(command, 1);
-    if (SDL_SetRenderDrawColor(renderer_.get(), background.r, background.g, background.b, background.a) != 0 ||
-        SDL_RenderClear(renderer_.get()) != 0) {
-      set_sdl_error("Clear renderer");
-      return false;
-    }
-    return true;
-  }
-  if (kind == "clip") {
-    const cJSON* rect = item_at(command, 1);
-    if (rect == nullptr || cJSON_IsNull(rect)) return apply_clip(nullptr);
-    const PixelRect clip = clip_rect_of(rect_of(rect), scale_);
-    return apply_clip(&clip);
-  }
-  if (kind == "rect") {
-    return draw_box(rect_of(item_at(command, 1)), colour_at(command, 2), number_at(command, 3, 0), colour_at(command, 4),
-                    number_at(command, 5, 0));
-  }
-  if (kind == "text") {
-    return draw_text(string_at(command, 1), number_at(command, 2, 0), number_at(command, 3, 0), colour_at(command, 4),
-                     number_at(command, 5, 14), cJSON_IsTrue(item_at(command, 6)));
-  }
-  if (kind == "line") {
-    return draw_line(number_at(command, 1, 0), number_at(command, 2, 0), number_at(command, 3, 0),
-                     number_at(command, 4, 0), colour_at(command, 5), number_at(command, 6, 1));
-  }
-  if (kind == "lines" || kind == "segments") {
-    const bool segments = kind == "segments";
-    const ColorValue colour = colour_at(command, 2);
-    const double width = number_at(command, 3, 1);
-    const cJSON* points = item_at(command, 1);
-    const cJSON* point = cJSON_IsArray(points) ? points->child : nullptr;
-    while (point != nullptr && point->next != nullptr) {
-      const cJSON* next = point->next;
-      if (!draw_line(number_at(point, 0, 0), number_at(point, 1, 0), number_at(next, 0, 0), number_at(next, 1, 0),
-                     colour, width)) {
+bool WindowBackend::draw_command(const DrawCommand& command) {
+  switch (command.kind) {
+    case DrawKind::begin: {
+      if (!apply_clip(nullptr)) return false;
+      const ColorValue background = command.color;
+      if (SDL_SetRenderDrawColor(renderer_.get(), background.r, background.g, background.b, background.a) != 0 ||
+          SDL_RenderClear(renderer_.get()) != 0) {
+        set_sdl_error("Clear renderer");
         return false;
       }
-      point = segments ? next->next : next;
+      return true;
     }
-    return true;
-  }
-  if (kind == "image" || kind == "image_nine") {
-    const cJSON* source = item_at(command, 1);
-    if (!cJSON_IsString(source) || source->valuestring == nullptr) return true;
-    const std::size_t length = std::string_view(source->valuestring).size();
-    if (kind == "image") {
-      const std::string_view fit = string_at(command, 4);
-      return draw_image(source->valuestring, length, rect_of(item_at(command, 2)), colour_at(command, 3),
-                        fit.empty() ? "stretch" : fit, nullptr);
+    case DrawKind::clip: {
+      if (command.flag != 0) return apply_clip(nullptr);
+      const PixelRect clip = clip_rect_of(command.rect, scale_);
+      return apply_clip(&clip);
     }
-    const cJSON* inset_item = item_at(command, 3);
-    const double insets[4] = {number_at(inset_item, 0, 0), number_at(inset_item, 1, 0), number_at(inset_item, 2, 0),
-                              number_at(inset_item, 3, 0)};
-    return draw_image(source->valuestring, length, rect_of(item_at(command, 2)), colour_at(command, 4), "stretch",
-                      insets);
+    case DrawKind::rect:
+      return draw_box(command.rect, command.color, command.a, command.color2, command.b);
+    case DrawKind::text:
+      return draw_text(command.text != nullptr ? command.text : "", command.a, command.b, command.color, command.c,
+                       command.flag != 0);
+    case DrawKind::line:
+      return draw_line(command.a, command.b, command.from, command.to, command.color, command.c);
+    case DrawKind::lines: {
+      const int step = command.flag != 0 ? 2 : 1;
+      for (std::int64_t i = 0; i + 1 < command.point_count; i += step) {
+        const Point& p = command.points[i];
+        const Point& q = command.points[i + 1];
+        if (!draw_line(p.x, p.y, q.x, q.y, command.color, command.a)) return false;
+      }
+      return true;
+    }
+    case DrawKind::image:
+    case DrawKind::image_nine: {
+      if (command.text == nullptr) return true;
+      const std::size_t length = std::string_view(command.text).size();
+      if (command.kind == DrawKind::image) {
+        return draw_image(command.text, length, command.rect, command.color,
+                          command.mode != nullptr ? command.mode : "stretch", nullptr);
+      }
+      return draw_image(command.text, length, command.rect, command.color, "stretch", command.insets);
+    }
+    case DrawKind::gradient_rect:
+      return draw_gradient(command.rect, command.color, command.color2, command.flag != 0, command.a, command.b);
+    case DrawKind::caret:
+      return draw_line(command.a, command.b, command.a, command.b + command.c, command.color, 1);
+    case DrawKind::focus_ring: {
+      const Rect& r = command.rect;
+      return draw_box(Rect{r.x + 1, r.y + 1, std::max(0.0, r.w - 2), std::max(0.0, r.h - 2)}, ColorValue{},
+                      std::max(0.0, command.a - 1), command.color, 2);
+    }
+    case DrawKind::styled_rect:
+    case DrawKind::marker:
+    case DrawKind::sprite:
+    case DrawKind::animated_rect:
+      return draw_styled_or_animated_hook(command);
+    case DrawKind::unknown:
+      return true;
   }
-  if (kind == "gradient_rect") {
-    return draw_gradient(rect_of(item_at(command, 1)), colour_at(command, 2), colour_at(command, 3),
-                         string_at(command, 4) == "horizontal", number_at(command, 5, 0), number_at(command, 6, 0));
-  }
-  if (kind == "caret") {
-    const double x = number_at(command, 1, 0), y = number_at(command, 2, 0);
-    return draw_line(x, y, x, y + number_at(command, 3, 0), colour_at(command, 4), 1);
-  }
-  if (kind == "focus_ring") {
-    const Rect r = rect_of(item_at(command, 1));
-    const double radius = number_at(command, 3, 0);
-    return draw_box(Rect{r.x + 1, r.y + 1, std::max(0.0, r.w - 2), std::max(0.0, r.h - 2)}, ColorValue{},
-                    std::max(0.0, radius - 1), colour_at(command, 2), 2);
-  }
-  // "styled_rect", "marker", "sprite" and "animated_rect" are drawn by their
-  // own renderers, which arrive with styles and motion; until then they
-  // draw nothing.
-  return draw_styled_or_animated_hook(command);
+  return true;
 }
 
-bool WindowBackend::draw_styled_or_animated_hook(const cJSON*) { return true; }
+// "styled_rect", "marker", "sprite" and "animated_rect" are drawn by their
+// own renderers, which arrive with styles and motion; until then they draw
+// nothing.
+bool WindowBackend::draw_styled_or_animated_hook(const DrawCommand&) { return true; }
 
 bool WindowBackend::draw_committed_list() {
   error_.clear();
@@ -204,10 +178,12 @@ bool WindowBackend::draw_committed_list() {
     settled_ = true;
     return true;
   }
-  for (const cJSON* command = first; command != nullptr; command = command->next) {
+  // Settled content is drawn from the decoded commands; transitions, which
+  // blend JSON commands, arrive with motion.
+  for (const DrawCommand& command : decoded_.commands()) {
     ++counters_.commands_replayed;
     ++counters_.last_commands_replayed;
-    if (!draw_json_command(command)) return false;
+    if (!draw_command(command)) return false;
   }
   settled_ = true;
   return true;

@@ -6,13 +6,10 @@
 #include <cmath>
 #include <cstdint>
 
-namespace lumora::window {
+#include "scene/rounding.h"
+#include "window/draw_command.h"
 
-// x, y, width, height in logical units, y downwards.
-struct Rect {
-  double x = 0, y = 0, w = 0, h = 0;
-  friend bool operator==(const Rect&, const Rect&) = default;
-};
+namespace lumora::window {
 
 // The same in whole device pixels.
 struct PixelRect {
@@ -21,9 +18,7 @@ struct PixelRect {
   friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
 
-// Nearest integer, exact halves to the even neighbour (0.5 → 0, 1.5 → 2).
-// The default floating-point rounding mode is exactly that.
-inline double round_half_even(double value) { return std::nearbyint(value); }
+using scene::round_half_even;
 
 // Converts a double that may be huge or not finite to a pixel coordinate
 // without undefined behaviour: out-of-range values saturate.

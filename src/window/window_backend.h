@@ -20,6 +20,7 @@
 #include "host/backend.h"
 #include "scene/colour.h"
 #include "scene/json.h"
+#include "window/draw_command.h"
 #include "window/geometry.h"
 #include "window/sdl_handles.h"
 
@@ -168,6 +169,7 @@ class WindowBackend final : public host::Backend {
   const WindowCounters& counters() const { return counters_; }
 
   // ---- Drawing (primitives.cpp) ----
+  bool draw_command(const DrawCommand& command);
   bool fill_rect(double x, double y, double w, double h, scene::ColorValue colour);
   bool draw_box(const Rect& rect, scene::ColorValue fill, double radius, scene::ColorValue border, double border_width);
   bool draw_rounded(const PixelRect& rect, double radius, double ring, scene::ColorValue colour);
@@ -220,10 +222,9 @@ class WindowBackend final : public host::Backend {
   // Composition internals.
   bool draw_committed_list();
   bool draw_scene_to_target();
-  bool draw_json_command(const cJSON* command);
   // Styled rectangles, markers, sprites and animated rectangles: drawn by
   // their own renderers once those exist; nothing until then.
-  bool draw_styled_or_animated_hook(const cJSON* command);
+  bool draw_styled_or_animated_hook(const DrawCommand& command);
   bool ensure_scene_cache();
   bool copy_scene_cache(const char* step);
 
@@ -274,6 +275,7 @@ class WindowBackend final : public host::Backend {
 
   // Retained list.
   scene::JsonPtr committed_list_;
+  DecodedList decoded_;
   std::vector<double> start_times_;
   std::uint64_t command_count_ = 0;
   std::uint64_t retained_bytes_ = 0;
