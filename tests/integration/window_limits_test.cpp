@@ -38,7 +38,7 @@ TEST(WindowLimitsTest, HostileScenesStayWithinTheBudgets) {
   const std::string long_line(7 * 1048576, 'W');
   ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":[["text",")" + long_line +
                                      R"(",0,0,"#ffffff",14,false]]})")));
-  ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})"))) << host->standard_error();
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})")));
 
   // 4,096 long texts measured at once.
   std::string texts;
@@ -58,7 +58,11 @@ TEST(WindowLimitsTest, HostileScenesStayWithinTheBudgets) {
 
   const long peak = peak_rss_kib(host->process_id());
   ASSERT_GT(peak, 0);
+#if !defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer's shadow memory and quarantine inflate the resident set;
+  // the bound is checked in the plain build.
   EXPECT_LT(peak, kMaxPeakKiB) << "peak resident set of the host in KiB";
+#endif
 }
 
 }  // namespace
