@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "scene/blend.h"
 #include "window/coverage_mask.h"
 #include "window/window_backend.h"
 
@@ -17,20 +18,6 @@ using scene::ColorValue;
 constexpr int kMaxGradientBands = 96;
 
 bool drawable(ColorValue colour) { return colour.present && colour.a != 0; }
-
-// Straight (not premultiplied) interpolation of two present colours.
-ColorValue lerp_colour(ColorValue a, ColorValue b, double t) {
-  auto channel = [t](std::uint8_t from, std::uint8_t to) {
-    return static_cast<std::uint8_t>(std::clamp(round_half_even(from + (to - from) * t), 0.0, 255.0));
-  };
-  ColorValue result;
-  result.r = channel(a.r, b.r);
-  result.g = channel(a.g, b.g);
-  result.b = channel(a.b, b.b);
-  result.a = channel(a.a, b.a);
-  result.present = a.present || b.present;
-  return result;
-}
 
 SDL_FRect to_frect(const PixelRect& rect) {
   return SDL_FRect{static_cast<float>(rect.x), static_cast<float>(rect.y), static_cast<float>(rect.w),
@@ -230,7 +217,7 @@ bool WindowBackend::draw_gradient(const Rect& rect, ColorValue c0, ColorValue c1
   if (bands <= 0) return true;
   bool ok = true;
   for (std::int64_t i = 0; i < bands && ok; ++i) {
-    const ColorValue colour = lerp_colour(c0, c1, static_cast<double>(i) / static_cast<double>(std::max<std::int64_t>(1, bands - 1)));
+    const ColorValue colour = scene::mix_color(c0, c1, static_cast<double>(i) / static_cast<double>(std::max<std::int64_t>(1, bands - 1)));
     PixelRect band = area;
     const std::int64_t from = a + i * n / bands;
     const std::int64_t to = a + (i + 1) * n / bands;
