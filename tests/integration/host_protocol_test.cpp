@@ -100,9 +100,9 @@ TEST(HostProtocolTest, HostMessagesWithoutABackend) {
       {"\xEF\xBB\xBF{\"op\":\"stats\"}", kNotOpen},
       {R"({"op":"Open"})", kNotOpen},
       {R"({"op":"open","backend":"Terminal"})", "Unsupported native backend"},
-      // The window backend is not part of this build yet.
-      {R"({"op":"open"})", "Could not open backend"},
-      {R"({"op":"open","backend":"window"})", "Could not open backend"},
+      // A refused window (the default backend) leaves no backend open.
+      {R"({"op":"open","width":0})", "Invalid window dimensions or scale"},
+      {R"({"op":"open","backend":"window","scale":0.1})", "Invalid window dimensions or scale"},
   };
   double counted = 1;  // the close below
   for (const auto& [body, message] : cases) {

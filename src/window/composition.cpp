@@ -1,0 +1,254 @@
+// The committed list: commit (checks, charges, copy, swap), drawing it into
+// the window's back buffer through the scene cache texture or directly, and
+// present.
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "scene/draw_validation.h"
+#include "scene/footprint.h"
+#include "scene/scene_format.h"
+#include "window/window_backend.h"
+
+namespace lumora::window {
+
+namespace {
+
+using scene::ColorValue;
+
+constexpr std::uint64_t kStartTimeBytes = 8;
+
+}  // namespace
+
+std::uint64_t WindowBackend::scene_cache_bytes() const {
+  return static_cast<std::uint64_t>(pixel_w_) * static_cast<std::uint64_t>(pixel_h_) * 4;
+}
+
+void WindowBackend::destroy_scene_cache() {
+  scene_cache_.reset();
+  scene_cache_valid_ = false;
+}
+
+bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) {
+  error_.clear();
+  if (!cJSON_IsArray(commands)) {
+    error.set("commands must be an array");
+    return false;
+  }
+  std::uint64_t count = 0;
+  for (const cJSON* command = commands->child; command != nullptr; command = command->next) {
+    if (count >= scene::kMaxSceneCommands || !scene::validate_draw_command(command)) {
+      scene::report_invalid_draw_command(error, count, command);
+      return false;
+    }
+    ++count;
+  }
+  std::uint64_t cost = scene::add_charge(scene::json_footprint_as_member(commands, "commands"),
+                                         kStartTimeBytes * std::max<std::uint64_t>(1, count));
+  if (cost > scene::kRetainedSceneBudget) {
+    error.set("Retained scene exceeds 64 MiB memory budget");
+    return false;
+  }
+  scene::JsonPtr copy(cJSON_Duplicate(commands, 1));
+  if (copy == nullptr) {
+    error.set("Cannot allocate retained commands");
+    return false;
+  }
+  std::vector<double> start_times;
+  try {
+    start_times.resize(std::max<std::uint64_t>(1, count));
+  } catch (const std::bad_alloc&) {
+    error.set("Cannot allocate animation timestamps");
+    return false;
+  }
+  const double now = window_now_seconds();
+  const cJSON* previous = committed_list_ != nullptr ? committed_list_->child : nullptr;
+  std::uint64_t index = 0;
+  for (const cJSON* command = copy->child; command != nullptr; command = command->next, ++index) {
+    const bool kept = previous != nullptr && index < start_times_.size() && scene::json_equal(previous, command);
+    start_times[index] = kept ? start_times_[index] : now;
+    if (previous != nullptr) previous = previous->next;
+  }
+
+  DecodedList decoded;
+  if (count > 0 && !decode_draw_commands(copy.get(), decoded)) {
+    error.set("Cannot allocate decoded commands");
+    return false;
+  }
+  cost = scene::add_charge(cost, decoded.charge());
+  if (cost > scene::kRetainedSceneBudget) {
+    error.set("Retained scene exceeds 64 MiB memory budget");
+    return false;
+  }
+
+  decoded_ = std::move(decoded);
+  committed_list_ = std::move(copy);
+  start_times_ = std::move(start_times);
+  command_count_ = count;
+  retained_bytes_ = cost;
+  counters_.commands_touched += count;
+  counters_.last_commands_touched = count;
+  forget_source_identities();
+  invalidate_scene_cache();
+  last_commit_time_ = now;
+  animating_ = false;
+  settled_ = false;
+  return true;
+}
+
+bool WindowBackend::draw_command(const DrawCommand& command) {
+  switch (command.kind) {
+    case DrawKind::begin: {
+      if (!apply_clip(nullptr)) return false;
+      const ColorValue background = command.color;
+      if (SDL_SetRenderDrawColor(renderer_.get(), background.r, background.g, background.b, background.a) != 0 ||
+          SDL_RenderClear(renderer_.get()) != 0) {
+        set_sdl_error("Clear renderer");
+        return false;
+      }
+      return true;
+    }
+    case DrawKind::clip: {
+      if (command.flag != 0) return apply_clip(nullptr);
+      const PixelRect clip = clip_rect_of(command.rect, scale_);
+      return apply_clip(&clip);
+    }
+    case DrawKind::rect:
+      return draw_box(command.rect, command.color, command.a, command.color2, command.b);
+    case DrawKind::text:
+      return draw_text(command.text != nullptr ? command.text : "", command.a, command.b, command.color, command.c,
+                       command.flag != 0);
+    case DrawKind::line:
+      return draw_line(command.a, command.b, command.from, command.to, command.color, command.c);
+    case DrawKind::lines: {
+      const int step = command.flag != 0 ? 2 : 1;
+      for (std::int64_t i = 0; i + 1 < command.point_count; i += step) {
+        const Point& p = command.points[i];
+        const Point& q = command.points[i + 1];
+        if (!draw_line(p.x, p.y, q.x, q.y, command.color, command.a)) return false;
+      }
+      return true;
+    }
+    case DrawKind::image:
+    case DrawKind::image_nine: {
+      if (command.text == nullptr) return true;
+      const std::size_t length = std::string_view(command.text).size();
+      if (command.kind == DrawKind::image) {
+        return draw_image(command.text, length, command.rect, command.color,
+                          command.mode != nullptr ? command.mode : "stretch", nullptr);
+      }
+      return draw_image(command.text, length, command.rect, command.color, "stretch", command.insets);
+    }
+    case DrawKind::gradient_rect:
+      return draw_gradient(command.rect, command.color, command.color2, command.flag != 0, command.a, command.b);
+    case DrawKind::caret:
+      return draw_line(command.a, command.b, command.a, command.b + command.c, command.color, 1);
+    case DrawKind::focus_ring: {
+      const Rect& r = command.rect;
+      return draw_box(Rect{r.x + 1, r.y + 1, std::max(0.0, r.w - 2), std::max(0.0, r.h - 2)}, ColorValue{},
+                      std::max(0.0, command.a - 1), command.color, 2);
+    }
+    case DrawKind::styled_rect:
+    case DrawKind::marker:
+    case DrawKind::sprite:
+    case DrawKind::animated_rect:
+      return draw_styled_or_animated_hook(command);
+    case DrawKind::unknown:
+      return true;
+  }
+  return true;
+}
+
+// "styled_rect", "marker", "sprite" and "animated_rect" are drawn by their
+// own renderers, which arrive with styles and motion; until then they draw
+// nothing.
+bool WindowBackend::draw_styled_or_animated_hook(const DrawCommand&) { return true; }
+
+bool WindowBackend::draw_committed_list() {
+  error_.clear();
+  if (!apply_clip(nullptr)) return false;
+  const cJSON* first = committed_list_ != nullptr ? committed_list_->child : nullptr;
+  if (first == nullptr || scene::command_kind(first, "") != "begin") {
+    if (SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255) != 0 || SDL_RenderClear(renderer_.get()) != 0) {
+      set_sdl_error("Clear renderer");
+      return false;
+    }
+  }
+  if (first == nullptr) {
+    settled_ = true;
+    return true;
+  }
+  // Settled content is drawn from the decoded commands; transitions, which
+  // blend JSON commands, arrive with motion.
+  for (const DrawCommand& command : decoded_.commands()) {
+    ++counters_.commands_replayed;
+    ++counters_.last_commands_replayed;
+    if (!draw_command(command)) return false;
+  }
+  settled_ = true;
+  return true;
+}
+
+bool WindowBackend::ensure_scene_cache() {
+  if (scene_cache_ != nullptr) return true;
+  scene_cache_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGBA8888, SDL_TEXTUREACCESS_TARGET, pixel_w_,
+                                       pixel_h_));
+  if (scene_cache_ == nullptr || SDL_SetTextureBlendMode(scene_cache_.get(), SDL_BLENDMODE_NONE) != 0 ||
+      SDL_SetTextureScaleMode(scene_cache_.get(), SDL_ScaleModeNearest) != 0) {
+    destroy_scene_cache();
+    return false;
+  }
+  scene_cache_valid_ = false;
+  return true;
+}
+
+bool WindowBackend::copy_scene_cache(const char* step) {
+  if (SDL_RenderCopy(renderer_.get(), scene_cache_.get(), nullptr, nullptr) != 0) {
+    set_sdl_error(step);
+    return false;
+  }
+  return true;
+}
+
+bool WindowBackend::draw_scene_to_target() {
+  counters_.last_commands_replayed = 0;
+  counters_.last_segments_tested = 0;
+  const std::uint64_t bytes = scene_cache_bytes();
+  const bool cacheable = cache_scene_ && !animating_ && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
+  if (!cacheable) {
+    scene_cache_valid_ = false;
+    return draw_committed_list();
+  }
+  if (!ensure_scene_cache()) return draw_committed_list();
+  if (scene_cache_valid_) {
+    ++counters_.scene_cache_hits;
+    return copy_scene_cache("Copy retained scene");
+  }
+  if (SDL_SetRenderTarget(renderer_.get(), scene_cache_.get()) != 0) {
+    destroy_scene_cache();
+    return draw_committed_list();
+  }
+  const bool drawn = draw_committed_list();
+  const bool restored = SDL_SetRenderTarget(renderer_.get(), nullptr) == 0;
+  if (!restored) {
+    if (drawn) set_sdl_error("Restore window render target");
+    return false;
+  }
+  // Switching the target resets SDL2's clip; the window's own is none.
+  if (!apply_clip(nullptr) || !drawn) return false;
+  // A freshly drawn cache is not a hit; its copies count from the next frame.
+  scene_cache_valid_ = true;
+  return copy_scene_cache("Copy retained scene");
+}
+
+bool WindowBackend::draw_retained_scene(scene::ErrorText error) {
+  try {
+    if (draw_scene_to_target()) return true;
+  } catch (const std::bad_alloc&) {
+    error_.clear();
+  }
+  copy_error(error);
+  return false;
+}
+
+}  // namespace lumora::window
