@@ -1,4 +1,5 @@
 #include "image/png_decode.h"
+#include "image/png_source.h"
 
 #include <SDL.h>
 #include <SDL_image.h>
@@ -44,6 +45,11 @@ class SurfaceLock {
 
 bool decode_png_rgba(const std::uint8_t* data, std::size_t size, std::uint64_t max_pixels, DecodedImage& image) {
   if (data == nullptr || size == 0 || size > static_cast<std::size_t>(INT_MAX)) return false;
+  // The decoder is never handed a stream that failed the checks: on some
+  // truncated chunks the library spins for minutes, on others it writes to
+  // standard error. Callers check first for their own messages; this keeps
+  // every path safe.
+  if (!png_header_acceptable(data, size) || !png_chunks_intact(data, size)) return false;
   StreamPtr stream(SDL_RWFromConstMem(data, static_cast<int>(size)));
   if (!stream) return false;
   SurfacePtr decoded(IMG_LoadPNG_RW(stream.get()));

@@ -15,7 +15,8 @@ struct DecodedImage {
   std::int32_t height = 0;
 };
 
-// Decodes a PNG stream that has already passed the checks of png_source.h.
+// Decodes a PNG stream; the checks of png_source.h run first, so a stream
+// that fails them never reaches the library.
 // Fails (returns false, `image` untouched) when the library
 // refuses the stream, when the decoded size is 0 or above `max_pixels`, or
 // when memory runs out.

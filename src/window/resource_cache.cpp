@@ -16,7 +16,7 @@
 #include <new>
 
 #include "image/png_decode.h"
-#include "terminal/drawing/image_cache.h"
+#include "image/png_source.h"
 #include "window/coverage_mask.h"
 #include "window/window_backend.h"
 
@@ -426,7 +426,7 @@ bool WindowBackend::load_png(std::string_view source, std::uint64_t budget, Surf
       set_error("PNG encoded input exceeds 8 MiB");
       return false;
     }
-    if (!terminal::decode_base64_payload(payload, data)) {
+    if (!image::decode_base64_payload(payload, data)) {
       set_error("Invalid PNG data URI or encoded input exceeds 8 MiB");
       return false;
     }
@@ -482,7 +482,7 @@ bool WindowBackend::load_png(std::string_view source, std::uint64_t budget, Surf
   ++counters_.image_decode_attempts;
   // Corrupt or truncated data is refused here: the decoder would report it
   // on standard error, which the host keeps for its own protocol notice.
-  if (!terminal::png_chunks_intact(data.data(), data.size())) {
+  if (!image::png_chunks_intact(data.data(), data.size())) {
     SDL_SetError("corrupt or truncated PNG data");
     set_sdl_error("Decode PNG image");
     return false;

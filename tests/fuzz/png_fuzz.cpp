@@ -13,7 +13,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "image/png_decode.h"
-#include "terminal/drawing/image_cache.h"
+#include "image/png_source.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ std::string base64(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   image::DecodedImage decoded;
-  const bool accepted = terminal::png_header_acceptable(data, size) && terminal::png_chunks_intact(data, size);
+  const bool accepted = image::png_header_acceptable(data, size) && image::png_chunks_intact(data, size);
   if (accepted && image::decode_png_rgba(data, size, kMaxPixels, decoded)) {
     std::uint64_t pixels = static_cast<std::uint64_t>(decoded.width) * static_cast<std::uint64_t>(decoded.height);
     if (decoded.width <= 0 || decoded.height <= 0 || pixels > kMaxPixels || !decoded.pixels) std::abort();
