@@ -8,6 +8,7 @@
 
 #include "scene/error_text.h"
 #include "scene/json.h"
+#include "scene/json_writer.h"
 
 namespace lumora::host {
 namespace {
@@ -74,12 +75,11 @@ QueueResult queue_json_frame(HostSession& session, std::uint32_t type, std::uint
   std::size_t tail_start = session.send_offset + session.send_length;
   std::size_t tail = kSendBufferSize - tail_start;
   if (tail > kFrameHeaderSize) {
-    // One byte beyond the largest body for the printer's terminating NUL.
-    std::size_t room = std::min(tail - kFrameHeaderSize, kMaxBody + 1);
+    std::size_t room = std::min(tail - kFrameHeaderSize, kMaxBody);
     unsigned char* out = session.send_buffer.get() + tail_start;
     char* text = reinterpret_cast<char*>(out + kFrameHeaderSize);
-    if (cJSON_PrintPreallocated(const_cast<cJSON*>(body), text, static_cast<int>(room), false)) {
-      std::string_view printed(text);
+    if (std::size_t length = scene::write_json(body, text, room); length > 0) {
+      std::string_view printed(text, length);
       if (scene::first_ill_formed_utf8(printed) == printed.size()) {
         write_header(out, type, id, printed.size());
         session.send_length += kFrameHeaderSize + printed.size();
@@ -87,10 +87,8 @@ QueueResult queue_json_frame(HostSession& session, std::uint32_t type, std::uint
       }
     }
   }
-  // The printer asks for a few bytes more than it writes, so a body within
-  // those bytes of either bound, one that fits only once the queue is
-  // compacted, and one that needs repair take the allocating path that
-  // decides exactly.
+  // A body that fits only once the queue is compacted, one above the frame
+  // limit and one that needs repair take the allocating path.
   scene::JsonText text = scene::print_json(body);
   if (!text) return QueueResult::no_room;
   std::string_view printed(text.get());

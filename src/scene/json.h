@@ -24,10 +24,9 @@ struct JsonTextDeleter {
 };
 using JsonText = std::unique_ptr<char, JsonTextDeleter>;
 
-// Unformatted print; empty on allocation failure.
-inline JsonText print_json(const cJSON* item) {
-  return JsonText(cJSON_PrintUnformatted(item));
-}
+// Unformatted print, byte for byte as cJSON_PrintUnformatted (see
+// json_writer.h); empty on allocation failure or an unprintable item.
+JsonText print_json(const cJSON* item);
 
 // The member's string value, or an empty view when it is absent or not a string.
 inline std::string_view string_member(const cJSON* object, const char* name) {

@@ -1,5 +1,7 @@
 #include "scene/json_writer.h"
 
+#include "scene/json.h"
+
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -202,6 +204,16 @@ void append_json_number(std::string& out, double value) {
   number.valuedouble = value;
   char text[kMaxJsonNumberLength + 1];
   out.append(text, format_json_number(&number, text));
+}
+
+JsonText print_json(const cJSON* item) {
+  std::size_t length = json_text_length(item);
+  if (length == 0) return nullptr;
+  JsonText text(static_cast<char*>(cJSON_malloc(length + 1)));
+  if (!text) return nullptr;
+  write_json(item, text.get(), length);
+  text.get()[length] = '\0';
+  return text;
 }
 
 cJSON* make_raw_json(const std::string& text) { return cJSON_CreateRaw(text.c_str()); }
