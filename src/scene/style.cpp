@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <string_view>
 
 namespace lumora::scene {
 namespace {
@@ -52,10 +54,31 @@ constexpr std::array<MemberRule, 26> kMemberRules = {{
 const MemberRule* find_rule(const char* name) {
   if (name == nullptr) return nullptr;
   for (const MemberRule& rule : kMemberRules) {
-    if (std::strcmp(rule.name, name) == 0) return &rule;
+    if (rule.name[0] == name[0] && std::strcmp(rule.name, name) == 0) return &rule;
   }
   return nullptr;
 }
+
+// Where parsing stores each member, by its index in kMemberRules: the
+// colours first, then the numbers that the style keeps.
+constexpr ColorValue RectStyle::*kColourFields[] = {
+    &RectStyle::fill,       &RectStyle::foreground,  &RectStyle::border,       &RectStyle::fill_end,
+    &RectStyle::border_end, &RectStyle::bevel_light, &RectStyle::bevel_dark,   &RectStyle::highlight,
+    &RectStyle::inner_border, &RectStyle::glow,      &RectStyle::pattern_color, &RectStyle::shadow,
+};
+constexpr double RectStyle::*kNumberFields[] = {
+    &RectStyle::radius,          &RectStyle::border_width, &RectStyle::glow_width, &RectStyle::bevel_width,
+    &RectStyle::pattern_spacing, &RectStyle::shadow_blur,  &RectStyle::shadow_x,   &RectStyle::shadow_y,
+};
+constexpr std::size_t kFirstNumberRule = std::size(kColourFields);
+constexpr std::size_t kGradientAxisRule = 22;
+constexpr std::size_t kBevelRule = 23;
+constexpr std::size_t kPatternRule = 24;
+static_assert(std::string_view(kMemberRules[kFirstNumberRule].name) == "radius");
+static_assert(std::string_view(kMemberRules[kFirstNumberRule + 7].name) == "shadow_y");
+static_assert(std::string_view(kMemberRules[kGradientAxisRule].name) == "gradient_axis");
+static_assert(std::string_view(kMemberRules[kBevelRule].name) == "bevel");
+static_assert(std::string_view(kMemberRules[kPatternRule].name) == "pattern");
 
 bool string_is_one_of(const cJSON* value, std::initializer_list<const char*> options) {
   if (!cJSON_IsString(value) || value->valuestring == nullptr) return false;
@@ -84,28 +107,6 @@ bool member_value_valid(const MemberRule& rule, const cJSON* value) {
   return false;
 }
 
-const cJSON* member(const cJSON* object, const char* name) {
-  const cJSON* item = cJSON_GetObjectItemCaseSensitive(object, name);
-  return cJSON_IsNull(item) ? nullptr : item;
-}
-
-ColorValue colour_member(const cJSON* object, const char* name) {
-  const cJSON* item = member(object, name);
-  if (!cJSON_IsString(item) || item->valuestring == nullptr) return {};
-  return parse_color(item->valuestring);
-}
-
-double number_member(const cJSON* object, const char* name, double fallback) {
-  const cJSON* item = member(object, name);
-  return cJSON_IsNumber(item) ? item->valuedouble : fallback;
-}
-
-std::string_view string_value(const cJSON* object, const char* name) {
-  const cJSON* item = member(object, name);
-  if (!cJSON_IsString(item) || item->valuestring == nullptr) return {};
-  return item->valuestring;
-}
-
 }  // namespace
 
 bool style_names_acceptable(const cJSON* value) {
@@ -132,10 +133,21 @@ bool is_style_colour_member(const char* name) {
 }
 
 bool validate_rect_style(const cJSON* value) {
-  if (!style_names_acceptable(value)) return false;
+  // Names, duplicates, scalar types and values in one walk: each member's
+  // rule is looked up once.
+  if (!cJSON_IsObject(value)) return false;
+  std::uint32_t seen = 0;
   for (const cJSON* item = value->child; item != nullptr; item = item->next) {
+    const MemberRule* rule = find_rule(item->string);
+    if (rule == nullptr) return false;
+    const std::uint32_t bit = 1u << (rule - kMemberRules.data());
+    if ((seen & bit) != 0) return false;
+    seen |= bit;
     if (cJSON_IsNull(item)) continue;
-    if (!member_value_valid(*find_rule(item->string), item)) return false;
+    if (!cJSON_IsBool(item) && !cJSON_IsNumber(item) && !(cJSON_IsString(item) && item->valuestring != nullptr)) {
+      return false;
+    }
+    if (!member_value_valid(*rule, item)) return false;
   }
   return true;
 }
@@ -143,32 +155,32 @@ bool validate_rect_style(const cJSON* value) {
 RectStyle parse_rect_style(const cJSON* value) {
   RectStyle style;
   if (!cJSON_IsObject(value)) return style;
-  style.fill = colour_member(value, "fill");
-  style.foreground = colour_member(value, "foreground");
-  style.border = colour_member(value, "border");
-  style.fill_end = colour_member(value, "fill_end");
-  style.border_end = colour_member(value, "border_end");
-  style.bevel_light = colour_member(value, "bevel_light");
-  style.bevel_dark = colour_member(value, "bevel_dark");
-  style.highlight = colour_member(value, "highlight");
-  style.inner_border = colour_member(value, "inner_border");
-  style.glow = colour_member(value, "glow");
-  style.pattern_color = colour_member(value, "pattern_color");
-  style.shadow = colour_member(value, "shadow");
-  style.radius = number_member(value, "radius", 0);
-  style.border_width = number_member(value, "border_width", 0);
-  style.glow_width = number_member(value, "glow_width", 0);
-  style.bevel_width = number_member(value, "bevel_width", kDefaultBevelWidth);
-  style.pattern_spacing = number_member(value, "pattern_spacing", kDefaultPatternSpacing);
-  style.shadow_blur = number_member(value, "shadow_blur", 0);
-  style.shadow_x = number_member(value, "shadow_x", 0);
-  style.shadow_y = number_member(value, "shadow_y", 0);
-  style.gradient_axis =
-      string_value(value, "gradient_axis") == "horizontal" ? GradientAxis::horizontal : GradientAxis::vertical;
-  const std::string_view bevel = string_value(value, "bevel");
-  style.bevel = bevel == "raised" ? Bevel::raised : bevel == "sunken" ? Bevel::sunken : Bevel::none;
-  const std::string_view pattern = string_value(value, "pattern");
-  style.pattern = pattern == "scanlines" ? Pattern::scanlines : pattern == "grid" ? Pattern::grid : Pattern::none;
+  // One walk over the members; as with a lookup by name, the first of two
+  // equal names counts, and null or a value of another type leaves the default.
+  std::uint32_t seen = 0;
+  for (const cJSON* item = value->child; item != nullptr; item = item->next) {
+    const MemberRule* rule = find_rule(item->string);
+    if (rule == nullptr) continue;
+    const std::size_t index = static_cast<std::size_t>(rule - kMemberRules.data());
+    const std::uint32_t bit = 1u << index;
+    if ((seen & bit) != 0) continue;
+    seen |= bit;
+    const bool is_string = cJSON_IsString(item) && item->valuestring != nullptr;
+    if (index < kFirstNumberRule) {
+      if (is_string) style.*kColourFields[index] = parse_color(item->valuestring);
+    } else if (index < kFirstNumberRule + std::size(kNumberFields)) {
+      if (cJSON_IsNumber(item)) style.*kNumberFields[index - kFirstNumberRule] = item->valuedouble;
+    } else if (is_string) {
+      const std::string_view text = item->valuestring;
+      if (index == kGradientAxisRule) {
+        style.gradient_axis = text == "horizontal" ? GradientAxis::horizontal : GradientAxis::vertical;
+      } else if (index == kBevelRule) {
+        style.bevel = text == "raised" ? Bevel::raised : text == "sunken" ? Bevel::sunken : Bevel::none;
+      } else if (index == kPatternRule) {
+        style.pattern = text == "scanlines" ? Pattern::scanlines : text == "grid" ? Pattern::grid : Pattern::none;
+      }
+    }
+  }
   return style;
 }
 
