@@ -203,7 +203,9 @@ bool draw_marker(WindowBackend& backend, const Rect& rect, const RectStyle& styl
   RectStyle drawn = style;
   if (circle) drawn.radius = d * 0.5;
   if (!draw_styled_rect(backend, rect, drawn, clip)) return false;
-  if (!checked) return true;
+  // A mark shrinks with its box; without one it would still leave the
+  // one-pixel dot of a zero-length line.
+  if (!checked || !(d > 0)) return true;
   const double x = rect.x, y = rect.y;
   if (circle) {
     const Rect dot{x + 0.3 * d, y + 0.3 * d, std::max(0.0, rect.w - 0.6 * d), std::max(0.0, rect.h - 0.6 * d)};

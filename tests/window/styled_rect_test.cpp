@@ -53,7 +53,7 @@ class StyledRectTest : public WindowTest {
   }
 };
 
-TEST_F(StyledRectTest, EachLayerAlone) {
+TEST_F(StyledRectTest, EachLayerAloneAndAllInOrder) {
   const LayerCase cases[] = {
       {"an empty style draws nothing", 1, R"(["styled_rect",[2,2,10,10],{}])", {{0, 0, 60, 40, kBlack}}},
       {"a fill is one box", 1, R"(["styled_rect",[2,2,10,10],{"fill":"#ff0000"}])",
@@ -108,6 +108,14 @@ TEST_F(StyledRectTest, EachLayerAlone) {
       {"a highlight moves below a wide border", 1,
        R"(["styled_rect",[0,0,20,12],{"highlight":"#ffffff","border_width":3}])",
        {{3, 3, 14, 1, kWhite}, {0, 0, 20, 3, kBlack}, {0, 4, 20, 8, kBlack}}},
+      {"the layers stack: shadow, fill, border, inner border, bevel, highlight", 1,
+       R"(["styled_rect",[0,0,30,20],{"shadow":"#ff00ff","shadow_x":2,"shadow_y":2,"fill":"#ff0000","border":"#00ff00",
+           "border_width":2,"inner_border":"#0000ff","bevel":"raised","bevel_width":1,"highlight":"#ffffff"}])",
+       {{30, 2, 2, 20, {255, 0, 255, 255}}, {2, 20, 28, 2, {255, 0, 255, 255}}, {0, 20, 2, 2, kBlack},
+        {30, 0, 2, 2, kBlack}, {0, 0, 29, 1, kWhite}, {0, 1, 1, 18, kWhite}, {0, 19, 30, 1, kDarkGrey},
+        {29, 0, 1, 19, kDarkGrey}, {1, 1, 28, 1, kGreen}, {1, 18, 28, 1, kGreen}, {1, 2, 1, 16, kGreen},
+        {28, 2, 1, 16, kGreen}, {2, 2, 26, 1, kWhite}, {2, 3, 26, 2, kRed}, {5, 5, 20, 1, kBlue},
+        {5, 14, 20, 1, kBlue}, {5, 6, 1, 8, kBlue}, {24, 6, 1, 8, kBlue}, {6, 6, 18, 8, kRed}}},
       {"a zero-size rect draws nothing, shadow included", 1,
        R"(["styled_rect",[5,5,0,10],{"fill":"#ff0000","shadow":"#00ff00","shadow_blur":4}])",
        {{0, 0, 60, 40, kBlack}}},
@@ -253,6 +261,9 @@ TEST_F(StyledRectTest, MarkersDrawTheirMarksWhenChecked) {
         {0, 5, 20, 1, kBlack}, {0, 14, 20, 1, kBlack}, {6, 6, 1, 1, kBlack}}},
       {"a circle is rounded to half its side", 1, R"(["marker",[0,0,20,20],{"fill":"#ff0000"},"circle",false])",
        {{0, 0, 2, 2, kBlack}, {18, 18, 2, 2, kBlack}, {4, 4, 12, 12, kRed}}},
+      {"a checked marker without area has no mark", 1,
+       R"(["marker",[10,10,0,24],{"foreground":"#ffffff"},"square",true],["marker",[30,10,0,0],{"foreground":"#ffffff"},"circle",true])",
+       {{0, 0, 60, 60, kBlack}}},
       {"an unchecked marker has no mark", 1, R"(["marker",[0,0,24,24],{"foreground":"#ffffff"},"square",false])",
        {{0, 0, 60, 40, kBlack}}},
       // Diagonal strokes are rasterised by the renderer's own rules, so
