@@ -172,6 +172,28 @@ TEST_F(StyledRectTest, BlurredShadowFallsOffMonotonicallyAcrossItsBlur) {
   EXPECT_EQ(backend->masks_built(), masks);
 }
 
+TEST_F(StyledRectTest, ShadowMasksAreKeyedInDevicePixels) {
+  struct Case {
+    const char* name;
+    double scale;
+    const char* style;  // of a styled_rect at [20, 10, 20, 20]
+    const char* key;
+  };
+  const Case cases[] = {
+      {"blur and radius scale", 2, R"({"shadow":"#00ff00","shadow_blur":8,"radius":3})", "mask:72:72:6:0:16"},
+      {"the radius is clamped to half the smaller side", 1, R"({"shadow":"#00ff00","shadow_blur":2,"radius":50})",
+       "mask:24:24:10:0:2"},
+      {"a glow blurs over 1.5 times its width", 1, R"({"glow":"#00ff00","glow_width":4})", "mask:32:32:0:0:6"},
+      {"a blur in pixels is rounded up", 2, R"({"glow":"#00ff00","glow_width":3})", "mask:58:58:0:0:9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    draw(c.scale, std::string(R"(["styled_rect",[20,10,20,20],)") + c.style + "]");
+    EXPECT_TRUE(has_texture(c.key));
+    backend.reset();
+  }
+}
+
 TEST_F(StyledRectTest, LargeShadowUsesASlicedMask) {
   const CapturedPixels pixels =
       draw(1, R"(["styled_rect",[10,10,300,300],{"shadow":"#00ff00","shadow_blur":4,"radius":10}])", 330, 330);
@@ -221,6 +243,15 @@ TEST_F(StyledRectTest, GlowBlursOutwardAndStrokesInward) {
   EXPECT_EQ(inside[4], 0);
   EXPECT_EQ(pixels.at(35, 20), kBlack);
   EXPECT_EQ(pixels.at(30, 20), kBlack);
+
+  // Outside the rect the glow is exactly a shadow of 1.5 × its width at
+  // round(0.55 × 255) = 140 = 0x8c of alpha.
+  backend.reset();
+  const CapturedPixels glow = draw(1, R"(["styled_rect",[20,10,20,20],{"glow":"#00ff00","glow_width":4}])");
+  backend.reset();
+  const CapturedPixels shadow = draw(1, R"(["styled_rect",[20,10,20,20],{"shadow":"#00ff008c","shadow_blur":6}])");
+  EXPECT_EQ(green_row(glow, 20, 40, 48), green_row(shadow, 20, 40, 48));
+  EXPECT_EQ(green_row(glow, 5, 10, 50), green_row(shadow, 5, 10, 50));
 
   // A glow without a width draws nothing.
   backend.reset();
