@@ -9,6 +9,7 @@
 #include "scene/footprint.h"
 #include "scene/scene_format.h"
 #include "window/window_backend.h"
+#include "window/styled_rect.h"
 
 namespace lumora::window {
 
@@ -159,10 +160,19 @@ bool WindowBackend::draw_command(const DrawCommand& command) {
   return true;
 }
 
-// "styled_rect", "marker", "sprite" and "animated_rect" are drawn by their
-// own renderers, which arrive with styles and motion; until then they draw
-// nothing.
-bool WindowBackend::draw_styled_or_animated_hook(const DrawCommand&) { return true; }
+// "sprite" and "animated_rect" are drawn by their own renderers, which
+// arrive with motion; until then they draw nothing.
+bool WindowBackend::draw_styled_or_animated_hook(const DrawCommand& command) {
+  switch (command.kind) {
+    case DrawKind::styled_rect:
+      return draw_styled_rect(*this, command.rect, command.style, effect_clip_of(command.effect_clip));
+    case DrawKind::marker:
+      return draw_marker(*this, command.rect, command.style, command.mode, command.flag != 0,
+                         effect_clip_of(command.effect_clip));
+    default:
+      return true;
+  }
+}
 
 bool WindowBackend::draw_committed_list() {
   error_.clear();

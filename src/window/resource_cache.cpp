@@ -18,6 +18,7 @@
 #include "image/png_decode.h"
 #include "image/png_source.h"
 #include "window/coverage_mask.h"
+#include "window/soft_shadow.h"
 #include "window/window_backend.h"
 
 namespace lumora::window {
@@ -586,7 +587,8 @@ TextureRef WindowBackend::get_mask(std::int64_t w, std::int64_t h, double radius
     auto* pixel = static_cast<std::uint8_t*>(surface->pixels) + row * surface->pitch;
     for (std::int64_t column = 0; column < w; ++column, pixel += 4) {
       pixel[0] = pixel[1] = pixel[2] = 255;
-      pixel[3] = mask_coverage(w, h, radius, ring, column, row);
+      pixel[3] = mode < 0 ? mask_coverage(w, h, radius, ring, column, row)
+                          : blurred_mask_coverage(w, h, radius, mode, column, row);
     }
   }
   return create_cached_texture(key, mode < 0 ? TextureClass::shape_mask : TextureClass::blurred_mask, std::move(surface));

@@ -154,7 +154,8 @@ class WindowBackend final : public host::Backend {
   void destroy_all_textures();
   void reload_image(std::string_view source);
   void forget_source_identities();
-  // A coverage mask of w × h device pixels (mode −1 for shapes).
+  // A coverage mask of w × h device pixels: mode −1 for shapes, the blur
+  // extent in pixels (≥ 0) for the blurred boxes of shadows and glows.
   TextureRef get_mask(std::int64_t w, std::int64_t h, double radius, double ring, int mode);
 
   std::size_t texture_entries() const { return textures_.size(); }
@@ -183,6 +184,8 @@ class WindowBackend final : public host::Backend {
   bool draw_text(std::string_view text, double x, double y, scene::ColorValue colour, double points, bool mono);
   // Applies a pixel clip, or none; remembered for the visibility test.
   bool apply_clip(const PixelRect* clip);
+  // The clip in force, or null when none is applied; borrowed until the next apply_clip.
+  const PixelRect* applied_clip() const { return clip_applied_ ? &applied_clip_ : nullptr; }
   bool visible(const PixelRect& rect) const;
 
   // ---- Retained list (composition.cpp) ----
