@@ -1,0 +1,155 @@
+// Window events under a real X server: a private Xvfb on a display of its
+// own, the host on the x11 driver, and xdotool typing and clicking into the
+// host's window through XTest, as a user would. Skipped with a message when
+// Xvfb or xdotool is missing or the server cannot start.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "client/controller.h"
+#include "support/host_fixture.h"
+
+namespace lumora {
+namespace {
+
+using test::string_member;
+
+constexpr double kCommandSeconds = 20;
+constexpr double kEventSeconds = 10;
+constexpr char kWindowTitle[] = "lumora-window-events-test";
+
+// An Xvfb server that picks a free display itself (-displayfd) and is
+// killed when the object goes.
+class XvfbServer {
+ public:
+  XvfbServer() : display_file_(testing::TempDir() + "lumora-xvfb-" + client::make_token().substr(0, 16)) {
+    const std::string script = "Xvfb -displayfd 3 -nolisten tcp -screen 0 800x600x24 3>'" + display_file_ +
+                               "' >/dev/null 2>&1 & echo $!";
+    client::ProcessResult started = client::run_process("sh", {"-c", script}, kCommandSeconds);
+    if (started.exit_code != 0) return;
+    pid_ = trim(started.standard_output);
+    // Xvfb writes its display number once it accepts connections.
+    const std::string wait = "for i in $(seq 100); do [ -s '" + display_file_ +
+                             "' ] && break; sleep 0.1; done; cat '" + display_file_ + "'";
+    client::ProcessResult number = client::run_process("sh", {"-c", wait}, kCommandSeconds);
+    const std::string display = trim(number.standard_output);
+    if (!display.empty()) display_ = ":" + display;
+  }
+  ~XvfbServer() {
+    if (!pid_.empty()) client::run_process("kill", {pid_}, kCommandSeconds);
+    client::run_process("rm", {"-f", display_file_}, kCommandSeconds);
+  }
+  XvfbServer(const XvfbServer&) = delete;
+  XvfbServer& operator=(const XvfbServer&) = delete;
+
+  // ":N", or "" when the server did not start.
+  const std::string& display() const { return display_; }
+
+  client::ProcessResult xdotool(std::vector<std::string> args) const {
+    args.insert(args.begin(), {"env", "DISPLAY=" + display_, "xdotool"});
+    const std::string program = args.front();
+    return client::run_process(program, {args.begin() + 1, args.end()}, kCommandSeconds);
+  }
+
+ private:
+  static std::string trim(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+  }
+
+  std::string display_file_;
+  std::string pid_;
+  std::string display_;
+};
+
+bool installed(const char* program) {
+  return client::run_process("sh", {"-c", std::string("command -v ") + program}, kCommandSeconds).exit_code == 0;
+}
+
+class WindowEventsX11Test : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!installed("Xvfb") || !installed("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    server_ = std::make_unique<XvfbServer>();
+    if (server_->display().empty()) GTEST_SKIP() << "Xvfb could not start";
+    client::LaunchOptions options = test::default_host_options();
+    options.environment = {"DISPLAY=" + server_->display(), "SDL_VIDEODRIVER=x11", "SDL_RENDER_DRIVER=software"};
+    host_ = test::launch_host(options);
+    ASSERT_TRUE(host_);
+    ASSERT_TRUE(test::reply_ok(host_->request(std::string(R"({"op":"open","backend":"window","width":200,)") +
+                                              R"("height":100,"title":")" + kWindowTitle + "\"}")));
+    client::ProcessResult found = server_->xdotool({"search", "--sync", "--name", kWindowTitle});
+    ASSERT_EQ(found.exit_code, 0) << found.standard_error;
+    window_ = found.standard_output.substr(0, found.standard_output.find('\n'));
+    ASSERT_FALSE(window_.empty());
+    client::ProcessResult focused = server_->xdotool({"windowfocus", "--sync", window_});
+    ASSERT_EQ(focused.exit_code, 0) << focused.standard_error;
+  }
+
+  void TearDown() override {
+    if (host_) {
+      EXPECT_TRUE(host_->close());
+    }
+  }
+
+  // The next event of this kind; everything before it is skipped.
+  std::optional<client::Message> next_event_of(const std::string& kind) {
+    std::string seen;
+    for (;;) {
+      std::optional<client::Message> message = host_->next_message(kEventSeconds);
+      EXPECT_TRUE(message) << "no \"" << kind << "\" event; seen: " << seen;
+      if (!message) return std::nullopt;
+      seen += message->text + " ";
+      if (string_member(message->body.get(), "kind") == kind) return message;
+    }
+  }
+
+  std::unique_ptr<XvfbServer> server_;
+  std::unique_ptr<client::Controller> host_;
+  std::string window_;
+};
+
+TEST_F(WindowEventsX11Test, TypedKeysArriveWithTheirNamesAndModifiers) {
+  struct Case {
+    const char* keys;  // as xdotool names them
+    int modifiers;     // modifier key presses that come first
+    const char* event;
+  };
+  const Case cases[] = {
+      {"a", 0, R"({"kind":"key_down","key":"a","shift":false,"ctrl":false})"},
+      {"F5", 0, R"({"kind":"key_down","key":"F5","shift":false,"ctrl":false})"},
+      {"KP_Enter", 0, R"({"kind":"key_down","key":"Enter","shift":false,"ctrl":false})"},
+      {"Left", 0, R"({"kind":"key_down","key":"ArrowLeft","shift":false,"ctrl":false})"},
+      {"shift+a", 1, R"({"kind":"key_down","key":"a","shift":true,"ctrl":false})"},
+      {"ctrl+Home", 1, R"({"kind":"key_down","key":"Home","shift":false,"ctrl":true})"},
+      {"super+x", 1, R"({"kind":"key_down","key":"x","shift":false,"ctrl":true})"},
+      {"alt+b", 1, R"({"kind":"key_down","key":"b","shift":false,"ctrl":false})"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    client::ProcessResult typed = server_->xdotool({"key", c.keys});
+    ASSERT_EQ(typed.exit_code, 0) << typed.standard_error;
+    for (int i = 0; i < c.modifiers; ++i) ASSERT_TRUE(next_event_of("key_down"));
+    std::optional<client::Message> down = next_event_of("key_down");
+    ASSERT_TRUE(down);
+    EXPECT_EQ(down->text, c.event);
+    for (int i = 0; i <= c.modifiers; ++i) EXPECT_TRUE(next_event_of("key_up"));
+  }
+}
+
+TEST_F(WindowEventsX11Test, AClickArrivesAtItsWindowPosition) {
+  client::ProcessResult clicked =
+      server_->xdotool({"mousemove", "--window", window_, "--sync", "30", "40", "click", "3"});
+  ASSERT_EQ(clicked.exit_code, 0) << clicked.standard_error;
+  std::optional<client::Message> down = next_event_of("pointer_down");
+  ASSERT_TRUE(down);
+  EXPECT_EQ(down->text, R"({"kind":"pointer_down","x":30,"y":40,"button":3,"shift":false,"ctrl":false})");
+  std::optional<client::Message> up = next_event_of("pointer_up");
+  ASSERT_TRUE(up);
+  EXPECT_EQ(up->text, R"({"kind":"pointer_up","x":30,"y":40,"button":3,"shift":false,"ctrl":false})");
+}
+
+}  // namespace
+}  // namespace lumora
