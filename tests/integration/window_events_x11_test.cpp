@@ -4,6 +4,7 @@
 // Xvfb or xdotool is missing or the server cannot start.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -106,6 +107,19 @@ class WindowEventsX11Test : public testing::Test {
     }
   }
 
+  // The kinds of the events up to the release of `key`, window state aside.
+  std::vector<std::string> kinds_until_key_up(const std::string& key) {
+    std::vector<std::string> kinds;
+    for (;;) {
+      std::optional<client::Message> message = host_->next_message(kEventSeconds);
+      EXPECT_TRUE(message) << "no key_up of " << key;
+      if (!message) return kinds;
+      const std::string kind = string_member(message->body.get(), "kind");
+      if (kind == "key_down" || kind == "key_up" || kind == "text") kinds.push_back(kind);
+      if (kind == "key_up" && string_member(message->body.get(), "key") == key) return kinds;
+    }
+  }
+
   std::unique_ptr<XvfbServer> server_;
   std::unique_ptr<client::Controller> host_;
   std::string window_;
@@ -149,6 +163,59 @@ TEST_F(WindowEventsX11Test, AClickArrivesAtItsWindowPosition) {
   std::optional<client::Message> up = next_event_of("pointer_up");
   ASSERT_TRUE(up);
   EXPECT_EQ(up->text, R"({"kind":"pointer_up","x":30,"y":40,"button":3,"shift":false,"ctrl":false})");
+}
+
+TEST_F(WindowEventsX11Test, WheelButtonsGiveDirectionAndSign) {
+  ASSERT_EQ(server_->xdotool({"mousemove", "--window", window_, "--sync", "50", "60"}).exit_code, 0);
+  struct Case {
+    const char* button;  // X11 wheel buttons: 4 up, 5 down, 6 left, 7 right
+    const char* event;
+  };
+  const Case cases[] = {
+      {"4", R"({"kind":"wheel","x":50,"y":60,"delta":-1,"shift":false,"ctrl":false})"},
+      {"5", R"({"kind":"wheel","x":50,"y":60,"delta":1,"shift":false,"ctrl":false})"},
+      {"6", R"({"kind":"wheel","x":50,"y":60,"delta":-1,"shift":true,"ctrl":false})"},
+      {"7", R"({"kind":"wheel","x":50,"y":60,"delta":1,"shift":true,"ctrl":false})"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    ASSERT_EQ(server_->xdotool({"click", c.button}).exit_code, 0);
+    std::optional<client::Message> wheel = next_event_of("wheel");
+    ASSERT_TRUE(wheel);
+    EXPECT_EQ(wheel->text, c.event);
+  }
+}
+
+TEST_F(WindowEventsX11Test, AResizeFromOutsideReportsTheNewViewport) {
+  client::ProcessResult resized = server_->xdotool({"windowsize", "--sync", window_, "300", "150"});
+  ASSERT_EQ(resized.exit_code, 0) << resized.standard_error;
+  for (;;) {
+    std::optional<client::Message> viewport = next_event_of("viewport");
+    ASSERT_TRUE(viewport);
+    if (test::number_member(viewport->body.get(), "viewport.width") != 300) continue;
+    EXPECT_EQ(test::number_member(viewport->body.get(), "viewport.height"), 150);
+    break;
+  }
+  auto info = host_->request(R"({"op":"info"})");
+  ASSERT_TRUE(test::reply_ok(info));
+  EXPECT_EQ(test::json_text(test::member(info->result.get(), "window_size")), "[300,150]");
+}
+
+TEST_F(WindowEventsX11Test, TextArrivesOnlyWhileTextInputIsOn) {
+  // Off after opening: a typed letter gives keys but no text.
+  ASSERT_EQ(server_->xdotool({"key", "q"}).exit_code, 0);
+  std::vector<std::string> kinds = kinds_until_key_up("q");
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "text"), 0);
+  ASSERT_TRUE(test::reply_ok(host_->request(R"({"op":"text_input","rect":[0,0,10,10]})")));
+  ASSERT_EQ(server_->xdotool({"key", "z"}).exit_code, 0);
+  std::optional<client::Message> text = next_event_of("text");
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->text, R"({"kind":"text","text":"z"})");
+  ASSERT_TRUE(test::reply_ok(host_->request(R"({"op":"text_input","rect":null})")));
+  ASSERT_EQ(server_->xdotool({"key", "w"}).exit_code, 0);
+  kinds = kinds_until_key_up("w");
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "text"), 0);
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "key_down"), 1);
 }
 
 }  // namespace
