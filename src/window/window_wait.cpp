@@ -25,7 +25,11 @@ namespace {
 int x11_connection_descriptor(SDL_Window* window) {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
-  if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE) return -1;
+  if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE) {
+    // Not an error of ours: a later "%s: %s" must not quote it.
+    SDL_ClearError();
+    return -1;
+  }
   if (info.subsystem != SDL_SYSWM_X11 || info.info.x11.display == nullptr) return -1;
   // A macro reading the Display record: SDL loaded libX11, nothing to link.
   return ConnectionNumber(info.info.x11.display);
