@@ -347,12 +347,6 @@ void WindowBackend::queue_event(JsonPtr event) {
   cJSON_AddItemToArray(pending_events_.get(), event.release());
 }
 
-JsonPtr WindowBackend::drain_events() {
-  JsonPtr events = std::move(pending_events_);
-  if (events == nullptr) events.reset(cJSON_CreateArray());
-  return events;
-}
-
 bool WindowBackend::present_frame(scene::ErrorText) {
   // SDL_RenderPresent cannot fail in SDL2, so "Present frame" is never reported.
   SDL_RenderPresent(renderer_.get());

@@ -4,7 +4,8 @@
 //
 // The class is split over files by concern: open, close, sizing and info
 // (window_backend.cpp), fonts, text, images and the texture cache
-// (resource_cache.cpp), drawing single commands (primitives.cpp), the
+// (resource_cache.cpp), drawing single commands (primitives.cpp), events
+// and the main loop's wait (event_pump.cpp, window_wait.cpp), the
 // retained list and its presentation (composition.cpp) and the named
 // operations (window_operations.cpp). Only these files talk to SDL.
 #pragma once
@@ -125,6 +126,8 @@ class WindowBackend final : public host::Backend {
   host::SceneCounts last_scene_counts() const override;
   std::uint64_t last_segments_tested() const override;
   bool is_animating() const override;
+  bool input_pending() const override;
+  host::WaitSource prepare_wait() override;
 
   // ---- Sizes ----
   double scale() const { return scale_; }
@@ -222,6 +225,16 @@ class WindowBackend final : public host::Backend {
   void note_long_line(bool mono, int pixel_size, std::size_t bytes);
   bool load_png(std::string_view source, std::uint64_t budget, SurfacePtr& surface);
 
+  // Event pump (event_pump.cpp).
+  bool own_window(Uint32 id) const;
+  double logical_x(int window_x) const;
+  double logical_y(int window_y) const;
+  void translate_event(const SDL_Event& event, cJSON* events);
+  void translate_window_event(const SDL_WindowEvent& event, cJSON* events);
+  // Synchronises the size: a "viewport" event, or "error" when that fails.
+  void append_viewport_event(cJSON* events);
+  void drop_render_resources();
+
   // Composition internals.
   bool draw_committed_list();
   bool draw_scene_to_target();
@@ -271,6 +284,11 @@ class WindowBackend final : public host::Backend {
   std::uint64_t ttf_calls_ = 0;
   std::uint64_t masks_built_ = 0;
   scene::JsonPtr pending_events_;
+
+  // Event pump and wait.
+  bool input_pending_ = false;  // the last pump stopped at its limit
+  int wait_descriptor_ = -1;
+  bool wait_descriptor_known_ = false;
 
   // Clip state.
   bool clip_applied_ = false;

@@ -1,0 +1,232 @@
+// Window events under a real X server: a private Xvfb on a display of its
+// own, the host on the x11 driver, and xdotool typing and clicking into the
+// host's window through XTest, as a user would. Skipped with a message when
+// Xvfb or xdotool is missing or the server cannot start.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "client/controller.h"
+#include "support/host_fixture.h"
+
+namespace lumora {
+namespace {
+
+using test::string_member;
+
+constexpr double kCommandSeconds = 20;
+constexpr double kEventSeconds = 10;
+constexpr char kWindowTitle[] = "lumora-window-events-test";
+
+// An Xvfb server that picks a free display itself (-displayfd) and is
+// killed when the object goes.
+class XvfbServer {
+ public:
+  XvfbServer() : display_file_(testing::TempDir() + "lumora-xvfb-" + client::make_token().substr(0, 16)) {
+    const std::string script = "Xvfb -displayfd 3 -nolisten tcp -screen 0 800x600x24 3>'" + display_file_ +
+                               "' >/dev/null 2>&1 & echo $!";
+    client::ProcessResult started = client::run_process("sh", {"-c", script}, kCommandSeconds);
+    if (started.exit_code != 0) return;
+    pid_ = trim(started.standard_output);
+    // Xvfb writes its display number once it accepts connections.
+    const std::string wait = "for i in $(seq 100); do [ -s '" + display_file_ +
+                             "' ] && break; sleep 0.1; done; cat '" + display_file_ + "'";
+    client::ProcessResult number = client::run_process("sh", {"-c", wait}, kCommandSeconds);
+    const std::string display = trim(number.standard_output);
+    if (!display.empty()) display_ = ":" + display;
+  }
+  ~XvfbServer() {
+    if (!pid_.empty()) client::run_process("kill", {pid_}, kCommandSeconds);
+    client::run_process("rm", {"-f", display_file_}, kCommandSeconds);
+  }
+  XvfbServer(const XvfbServer&) = delete;
+  XvfbServer& operator=(const XvfbServer&) = delete;
+
+  // ":N", or "" when the server did not start.
+  const std::string& display() const { return display_; }
+
+  client::ProcessResult xdotool(std::vector<std::string> args) const {
+    args.insert(args.begin(), {"env", "DISPLAY=" + display_, "xdotool"});
+    const std::string program = args.front();
+    return client::run_process(program, {args.begin() + 1, args.end()}, kCommandSeconds);
+  }
+
+ private:
+  static std::string trim(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+  }
+
+  std::string display_file_;
+  std::string pid_;
+  std::string display_;
+};
+
+bool installed(const char* program) {
+  return client::run_process("sh", {"-c", std::string("command -v ") + program}, kCommandSeconds).exit_code == 0;
+}
+
+// SDL's x11 driver opens a D-Bus connection that libdbus keeps until the
+// process ends; the leak checker of sanitizer builds must not count it.
+std::string leak_suppressions() {
+  const std::string path = testing::TempDir() + "lumora-x11-leaks.supp";
+  std::ofstream(path) << "leak:libdbus-1.so\n";
+  return path;
+}
+
+class WindowEventsX11Test : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!installed("Xvfb") || !installed("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    server_ = std::make_unique<XvfbServer>();
+    if (server_->display().empty()) GTEST_SKIP() << "Xvfb could not start";
+    client::LaunchOptions options = test::default_host_options();
+    options.environment = {"DISPLAY=" + server_->display(), "SDL_VIDEODRIVER=x11", "SDL_RENDER_DRIVER=software",
+                           "LSAN_OPTIONS=suppressions=" + leak_suppressions()};
+    host_ = test::launch_host(options);
+    ASSERT_TRUE(host_);
+    ASSERT_TRUE(test::reply_ok(host_->request(std::string(R"({"op":"open","backend":"window","width":200,)") +
+                                              R"("height":100,"title":")" + kWindowTitle + "\"}")));
+    client::ProcessResult found = server_->xdotool({"search", "--sync", "--name", kWindowTitle});
+    ASSERT_EQ(found.exit_code, 0) << found.standard_error;
+    window_ = found.standard_output.substr(0, found.standard_output.find('\n'));
+    ASSERT_FALSE(window_.empty());
+    client::ProcessResult focused = server_->xdotool({"windowfocus", "--sync", window_});
+    ASSERT_EQ(focused.exit_code, 0) << focused.standard_error;
+  }
+
+  void TearDown() override {
+    if (host_) {
+      EXPECT_TRUE(host_->close()) << host_->standard_error();
+    }
+  }
+
+  // The next event of this kind; everything before it is skipped.
+  std::optional<client::Message> next_event_of(const std::string& kind) {
+    std::string seen;
+    for (;;) {
+      std::optional<client::Message> message = host_->next_message(kEventSeconds);
+      EXPECT_TRUE(message) << "no \"" << kind << "\" event; seen: " << seen;
+      if (!message) return std::nullopt;
+      seen += message->text + " ";
+      if (string_member(message->body.get(), "kind") == kind) return message;
+    }
+  }
+
+  // The kinds of the events up to the release of `key`, window state aside.
+  std::vector<std::string> kinds_until_key_up(const std::string& key) {
+    std::vector<std::string> kinds;
+    for (;;) {
+      std::optional<client::Message> message = host_->next_message(kEventSeconds);
+      EXPECT_TRUE(message) << "no key_up of " << key;
+      if (!message) return kinds;
+      const std::string kind = string_member(message->body.get(), "kind");
+      if (kind == "key_down" || kind == "key_up" || kind == "text") kinds.push_back(kind);
+      if (kind == "key_up" && string_member(message->body.get(), "key") == key) return kinds;
+    }
+  }
+
+  std::unique_ptr<XvfbServer> server_;
+  std::unique_ptr<client::Controller> host_;
+  std::string window_;
+};
+
+TEST_F(WindowEventsX11Test, TypedKeysArriveWithTheirNamesAndModifiers) {
+  struct Case {
+    const char* keys;  // as xdotool names them
+    int modifiers;     // modifier key presses that come first
+    const char* event;
+  };
+  const Case cases[] = {
+      {"a", 0, R"({"kind":"key_down","key":"a","shift":false,"ctrl":false})"},
+      {"F5", 0, R"({"kind":"key_down","key":"F5","shift":false,"ctrl":false})"},
+      {"KP_Enter", 0, R"({"kind":"key_down","key":"Enter","shift":false,"ctrl":false})"},
+      {"Left", 0, R"({"kind":"key_down","key":"ArrowLeft","shift":false,"ctrl":false})"},
+      {"shift+a", 1, R"({"kind":"key_down","key":"a","shift":true,"ctrl":false})"},
+      {"ctrl+Home", 1, R"({"kind":"key_down","key":"Home","shift":false,"ctrl":true})"},
+      {"super+x", 1, R"({"kind":"key_down","key":"x","shift":false,"ctrl":true})"},
+      {"alt+b", 1, R"({"kind":"key_down","key":"b","shift":false,"ctrl":false})"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    client::ProcessResult typed = server_->xdotool({"key", c.keys});
+    ASSERT_EQ(typed.exit_code, 0) << typed.standard_error;
+    for (int i = 0; i < c.modifiers; ++i) ASSERT_TRUE(next_event_of("key_down"));
+    std::optional<client::Message> down = next_event_of("key_down");
+    ASSERT_TRUE(down);
+    EXPECT_EQ(down->text, c.event);
+    for (int i = 0; i <= c.modifiers; ++i) EXPECT_TRUE(next_event_of("key_up"));
+  }
+}
+
+TEST_F(WindowEventsX11Test, AClickArrivesAtItsWindowPosition) {
+  client::ProcessResult clicked =
+      server_->xdotool({"mousemove", "--window", window_, "--sync", "30", "40", "click", "3"});
+  ASSERT_EQ(clicked.exit_code, 0) << clicked.standard_error;
+  std::optional<client::Message> down = next_event_of("pointer_down");
+  ASSERT_TRUE(down);
+  EXPECT_EQ(down->text, R"({"kind":"pointer_down","x":30,"y":40,"button":3,"shift":false,"ctrl":false})");
+  std::optional<client::Message> up = next_event_of("pointer_up");
+  ASSERT_TRUE(up);
+  EXPECT_EQ(up->text, R"({"kind":"pointer_up","x":30,"y":40,"button":3,"shift":false,"ctrl":false})");
+}
+
+TEST_F(WindowEventsX11Test, WheelButtonsGiveDirectionAndSign) {
+  ASSERT_EQ(server_->xdotool({"mousemove", "--window", window_, "--sync", "50", "60"}).exit_code, 0);
+  struct Case {
+    const char* button;  // X11 wheel buttons: 4 up, 5 down, 6 left, 7 right
+    const char* event;
+  };
+  const Case cases[] = {
+      {"4", R"({"kind":"wheel","x":50,"y":60,"delta":-1,"shift":false,"ctrl":false})"},
+      {"5", R"({"kind":"wheel","x":50,"y":60,"delta":1,"shift":false,"ctrl":false})"},
+      {"6", R"({"kind":"wheel","x":50,"y":60,"delta":-1,"shift":true,"ctrl":false})"},
+      {"7", R"({"kind":"wheel","x":50,"y":60,"delta":1,"shift":true,"ctrl":false})"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    ASSERT_EQ(server_->xdotool({"click", c.button}).exit_code, 0);
+    std::optional<client::Message> wheel = next_event_of("wheel");
+    ASSERT_TRUE(wheel);
+    EXPECT_EQ(wheel->text, c.event);
+  }
+}
+
+TEST_F(WindowEventsX11Test, AResizeFromOutsideReportsTheNewViewport) {
+  client::ProcessResult resized = server_->xdotool({"windowsize", "--sync", window_, "300", "150"});
+  ASSERT_EQ(resized.exit_code, 0) << resized.standard_error;
+  for (;;) {
+    std::optional<client::Message> viewport = next_event_of("viewport");
+    ASSERT_TRUE(viewport);
+    if (test::number_member(viewport->body.get(), "viewport.width") != 300) continue;
+    EXPECT_EQ(test::number_member(viewport->body.get(), "viewport.height"), 150);
+    break;
+  }
+  auto info = host_->request(R"({"op":"info"})");
+  ASSERT_TRUE(test::reply_ok(info));
+  EXPECT_EQ(test::json_text(test::member(info->result.get(), "window_size")), "[300,150]");
+}
+
+TEST_F(WindowEventsX11Test, TextArrivesOnlyWhileTextInputIsOn) {
+  // Off after opening: a typed letter gives keys but no text.
+  ASSERT_EQ(server_->xdotool({"key", "q"}).exit_code, 0);
+  std::vector<std::string> kinds = kinds_until_key_up("q");
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "text"), 0);
+  ASSERT_TRUE(test::reply_ok(host_->request(R"({"op":"text_input","rect":[0,0,10,10]})")));
+  ASSERT_EQ(server_->xdotool({"key", "z"}).exit_code, 0);
+  std::optional<client::Message> text = next_event_of("text");
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->text, R"({"kind":"text","text":"z"})");
+  ASSERT_TRUE(test::reply_ok(host_->request(R"({"op":"text_input","rect":null})")));
+  ASSERT_EQ(server_->xdotool({"key", "w"}).exit_code, 0);
+  kinds = kinds_until_key_up("w");
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "text"), 0);
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "key_down"), 1);
+}
+
+}  // namespace
+}  // namespace lumora
