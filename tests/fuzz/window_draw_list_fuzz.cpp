@@ -3,20 +3,24 @@
 // and pairs of them blended. Whatever validation accepts must decode into
 // records that agree with the JSON, have finite bounds that the JSON form
 // agrees with, and blend into commands that validation accepts again; what
-// it rejects must still decode and measure without harm.
+// it rejects must still decode and measure without harm. Finally the list is
+// committed to a real window backend on the offscreen driver and drawn.
 #include <cjson/cJSON.h>
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "scene/blend.h"
 #include "scene/draw_validation.h"
 #include "scene/error_text.h"
+#include "host/backend.h"
 #include "scene/json.h"
 #include "window/bounds.h"
 #include "window/draw_command.h"
+#include "window/window_backend.h"
 
 namespace {
 
@@ -38,6 +42,23 @@ bool finite(const window::Rect& rect) {
 
 void check(bool condition) {
   if (!condition) std::abort();
+}
+
+// One small offscreen window for the whole run, with the fonts the build
+// links next to the host (LUMORA_FONT_DIR) or the system's DejaVu fonts.
+lumora::host::Backend* drawing_backend() {
+  static std::unique_ptr<lumora::host::Backend> backend = [] {
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("SDL_RENDER_DRIVER", "software", 1);
+    const char* fonts = std::getenv("LUMORA_FONT_DIR");
+    JsonPtr open(cJSON_CreateObject());
+    cJSON_AddNumberToObject(open.get(), "width", 160);
+    cJSON_AddNumberToObject(open.get(), "height", 120);
+    cJSON_AddStringToObject(open.get(), "font_dir", fonts != nullptr ? fonts : "/usr/share/fonts/truetype/dejavu");
+    lumora::scene::HostErrorBuffer error;
+    return window::open_window_backend(open.get(), error.text());
+  }();
+  return backend.get();
 }
 
 }  // namespace
@@ -106,6 +127,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)lumora::scene::pair_needs_transition(blended.get(), previous);
     if (!lumora::scene::blend_command_back(blended.get(), previous, progress)) return 0;
     check(lumora::scene::validate_draw_command(blended.get()));
+  }
+
+  // Drawn for real: a commit of the raw input may fail with its message, a
+  // commit of the accepted commands may fail only on a budget, and a draw
+  // may fail only with a message; none may crash.
+  if (lumora::host::Backend* backend = drawing_backend()) {
+    for (const cJSON* list : {static_cast<const cJSON*>(input.get()), static_cast<const cJSON*>(accepted.get())}) {
+      lumora::scene::HostErrorBuffer error;
+      if (!backend->commit_scene(list, error.text())) {
+        check(!error.empty());
+        continue;
+      }
+      lumora::scene::HostErrorBuffer draw_error;
+      if (backend->draw_retained_scene(draw_error.text())) {
+        check(backend->present_frame(draw_error.text()));
+      } else {
+        check(!draw_error.empty());
+      }
+      JsonPtr events = backend->drain_events();
+    }
   }
   return 0;
 }
