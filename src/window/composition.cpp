@@ -3,7 +3,9 @@
 // present.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
+#include <span>
 
 #include "scene/draw_validation.h"
 #include "scene/footprint.h"
@@ -16,7 +18,6 @@ namespace {
 
 using scene::ColorValue;
 
-constexpr std::uint64_t kStartTimeBytes = 8;
 
 }  // namespace
 
@@ -81,6 +82,7 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
     return false;
   }
 
+  release_segments();
   decoded_ = std::move(decoded);
   committed_list_ = std::move(copy);
   start_times_ = std::move(start_times);
@@ -165,6 +167,7 @@ bool WindowBackend::draw_command(const DrawCommand& command) {
 bool WindowBackend::draw_styled_or_animated_hook(const DrawCommand&) { return true; }
 
 bool WindowBackend::draw_committed_list() {
+  if (segmented_) return draw_segments();
   error_.clear();
   if (!apply_clip(nullptr)) return false;
   const cJSON* first = committed_list_ != nullptr ? committed_list_->child : nullptr;
@@ -187,6 +190,136 @@ bool WindowBackend::draw_committed_list() {
   }
   settled_ = true;
   return true;
+}
+
+// ---- Segmented form ---------------------------------------------------------
+
+void WindowBackend::release_segments() {
+  segments_.clear();
+  segment_index_.clear();
+  index_cost_ = 0;
+  segmented_ = false;
+}
+
+namespace {
+
+bool measure_for_bounds(void* context, const char* text, double size, bool mono, double& width, double& height) {
+  return static_cast<WindowBackend*>(context)->measure_text(text, size, mono, width, height);
+}
+
+// The "background" member: a string of at most 16 MiB in colour syntax.
+bool read_background(const cJSON* item, ColorValue& background) {
+  if (!cJSON_IsString(item) || item->valuestring == nullptr ||
+      strnlen(item->valuestring, scene::kMaxStringBytes + 1) > scene::kMaxStringBytes) {
+    return false;
+  }
+  const ColorValue parsed = scene::parse_color(item->valuestring);
+  if (!parsed.present) return false;
+  background = parsed;
+  return true;
+}
+
+}  // namespace
+
+bool WindowBackend::patch_scene(const cJSON* command, scene::ErrorText error) {
+  error_.clear();
+  try {
+    return patch_segments(command, error);
+  } catch (const std::bad_alloc&) {
+    error.set(kSegmentPatchAllocation);
+    return false;
+  }
+}
+
+bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error) {
+  scene::PatchMembers members;
+  if (!scene::read_patch_members(command, members)) {
+    error.set(kInvalidSegmentPatch);
+    return false;
+  }
+  ColorValue background = segmented_ ? background_ : scene::rgba(0, 0, 0, 255);
+  if (members.background != nullptr && !read_background(members.background, background)) {
+    error.set(kInvalidSegmentPatch);
+    return false;
+  }
+
+  // Everything below is built on the side; the retained scene changes only
+  // at the install step. A first patch starts from no segments.
+  const std::span<const std::unique_ptr<WindowSegment>> retained =
+      segmented_ ? std::span<const std::unique_ptr<WindowSegment>>(segments_)
+                 : std::span<const std::unique_ptr<WindowSegment>>();
+  WindowPatchRules rules;
+  rules.now = window_now_seconds();
+  rules.bounds = BoundsContext{scale_, measure_for_bounds, this};
+  scene::SegmentPatch<WindowSegment> plan;
+  if (!scene::plan_segment_patch(members, retained, segment_index_, rules, plan, error)) return false;
+
+  const std::uint64_t before = retained.size();
+  const bool in_place = segmented_ && members.order == nullptr && plan.removals == 0 && members.remove_count == 0 &&
+                        plan.order.size() == before;
+  std::uint64_t index_cost = index_cost_;
+  if (!in_place) {
+    const std::uint64_t entries = members.upsert_count + before;
+    const std::uint64_t slots = members.order != nullptr ? plan.order.size() : entries;
+    index_cost = segment_index_cost(slots, entries, plan.order.size());
+  }
+  const std::uint64_t total = scene::add_charge(plan.total_charge, index_cost);
+  if (total > scene::kRetainedSceneBudget) {
+    error.set(kSceneOverBudget);
+    return false;
+  }
+
+  // Install; nothing below fails but the one allocation of the order.
+  const std::uint64_t built = plan.built.size();
+  const bool redraw = !segmented_ || background != background_ || built > 0 || plan.removals > 0 ||
+                      !scene::keeps_every_position(plan, segments_);
+  const bool had_list = committed_list_ != nullptr;
+  std::vector<std::unique_ptr<WindowSegment>> next = scene::adopt_segments(plan, segments_);
+  segments_ = std::move(next);
+  segment_index_ = std::move(plan.index);
+  index_cost_ = segments_.empty() ? 0 : index_cost;
+  background_ = background;
+  segmented_ = true;
+  committed_list_.reset();
+  decoded_.release();
+  std::vector<double>().swap(start_times_);
+  command_count_ = plan.total_commands;
+  retained_bytes_ = total;
+  if (built > 0 || plan.removals > 0 || had_list) forget_source_identities();
+  if (redraw) invalidate_scene_cache();
+  animating_ = false;
+  settled_ = true;
+  counters_.commands_touched += plan.patch_commands;
+  counters_.last_commands_touched = plan.patch_commands;
+  counters_.segments_updated += built;
+  counters_.unchanged_segments += plan.unchanged;
+  counters_.segments_removed += plan.removals;
+  counters_.scene_patch_updates += 1;
+  return true;
+}
+
+// Every segment over the background, each starting without a clip as its
+// extent was measured.
+bool WindowBackend::draw_segments() {
+  error_.clear();
+  if (!apply_clip(nullptr)) return false;
+  if (SDL_SetRenderDrawColor(renderer_.get(), background_.r, background_.g, background_.b, background_.a) != 0 ||
+      SDL_RenderClear(renderer_.get()) != 0) {
+    set_sdl_error("Clear renderer");
+    return false;
+  }
+  for (const std::unique_ptr<WindowSegment>& segment : segments_) {
+    ++counters_.segments_tested;
+    ++counters_.last_segments_tested;
+    if (segment->decoded.empty()) continue;
+    if (!apply_clip(nullptr)) return false;
+    for (const DrawCommand& command : segment->decoded.commands()) {
+      ++counters_.commands_replayed;
+      ++counters_.last_commands_replayed;
+      if (!draw_command(command)) return false;
+    }
+  }
+  return apply_clip(nullptr);
 }
 
 bool WindowBackend::ensure_scene_cache() {

@@ -298,7 +298,7 @@ JsonPtr WindowBackend::info() {
   cJSON_AddItemToObject(o, "backend", cJSON_CreateString("window"));
   cJSON_AddItemToObject(o, "scene_patches", cJSON_CreateTrue());
   add_number(o, "retained_scene_bytes", static_cast<double>(retained_bytes_));
-  add_number(o, "segment_count", 0);
+  add_number(o, "segment_count", static_cast<double>(segments_.size()));
   add_number(o, "command_count", static_cast<double>(command_count_));
   add_number(o, "commands_touched", static_cast<double>(counters_.commands_touched));
   add_number(o, "last_commands_touched", static_cast<double>(counters_.last_commands_touched));
@@ -367,12 +367,6 @@ host::SceneCounts WindowBackend::last_scene_counts() const {
 std::uint64_t WindowBackend::last_segments_tested() const { return counters_.last_segments_tested; }
 
 bool WindowBackend::is_animating() const { return animating_; }
-
-bool WindowBackend::patch_scene(const cJSON*, scene::ErrorText error) {
-  // Segment patches arrive with the segmented scene form.
-  error.set("Invalid retained segment patch");
-  return false;
-}
 
 std::unique_ptr<host::Backend> open_window_backend(const cJSON* command, scene::ErrorText error) {
   return WindowBackend::open(command, error);

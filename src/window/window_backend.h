@@ -23,6 +23,7 @@
 #include "window/draw_command.h"
 #include "window/geometry.h"
 #include "window/sdl_handles.h"
+#include "window/segments.h"
 
 namespace lumora::window {
 
@@ -191,6 +192,8 @@ class WindowBackend final : public host::Backend {
   bool scene_cache_valid() const { return scene_cache_valid_; }
   std::uint64_t scene_cache_bytes() const;
   void invalidate_scene_cache() { scene_cache_valid_ = false; }
+  bool segmented() const { return segmented_; }
+  std::uint64_t segment_count() const { return segments_.size(); }
   void destroy_scene_cache();
 
   // The error text of the last failure.
@@ -220,7 +223,10 @@ class WindowBackend final : public host::Backend {
   bool load_png(std::string_view source, std::uint64_t budget, SurfacePtr& surface);
 
   // Composition internals.
-  bool draw_committed_list();
+  bool draw_committed_list();  // the segments instead while segmented
+  bool draw_segments();
+  void release_segments();
+  bool patch_segments(const cJSON* command, scene::ErrorText error);
   bool draw_scene_to_target();
   // Styled rectangles, markers, sprites and animated rectangles: drawn by
   // their own renderers once those exist; nothing until then.
@@ -282,6 +288,13 @@ class WindowBackend final : public host::Backend {
   double last_commit_time_ = 0;
   bool animating_ = false;
   bool settled_ = true;
+
+  // Segmented form.
+  bool segmented_ = false;
+  std::vector<std::unique_ptr<WindowSegment>> segments_;  // drawing order
+  scene::SegmentIndex<WindowSegment> segment_index_;
+  std::uint64_t index_cost_ = 0;
+  scene::ColorValue background_ = scene::rgba(0, 0, 0, 255);
 
   // Scene cache.
   TexturePtr scene_cache_;

@@ -1,0 +1,286 @@
+// Segmented scenes in the window, driven through the real host in the
+// headless video environment: what a patch accepts and refuses, what it
+// leaves behind when it fails, the drawing order, and that a segmented scene
+// shows exactly the pixels of the same commands committed as one list.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/host_fixture.h"
+#include "support/window_fixture.h"
+
+namespace lumora {
+namespace {
+
+using test::number_member;
+using test::reply_fails_with;
+using test::reply_ok;
+
+constexpr const char* kSmallWindow = R"("width":64,"height":48)";
+
+// The pixels the window shows now, read through "capture".
+test::CapturedPixels capture(client::Controller& host) {
+  test::TempPath path(".bmp");
+  test::CapturedPixels pixels;
+  auto reply = host.request(R"({"op":"capture","path":")" + path.path() + "\"}");
+  EXPECT_TRUE(reply_ok(reply));
+  EXPECT_TRUE(test::read_capture(path.path(), pixels));
+  return pixels;
+}
+
+std::map<std::string, double> scene_counters(client::Controller& host) {
+  auto reply = host.request(R"({"op":"info"})");
+  EXPECT_TRUE(reply_ok(reply));
+  std::map<std::string, double> counters;
+  if (!reply || !reply->ok) return counters;
+  for (const char* key : {"retained_scene_bytes", "segment_count", "command_count", "commands_touched",
+                          "last_commands_touched", "segments_updated", "segments_removed", "scene_patch_updates",
+                          "unchanged_segments"}) {
+    counters[key] = number_member(reply->result.get(), key);
+  }
+  return counters;
+}
+
+std::string segment(const std::string& id, const std::string& commands) {
+  return R"({"id":")" + id + R"(","bounds":[0,0,10,10],"commands":[)" + commands + "]}";
+}
+
+std::string rect(int x, int y, int w, int h, const char* colour) {
+  return R"(["rect",[)" + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(w) + "," +
+         std::to_string(h) + R"(],")" + colour + R"(",0,"",0])";
+}
+
+TEST(WindowSegmentsTest, SegmentedSceneShowsThePixelsOfTheSameList) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> segments;  // the command lists, drawn in this order
+    const char* background;
+  };
+  const Case cases[] = {
+      {"overlapping rectangles", {rect(2, 2, 30, 20, "#ff0000"), rect(10, 8, 30, 30, "#00ff0080")}, "#000000"},
+      {"lines and gradients",
+       {R"(["line",1,1,60,40,"#ffffff",2])", R"(["gradient_rect",[4,20,40,20],"#ff0000","#0000ff","horizontal",0,0])",
+        R"(["lines",[[0,47],[30,5],[63,47]],"#ffff00",1])"},
+       "#203040"},
+      {"a clip stays inside its segment",
+       {R"(["clip",[0,0,16,16]],)" + rect(0, 0, 64, 48, "#ff00ff"), rect(20, 20, 30, 10, "#00ffff")},
+       "#101010"},
+      {"empty segments paint nothing", {"", rect(5, 5, 5, 5, "#ffffff"), ""}, "#000000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto host = test::launch_window_host(kSmallWindow);
+    ASSERT_TRUE(host);
+    std::string upsert;
+    std::string list = std::string(R"(["begin",")") + c.background + "\"]";
+    for (std::size_t i = 0; i < c.segments.size(); ++i) {
+      if (i > 0) upsert += ",";
+      upsert += segment("s" + std::to_string(i), c.segments[i]);
+      // Each segment starts unclipped, as the list does after a null clip.
+      if (!c.segments[i].empty()) list += "," + c.segments[i] + R"(,["clip",null])";
+    }
+    ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","background":")" + std::string(c.background) +
+                                       R"(","upsert":[)" + upsert + "]}")));
+    const test::CapturedPixels segmented = capture(*host);
+    ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":[)" + list + "]}")));
+    const test::CapturedPixels committed = capture(*host);
+    ASSERT_EQ(segmented.width, 64);
+    ASSERT_EQ(segmented.height, 48);
+    EXPECT_TRUE(segmented.rgba == committed.rgba);
+  }
+}
+
+TEST(WindowSegmentsTest, FailedPatchLeavesSceneAndCountersAsTheyWere) {
+  auto host = test::launch_window_host(kSmallWindow);
+  ASSERT_TRUE(host);
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","background":"#102030","upsert":[)" +
+                                     segment("a", rect(0, 0, 20, 20, "#ff0000")) + "," +
+                                     segment("b", rect(10, 10, 20, 20, "#00ff00")) + "]}")));
+  const auto counters = scene_counters(*host);
+  const test::CapturedPixels pixels = capture(*host);
+  const std::string id257(257, 'x');
+  const std::string valid = segment("c", rect(0, 0, 5, 5, "#0000ff"));
+  const std::pair<std::string, const char*> cases[] = {
+      {R"({"op":"patch","upsert":{}})", "Invalid retained segment patch"},
+      {R"({"op":"patch","remove":"a"})", "Invalid retained segment patch"},
+      {R"({"op":"patch","order":null})", "Invalid retained segment patch"},
+      {R"({"op":"patch","background":"#12345"})", "Invalid retained segment patch"},
+      {R"({"op":"patch","background":7})", "Invalid retained segment patch"},
+      {R"({"op":"patch","remove":["a","a"]})", "Invalid retained segment patch"},
+      {R"({"op":"patch","remove":[""]})", "Invalid retained segment patch"},
+      {R"({"op":"patch","remove":[")" + id257 + R"("]})", "Invalid retained segment patch"},
+      {R"({"op":"patch","upsert":[)" + valid + "," + valid + "]}", "Invalid retained segment patch"},
+      {R"({"op":"patch","remove":["c"],"upsert":[)" + valid + "]}", "Invalid retained segment patch"},
+      {R"({"op":"patch","upsert":[)" + segment(id257, "") + "]}", "Invalid retained segment patch"},
+      {R"({"op":"patch","upsert":[{"id":"c","commands":[]}]})", "Invalid retained segment patch"},
+      {R"({"op":"patch","upsert":[{"id":"c","bounds":[0,0,-1,5],"commands":[]}]})",
+       "Invalid retained segment patch"},
+      {R"({"op":"patch","upsert":[{"id":"c","bounds":[2000000,0,1,5],"commands":[]}]})",
+       "Invalid retained segment patch"},
+      {R"({"op":"patch","upsert":[{"id":"c","bounds":[0,0,1,5],"commands":{}}]})",
+       "Invalid retained segment patch"},
+      {R"({"op":"patch","upsert":[)" + segment("c", R"(["begin","#ffffff"])") + "]}",
+       "Invalid retained segment patch"},
+      {R"({"op":"patch","upsert":[)" + segment("c", R"(["rect","wrong"])") + "]}",
+       "Invalid retained segment patch"},
+      {R"({"op":"patch","order":["a"]})", "Invalid retained segment patch"},
+      {R"({"op":"patch","order":["a","b","b"]})", "Invalid retained segment patch"},
+      {R"({"op":"patch","order":["a","z"]})", "Invalid retained segment patch"},
+      {R"({"op":"patch","order":["a",1]})", "Invalid retained segment patch"},
+      {R"({"op":"patch","upsert":[)" + valid + R"(],"order":["a","b"]})", "Invalid retained segment patch"},
+      // A valid change of "a" followed by a broken entry: nothing is kept.
+      {R"({"op":"patch","background":"#ffffff","upsert":[)" + segment("a", rect(0, 0, 9, 9, "#ffffff")) +
+           R"(,{"id":"d"}]})",
+       "Invalid retained segment patch"},
+  };
+  for (const auto& [body, message] : cases) {
+    SCOPED_TRACE(body.substr(0, 120));
+    EXPECT_TRUE(reply_fails_with(host->request(body), message));
+    EXPECT_EQ(scene_counters(*host), counters);
+  }
+  const test::CapturedPixels after = capture(*host);
+  EXPECT_TRUE(after.rgba == pixels.rgba);
+  EXPECT_EQ(test::rgba_text(after.at(63, 47)), "#102030ff");
+}
+
+TEST(WindowSegmentsTest, CountersFollowBuiltUnchangedAndRemovedSegments) {
+  auto host = test::launch_window_host(kSmallWindow);
+  ASSERT_TRUE(host);
+  // One empty segment: its record (193), id (1), one start-time slot (8)
+  // and its list ([] as "commands": 73), plus the order (2 × 8) and a
+  // lookup of 8 slots (8 × 16).
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + segment("a", "") + "]}")));
+  auto counters = scene_counters(*host);
+  EXPECT_EQ(counters["retained_scene_bytes"], 193 + 1 + 8 + 73 + 16 + 128);
+  // The longest id costs 255 bytes more; the order is sized for the
+  // segment before and the upsert (3 × 8).
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","remove":["a"],"upsert":[)" +
+                                     segment(std::string(256, 'i'), "") + "]}")));
+  EXPECT_EQ(scene_counters(*host)["retained_scene_bytes"], 193 + 256 + 8 + 73 + 24 + 128);
+
+  const std::string a = segment("a", rect(0, 0, 4, 4, "#ff0000") + "," + rect(4, 4, 4, 4, "#00ff00"));
+  const std::string b = segment("b", rect(8, 8, 4, 4, "#0000ff"));
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + a + "," + b + "]}")));
+  counters = scene_counters(*host);
+  EXPECT_EQ(counters["segment_count"], 3);
+  EXPECT_EQ(counters["command_count"], 3);
+  EXPECT_EQ(counters["last_commands_touched"], 3);
+  EXPECT_EQ(counters["segments_updated"], 4);
+  EXPECT_EQ(counters["segments_removed"], 1);
+
+  // Re-sending "a" unchanged keeps it; "b" changed is built anew; an unknown
+  // id in "remove" is ignored, also twice.
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","remove":["nope","nope"],"upsert":[)" + a + "," +
+                                     segment("b", rect(8, 8, 5, 5, "#0000ff")) + "]}")));
+  auto next = scene_counters(*host);
+  EXPECT_EQ(next["unchanged_segments"], counters["unchanged_segments"] + 1);
+  EXPECT_EQ(next["segments_updated"], counters["segments_updated"] + 1);
+  EXPECT_EQ(next["segments_removed"], counters["segments_removed"]);
+  EXPECT_EQ(next["scene_patch_updates"], counters["scene_patch_updates"] + 1);
+  EXPECT_EQ(next["commands_touched"], counters["commands_touched"] + 3);
+  EXPECT_EQ(next["segment_count"], 3);
+
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","remove":["a",")" + std::string(256, 'i') + R"("]})")));
+  next = scene_counters(*host);
+  EXPECT_EQ(next["segment_count"], 1);
+  EXPECT_EQ(next["command_count"], 1);
+  EXPECT_EQ(next["segments_removed"], counters["segments_removed"] + 2);
+  // Nothing left: no index is charged either.
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","remove":["b"]})")));
+  EXPECT_EQ(scene_counters(*host)["retained_scene_bytes"], 0);
+}
+
+TEST(WindowSegmentsTest, OrderDecidesWhichSegmentIsOnTop) {
+  auto host = test::launch_window_host(kSmallWindow);
+  ASSERT_TRUE(host);
+  // Three squares over the same pixel; the last drawn shows there.
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + segment("r", rect(0, 0, 20, 20, "#ff0000")) +
+                                     "," + segment("g", rect(5, 5, 20, 20, "#00ff00")) + "," +
+                                     segment("b", rect(10, 10, 20, 20, "#0000ff")) + "]}")));
+  EXPECT_EQ(test::rgba_text(capture(*host).at(12, 12)), "#0000ffff");
+  const std::pair<const char*, const char*> orders[] = {
+      {R"(["b","g","r"])", "#ff0000ff"}, {R"(["r","b","g"])", "#00ff00ff"},
+      {R"(["g","r","b"])", "#0000ffff"}, {R"(["b","r","g"])", "#00ff00ff"},
+  };
+  for (const auto& [order, top] : orders) {
+    SCOPED_TRACE(order);
+    ASSERT_TRUE(reply_ok(host->request(std::string(R"({"op":"patch","order":)") + order + "}")));
+    const test::CapturedPixels pixels = capture(*host);
+    EXPECT_EQ(test::rgba_text(pixels.at(12, 12)), top);
+    EXPECT_EQ(test::rgba_text(pixels.at(1, 1)), "#ff0000ff");
+  }
+  // A replaced segment keeps its place; a new one placed first by "order"
+  // is drawn first.
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + segment("r", rect(0, 0, 20, 20, "#ffffff")) +
+                                     "," + segment("w", rect(0, 0, 64, 48, "#404040")) +
+                                     R"(],"order":["w","b","r","g"]})")));
+  const test::CapturedPixels pixels = capture(*host);
+  EXPECT_EQ(test::rgba_text(pixels.at(12, 12)), "#00ff00ff");
+  EXPECT_EQ(test::rgba_text(pixels.at(1, 1)), "#ffffffff");
+  EXPECT_EQ(test::rgba_text(pixels.at(60, 44)), "#404040ff");
+}
+
+TEST(WindowSegmentsTest, CommitsAndPatchesSwitchFormsBothWays) {
+  auto host = test::launch_window_host(kSmallWindow);
+  ASSERT_TRUE(host);
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":[["begin","#ffffff"]]})")));
+  // An empty patch drops the list and leaves an empty scene over black.
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch"})")));
+  auto counters = scene_counters(*host);
+  EXPECT_EQ(counters["segment_count"], 0);
+  EXPECT_EQ(counters["command_count"], 0);
+  EXPECT_EQ(counters["retained_scene_bytes"], 0);
+  EXPECT_EQ(capture(*host).count(0, 0, 64, 48, {0, 0, 0, 255}), 64 * 48);
+
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","background":"#00f","upsert":[)" +
+                                     segment("a", rect(0, 0, 10, 10, "#ff0000")) + "]}")));
+  EXPECT_EQ(test::rgba_text(capture(*host).at(30, 30)), "#0000ffff");
+  // A commit discards every segment; the background stays for the next
+  // segmented scene, which starts from no segments.
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":[)" + rect(20, 20, 5, 5, "#00ff00") + "]}")));
+  counters = scene_counters(*host);
+  EXPECT_EQ(counters["segment_count"], 0);
+  EXPECT_EQ(counters["command_count"], 1);
+  test::CapturedPixels pixels = capture(*host);
+  EXPECT_EQ(test::rgba_text(pixels.at(1, 1)), "#000000ff");
+  EXPECT_EQ(test::rgba_text(pixels.at(22, 22)), "#00ff00ff");
+
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + segment("b", rect(40, 40, 5, 5, "#ffff00")) +
+                                     "]}")));
+  counters = scene_counters(*host);
+  EXPECT_EQ(counters["segment_count"], 1);
+  EXPECT_EQ(counters["command_count"], 1);
+  pixels = capture(*host);
+  EXPECT_EQ(test::rgba_text(pixels.at(1, 1)), "#000000ff");
+  EXPECT_EQ(test::rgba_text(pixels.at(22, 22)), "#000000ff");
+  EXPECT_EQ(test::rgba_text(pixels.at(42, 42)), "#ffff00ff");
+}
+
+TEST(WindowSegmentsTest, UnchangedSegmentedSceneIsDrawnFromTheCache) {
+  for (const bool cached : {true, false}) {
+    SCOPED_TRACE(cached ? "cache_scene on" : "cache_scene off");
+    auto host = test::launch_window_host(kSmallWindow);
+    ASSERT_TRUE(host);
+    if (!cached) {
+      ASSERT_TRUE(reply_ok(host->request(R"({"op":"configure","cache_scene":false})")));
+    }
+    ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + segment("a", rect(0, 0, 4, 4, "#ff0000")) +
+                                       "," + segment("b", rect(8, 8, 4, 4, "#00ff00")) + "]}")));
+    ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})")));
+    auto first = host->request(R"({"op":"info"})");
+    ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})")));
+    auto second = host->request(R"({"op":"info"})");
+    ASSERT_TRUE(reply_ok(first));
+    ASSERT_TRUE(reply_ok(second));
+    const double hits = number_member(second->result.get(), "scene_cache_hits") -
+                        number_member(first->result.get(), "scene_cache_hits");
+    EXPECT_EQ(hits, cached ? 1 : 0);
+    EXPECT_EQ(number_member(second->result.get(), "last_commands_replayed"), cached ? 0 : 2);
+    EXPECT_EQ(number_member(second->result.get(), "last_segments_tested"), cached ? 0 : 2);
+  }
+}
+
+}  // namespace
+}  // namespace lumora
