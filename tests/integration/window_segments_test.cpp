@@ -4,7 +4,9 @@
 // shows exactly the pixels of the same commands committed as one list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -102,7 +104,11 @@ TEST(WindowSegmentsTest, FailedPatchLeavesSceneAndCountersAsTheyWere) {
   const test::CapturedPixels pixels = capture(*host);
   const std::string id257(257, 'x');
   const std::string valid = segment("c", rect(0, 0, 5, 5, "#0000ff"));
+  std::string too_many = R"("x")";
+  for (int i = 0; i < 200000; ++i) too_many += R"(,"x")";
   const std::pair<std::string, const char*> cases[] = {
+      {R"({"op":"patch","remove":[)" + too_many + "]}", "Invalid retained segment patch"},
+      {R"({"op":"patch","order":[)" + too_many + "]}", "Invalid retained segment patch"},
       {R"({"op":"patch","upsert":{}})", "Invalid retained segment patch"},
       {R"({"op":"patch","remove":"a"})", "Invalid retained segment patch"},
       {R"({"op":"patch","order":null})", "Invalid retained segment patch"},
@@ -143,6 +149,10 @@ TEST(WindowSegmentsTest, FailedPatchLeavesSceneAndCountersAsTheyWere) {
   const test::CapturedPixels after = capture(*host);
   EXPECT_TRUE(after.rgba == pixels.rgba);
   EXPECT_EQ(test::rgba_text(after.at(63, 47)), "#102030ff");
+  // The limit itself is allowed: 200000 removals of ids that name nothing.
+  too_many.erase(0, 4);
+  EXPECT_TRUE(reply_ok(host->request(R"({"op":"patch","remove":[)" + too_many + "]}")));
+  EXPECT_EQ(scene_counters(*host)["segment_count"], 2);
 }
 
 TEST(WindowSegmentsTest, CountersFollowBuiltUnchangedAndRemovedSegments) {
@@ -279,6 +289,95 @@ TEST(WindowSegmentsTest, UnchangedSegmentedSceneIsDrawnFromTheCache) {
     EXPECT_EQ(hits, cached ? 1 : 0);
     EXPECT_EQ(number_member(second->result.get(), "last_commands_replayed"), cached ? 0 : 2);
     EXPECT_EQ(number_member(second->result.get(), "last_segments_tested"), cached ? 0 : 2);
+  }
+}
+
+// Random patches against a model of the segmented scene: after every step
+// the window shows exactly the pixels of a second window that was sent the
+// same scene committed as one list.
+TEST(WindowSegmentsTest, RandomPatchesShowThePixelsOfTheEquivalentList) {
+  auto segmented = test::launch_window_host(kSmallWindow);
+  auto committed = test::launch_window_host(kSmallWindow);
+  ASSERT_TRUE(segmented);
+  ASSERT_TRUE(committed);
+  std::mt19937 random(12);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  auto colour = [&] {
+    static const char* const palette[] = {"#ff0000", "#00ff0080", "#0000ff", "#ffffffc0", "#808000", "#00000000"};
+    return palette[pick(6)];
+  };
+  auto random_list = [&] {
+    std::string list;
+    for (int i = pick(4); i > 0; --i) {
+      if (!list.empty()) list += ",";
+      list += rect(pick(60) - 4, pick(44) - 4, pick(30), pick(30), colour());
+    }
+    return list;
+  };
+  std::vector<std::pair<std::string, std::string>> model;  // id and commands, in drawing order
+  std::string background = "#000000";
+  auto find = [&](const std::string& id) {
+    return std::find_if(model.begin(), model.end(), [&](const auto& entry) { return entry.first == id; });
+  };
+  for (int step = 0; step < 40; ++step) {
+    std::string patch = R"({"op":"patch")";
+    switch (pick(4)) {
+      case 0: {  // upserts: replaced ones keep their place, new ones follow
+        std::vector<std::string> ids;
+        for (int i = 1 + pick(3); i > 0; --i) {
+          const std::string id = "s" + std::to_string(pick(8));
+          if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+        }
+        patch += R"(,"upsert":[)";
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+          const std::string list = random_list();
+          patch += (i > 0 ? "," : "") + segment(ids[i], list);
+          auto it = find(ids[i]);
+          if (it != model.end()) {
+            it->second = list;
+          } else {
+            model.emplace_back(ids[i], list);
+          }
+        }
+        patch += "]";
+        break;
+      }
+      case 1: {  // removals, unknown ids included
+        const std::string a = "s" + std::to_string(pick(8));
+        const std::string b = "s" + std::to_string((std::stoi(a.substr(1)) + 1 + pick(7)) % 8);
+        patch += R"(,"remove":[")" + a + R"(",")" + b + R"("])";
+        for (const std::string& id : {a, b}) {
+          auto it = find(id);
+          if (it != model.end()) model.erase(it);
+        }
+        break;
+      }
+      case 2: {  // a new order
+        std::shuffle(model.begin(), model.end(), random);
+        patch += R"(,"order":[)";
+        for (std::size_t i = 0; i < model.size(); ++i) patch += (i > 0 ? ",\"" : "\"") + model[i].first + "\"";
+        patch += "]";
+        break;
+      }
+      default:
+        background = colour();
+        background.resize(7);  // opaque, as a cleared window is
+        patch += R"(,"background":")" + background + "\"";
+        break;
+    }
+    patch += "}";
+    SCOPED_TRACE("step " + std::to_string(step) + ": " + patch);
+    ASSERT_TRUE(reply_ok(segmented->request(patch)));
+    std::string list = R"(["begin",")" + background + "\"]";
+    for (const auto& entry : model) {
+      if (!entry.second.empty()) list += "," + entry.second;
+    }
+    ASSERT_TRUE(reply_ok(committed->request(R"({"op":"frame","commands":[)" + list + "]}")));
+    EXPECT_EQ(number_member(segmented->request(R"({"op":"info"})")->result.get(), "segment_count"),
+              static_cast<double>(model.size()));
+    const test::CapturedPixels got = capture(*segmented);
+    const test::CapturedPixels want = capture(*committed);
+    ASSERT_TRUE(got.rgba == want.rgba);
   }
 }
 
