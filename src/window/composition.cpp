@@ -199,6 +199,8 @@ void WindowBackend::release_segments() {
   segment_index_.clear();
   index_cost_ = 0;
   segmented_ = false;
+  damage_.clear();
+  extents_stale_ = false;
 }
 
 namespace {
@@ -271,9 +273,10 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
 
   // Install; nothing below fails but the one allocation of the order.
   const std::uint64_t built = plan.built.size();
-  const bool redraw = !segmented_ || background != background_ || built > 0 || plan.removals > 0 ||
-                      !scene::keeps_every_position(plan, segments_);
+  // Other changes are damage, redrawn from the cache at the next present.
+  const bool redraw = !segmented_ || background != background_;
   const bool had_list = committed_list_ != nullptr;
+  if (segmented_ && background == background_) damage_patch(plan, members.order != nullptr);
   std::vector<std::unique_ptr<WindowSegment>> next = scene::adopt_segments(plan, segments_);
   segments_ = std::move(next);
   segment_index_ = std::move(plan.index);
@@ -295,6 +298,134 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
   counters_.unchanged_segments += plan.unchanged;
   counters_.segments_removed += plan.removals;
   counters_.scene_patch_updates += 1;
+  return true;
+}
+
+// What a patch changed on screen: the areas of removed, replaced and built
+// segments, and every segment's when the drawing order changed. A patch that
+// starts the segmented form or changes the background redraws everything
+// through an invalid cache instead.
+void WindowBackend::damage_patch(const scene::SegmentPatch<WindowSegment>& plan, bool order_given) {
+  for (const std::unique_ptr<WindowSegment>& segment : segments_) {
+    const auto* slot = plan.index.find(segment->id);
+    if (slot == nullptr || slot->segment != segment.get()) add_logical_damage(segment->extent);
+  }
+  for (const std::unique_ptr<WindowSegment>& segment : plan.built) add_logical_damage(segment->extent);
+  if (!order_given) return;
+  // The order changed when two segments that existed before swapped places.
+  std::uint64_t last = 0;
+  bool first = true;
+  for (const WindowSegment* segment : plan.order) {
+    const auto* before = segment_index_.find(segment->id);
+    if (before == nullptr) continue;
+    if (!first && before->position < last) {
+      for (const WindowSegment* each : plan.order) add_logical_damage(each->extent);
+      return;
+    }
+    last = before->position;
+    first = false;
+  }
+}
+
+void WindowBackend::recompute_extents() {
+  const BoundsContext bounds{scale_, measure_for_bounds, this};
+  for (const std::unique_ptr<WindowSegment>& segment : segments_) {
+    segment->content_extent = list_bounds(segment->decoded.commands(), bounds);
+    segment->extent = segment->content_extent;
+  }
+  extents_stale_ = false;
+}
+
+// Each damaged rectangle is cleared to the background; then every segment
+// whose extent overlaps it is drawn again, clipped to it. Two rectangles are
+// drawn as their union: one pass over the segments costs less than two.
+bool WindowBackend::redraw_damage() {
+  std::vector<Rect> rects = damage_;
+  if (rects.size() == 2) rects = {unite_rects(rects[0], rects[1])};
+  std::vector<PixelRect> pixels;
+  pixels.reserve(rects.size());
+  for (Rect& r : rects) {
+    const PixelRect p = damage_pixels(r, scale_);
+    pixels.push_back(p);
+    r = Rect{p.x / scale_, p.y / scale_, p.w / scale_, p.h / scale_};
+  }
+  SDL_Renderer* renderer = renderer_.get();
+  auto finish = [&](bool ok) {
+    damage_clip_active_ = false;
+    const bool blending = SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_BLEND) == 0;
+    if (ok && !blending) {
+      set_sdl_error("Set blend mode");
+      ok = false;
+    }
+    return apply_clip(nullptr) && ok;
+  };
+  for (const PixelRect& p : pixels) {
+    damage_clip_active_ = true;
+    damage_clip_ = p;
+    if (!apply_clip(nullptr)) return finish(false);
+    if (SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE) != 0 ||
+        SDL_SetRenderDrawColor(renderer, background_.r, background_.g, background_.b, background_.a) != 0 ||
+        SDL_RenderFillRect(renderer, nullptr) != 0 || SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_BLEND) != 0) {
+      set_sdl_error("Clear damaged area");
+      return finish(false);
+    }
+  }
+  for (const std::unique_ptr<WindowSegment>& segment : segments_) {
+    ++counters_.segments_tested;
+    ++counters_.last_segments_tested;
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+      if (segment->decoded.empty() || !rects_overlap(rects[i], segment->extent)) continue;
+      damage_clip_ = pixels[i];
+      if (!apply_clip(nullptr)) return finish(false);
+      for (const DrawCommand& command : segment->decoded.commands()) {
+        ++counters_.commands_replayed;
+        ++counters_.last_commands_replayed;
+        if (!draw_command(command)) return finish(false);
+      }
+    }
+  }
+  return finish(true);
+}
+
+// The segmented scene through the scene cache: only the damage is redrawn
+// into it, and an unchanged scene is one copy. Without a usable cache every
+// present draws everything directly.
+bool WindowBackend::compose_segments() {
+  if (extents_stale_) recompute_extents();
+  const std::uint64_t bytes = scene_cache_bytes();
+  bool usable = cache_scene_ && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
+  if (usable && !ensure_scene_cache()) usable = false;
+  if (!usable) {
+    scene_cache_valid_ = false;
+    if (!draw_segments()) return false;
+    damage_.clear();
+    return true;
+  }
+  if (!scene_cache_valid_) {
+    damage_.clear();
+    add_logical_damage(Rect{0, 0, logical_w_, logical_h_});
+  }
+  if (!damage_.empty()) {
+    if (SDL_SetRenderTarget(renderer_.get(), scene_cache_.get()) != 0) {
+      destroy_scene_cache();
+      if (!draw_segments()) return false;
+      damage_.clear();
+      return true;
+    }
+    scene_cache_valid_ = false;
+    const bool drawn = redraw_damage();
+    if (SDL_SetRenderTarget(renderer_.get(), nullptr) != 0) {
+      if (drawn) set_sdl_error("Restore window render target");
+      return false;
+    }
+    // Switching the target resets SDL2's clip; the window's own is none.
+    if (!apply_clip(nullptr) || !drawn) return false;
+    scene_cache_valid_ = true;
+  } else {
+    ++counters_.scene_cache_hits;
+  }
+  if (!copy_scene_cache("Copy retained segments")) return false;
+  damage_.clear();
   return true;
 }
 
@@ -346,6 +477,7 @@ bool WindowBackend::copy_scene_cache(const char* step) {
 bool WindowBackend::draw_scene_to_target() {
   counters_.last_commands_replayed = 0;
   counters_.last_segments_tested = 0;
+  if (segmented_) return compose_segments();
   const std::uint64_t bytes = scene_cache_bytes();
   const bool cacheable = cache_scene_ && !animating_ && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
   if (!cacheable) {

@@ -202,6 +202,7 @@ bool WindowBackend::sync_drawable_size() {
   if (scale != previous) {
     ++resource_revision_;
     invalidate_scene_cache();
+    extents_stale_ = true;  // text measures differently at another scale
   }
   return true;
 }

@@ -23,6 +23,7 @@
 #include "window/draw_command.h"
 #include "window/geometry.h"
 #include "window/sdl_handles.h"
+#include "window/segment_damage.h"
 #include "window/segments.h"
 
 namespace lumora::window {
@@ -227,6 +228,11 @@ class WindowBackend final : public host::Backend {
   bool draw_segments();
   void release_segments();
   bool patch_segments(const cJSON* command, scene::ErrorText error);
+  void damage_patch(const scene::SegmentPatch<WindowSegment>& plan, bool order_given);
+  void add_logical_damage(const Rect& r) { add_damage(damage_, r, scale_, logical_w_, logical_h_); }
+  bool compose_segments();
+  bool redraw_damage();
+  void recompute_extents();
   bool draw_scene_to_target();
   // Styled rectangles, markers, sprites and animated rectangles: drawn by
   // their own renderers once those exist; nothing until then.
@@ -295,6 +301,10 @@ class WindowBackend final : public host::Backend {
   scene::SegmentIndex<WindowSegment> segment_index_;
   std::uint64_t index_cost_ = 0;
   scene::ColorValue background_ = scene::rgba(0, 0, 0, 255);
+  std::vector<Rect> damage_;      // logical, disjoint, at most kMaxDamageRects
+  bool damage_clip_active_ = false;
+  PixelRect damage_clip_;         // what a redraw of damage may paint
+  bool extents_stale_ = false;    // the scale changed since they were measured
 
   // Scene cache.
   TexturePtr scene_cache_;

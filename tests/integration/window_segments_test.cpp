@@ -292,6 +292,53 @@ TEST(WindowSegmentsTest, UnchangedSegmentedSceneIsDrawnFromTheCache) {
   }
 }
 
+// A grid of 500 small segments, 2 logical units apart: damage grown by one
+// pixel around one of them touches no neighbour.
+std::string grid_patch(int changed_a, int changed_b, const char* colour) {
+  std::string upsert;
+  for (int i = 0; i < 500; ++i) {
+    if (i > 0) upsert += ",";
+    const bool changed = i == changed_a || i == changed_b;
+    upsert += segment("g" + std::to_string(i), rect((i % 25) * 8 + 1, (i / 25) * 5 + 1, 6, 3,
+                                                    changed ? colour : (i % 2 != 0 ? "#ff0000" : "#00ff00")));
+  }
+  return R"({"op":"patch","upsert":[)" + upsert + "]}";
+}
+
+TEST(WindowSegmentsTest, PatchRedrawsOnlyTheSegmentsThatTouchItsDamage) {
+  struct Case {
+    const char* name;
+    int a, b;
+    double replayed;  // commands drawn by the present after the patch
+  };
+  const Case cases[] = {
+      {"one segment", 260, -1, 1},
+      {"two neighbours", 0, 1, 2},
+      {"opposite corners, drawn as one rectangle spanning both", 0, 499, 500},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto host = test::launch_window_host(R"("width":200,"height":100)");
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(reply_ok(host->request(grid_patch(-1, -1, ""))));
+    ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})")));
+    // The host presents the patched scene in the turn that answers it.
+    ASSERT_TRUE(reply_ok(host->request(grid_patch(c.a, c.b, "#ffffff"))));
+    auto info = host->request(R"({"op":"info"})");
+    ASSERT_TRUE(reply_ok(info));
+    EXPECT_EQ(number_member(info->result.get(), "last_segments_tested"), 500);
+    EXPECT_EQ(number_member(info->result.get(), "last_commands_replayed"), c.replayed);
+    EXPECT_EQ(number_member(info->result.get(), "unchanged_segments"), c.b < 0 ? 499 : 498);
+
+    // The cached frame equals the same scene drawn in full.
+    const test::CapturedPixels partial = capture(*host);
+    ASSERT_TRUE(reply_ok(host->request(R"({"op":"configure","cache_scene":false})")));
+    const test::CapturedPixels full = capture(*host);
+    EXPECT_TRUE(partial.rgba == full.rgba);
+    EXPECT_EQ(test::rgba_text(partial.at((c.a % 25) * 8 + 3, (c.a / 25) * 5 + 2)), "#ffffffff");
+  }
+}
+
 // Random patches against a model of the segmented scene: after every step
 // the window shows exactly the pixels of a second window that was sent the
 // same scene committed as one list.
