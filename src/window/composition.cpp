@@ -201,6 +201,7 @@ void WindowBackend::release_segments() {
   segmented_ = false;
   damage_.clear();
   extents_stale_ = false;
+  active_segments_.clear();
 }
 
 namespace {
@@ -277,6 +278,13 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
   const bool redraw = !segmented_ || background != background_;
   const bool had_list = committed_list_ != nullptr;
   if (segmented_ && background == background_) damage_patch(plan, members.order != nullptr);
+  for (const std::unique_ptr<WindowSegment>& segment : segments_) {
+    const auto* slot = plan.index.find(segment->id);
+    if (slot == nullptr || slot->segment != segment.get()) active_segments_.remove(segment.get());
+  }
+  for (const std::unique_ptr<WindowSegment>& segment : plan.built) {
+    if (segment->loops || segment->animating) active_segments_.push_front(segment.get());
+  }
   std::vector<std::unique_ptr<WindowSegment>> next = scene::adopt_segments(plan, segments_);
   segments_ = std::move(next);
   segment_index_ = std::move(plan.index);
@@ -399,17 +407,25 @@ bool WindowBackend::compose_segments() {
     scene_cache_valid_ = false;
     if (!draw_segments()) return false;
     damage_.clear();
+    settle_segments(window_now_seconds());
     return true;
   }
   if (!scene_cache_valid_) {
     damage_.clear();
     add_logical_damage(Rect{0, 0, logical_w_, logical_h_});
   }
+  if (!reduce_motion_) {
+    for (WindowSegment* segment = active_segments_.head; segment != nullptr; segment = segment->active_next) {
+      add_logical_damage(segment->extent);
+      ++counters_.animation_segments_tested;
+    }
+  }
   if (!damage_.empty()) {
     if (SDL_SetRenderTarget(renderer_.get(), scene_cache_.get()) != 0) {
       destroy_scene_cache();
       if (!draw_segments()) return false;
       damage_.clear();
+      settle_segments(window_now_seconds());
       return true;
     }
     scene_cache_valid_ = false;
@@ -426,7 +442,22 @@ bool WindowBackend::compose_segments() {
   }
   if (!copy_scene_cache("Copy retained segments")) return false;
   damage_.clear();
+  settle_segments(window_now_seconds());
   return true;
+}
+
+// Segments whose animations are over leave the active list; one more frame
+// is presented so that their final state shows.
+void WindowBackend::settle_segments(double now) {
+  for (WindowSegment* segment = active_segments_.head; segment != nullptr;) {
+    WindowSegment* next = segment->active_next;
+    if (reduce_motion_ || (!segment->loops && now >= segment->animation_end)) segment->animating = false;
+    if (!segment->loops && !segment->animating) {
+      active_segments_.remove(segment);
+      animating_ = true;
+    }
+    segment = next;
+  }
 }
 
 // Every segment over the background, each starting without a clip as its

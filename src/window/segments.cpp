@@ -57,9 +57,45 @@ std::unique_ptr<WindowSegment> WindowPatchRules::build(std::string_view id, cons
     return nullptr;
   }
   segment->charge = charge;
+  segment->animation_end = now;
+  for (std::size_t i = 0; i < segment->decoded.size(); ++i) {
+    const DrawCommand& command = segment->decoded[i];
+    const double start = segment->start_times[i];
+    if (command.kind == DrawKind::sprite) {
+      if (command.a > 0) segment->animation_end = std::max(segment->animation_end, start + command.frame_count / command.a);
+      segment->loops = segment->loops || command.flag != 0;
+    } else if (command.kind == DrawKind::animated_rect) {
+      segment->animation_end = std::max(segment->animation_end, start + command.duration * (command.yoyo != 0 ? 2 : 1));
+      segment->loops = segment->loops || command.flag != 0;
+    }
+  }
+  segment->animating = segment->loops || now < segment->animation_end;
   segment->content_extent = list_bounds(segment->decoded.commands(), bounds);
   segment->extent = segment->content_extent;
   return segment;
+}
+
+void ActiveSegments::push_front(WindowSegment* segment) {
+  if (segment->active) return;
+  segment->active = true;
+  segment->active_prev = nullptr;
+  segment->active_next = head;
+  if (head != nullptr) head->active_prev = segment;
+  head = segment;
+  ++count;
+}
+
+void ActiveSegments::remove(WindowSegment* segment) {
+  if (!segment->active) return;
+  if (segment->active_prev != nullptr) {
+    segment->active_prev->active_next = segment->active_next;
+  } else {
+    head = segment->active_next;
+  }
+  if (segment->active_next != nullptr) segment->active_next->active_prev = segment->active_prev;
+  segment->active_prev = segment->active_next = nullptr;
+  segment->active = false;
+  --count;
 }
 
 std::uint64_t segment_index_cost(std::uint64_t slots, std::uint64_t entries, std::uint64_t resulting_segments) {

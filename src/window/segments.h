@@ -40,6 +40,28 @@ struct WindowSegment {
   std::vector<double> start_times;  // one per command, at least one slot
   Rect extent;                      // logical area the segment may paint
   Rect content_extent;              // union of its commands' areas
+  double animation_end = 0;         // latest end of its finite animations; at least its build time
+  bool loops = false;               // some sprite or animated rectangle loops
+  bool animating = false;           // it loops or a finite animation ends after its build time
+  // Membership of the backend's list of segments that still animate.
+  WindowSegment* active_prev = nullptr;
+  WindowSegment* active_next = nullptr;
+  bool active = false;
+};
+
+// The segments that loop or still animate: their areas are redrawn at every
+// present until they settle. Doubly linked through the records so that a
+// segment leaves in constant time; the records belong to the scene.
+struct ActiveSegments {
+  WindowSegment* head = nullptr;
+  std::uint64_t count = 0;
+
+  void push_front(WindowSegment* segment);
+  void remove(WindowSegment* segment);  // nothing when it is not listed
+  void clear() {
+    head = nullptr;
+    count = 0;
+  }
 };
 
 // What the window adds to the shared patch bookkeeping: its messages, the

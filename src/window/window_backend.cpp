@@ -313,7 +313,7 @@ JsonPtr WindowBackend::info() {
   add_number(o, "segments_tested", static_cast<double>(counters_.segments_tested));
   add_number(o, "last_segments_tested", static_cast<double>(counters_.last_segments_tested));
   add_number(o, "animation_segments_tested", static_cast<double>(counters_.animation_segments_tested));
-  add_number(o, "active_segment_count", 0);
+  add_number(o, "active_segment_count", static_cast<double>(active_segments_.count));
   add_number(o, "transition_snapshot_commands", 0);
   return info;
 }
@@ -367,7 +367,10 @@ host::SceneCounts WindowBackend::last_scene_counts() const {
 
 std::uint64_t WindowBackend::last_segments_tested() const { return counters_.last_segments_tested; }
 
-bool WindowBackend::is_animating() const { return animating_; }
+bool WindowBackend::is_animating() const {
+  if (segmented_) return animating_ || (!reduce_motion_ && active_segments_.head != nullptr);
+  return animating_;
+}
 
 std::unique_ptr<host::Backend> open_window_backend(const cJSON* command, scene::ErrorText error) {
   return WindowBackend::open(command, error);

@@ -232,6 +232,7 @@ class WindowBackend final : public host::Backend {
   void add_logical_damage(const Rect& r) { add_damage(damage_, r, scale_, logical_w_, logical_h_); }
   bool compose_segments();
   bool redraw_damage();
+  void settle_segments(double now);
   void recompute_extents();
   bool draw_scene_to_target();
   // Styled rectangles, markers, sprites and animated rectangles: drawn by
@@ -305,6 +306,7 @@ class WindowBackend final : public host::Backend {
   bool damage_clip_active_ = false;
   PixelRect damage_clip_;         // what a redraw of damage may paint
   bool extents_stale_ = false;    // the scale changed since they were measured
+  ActiveSegments active_segments_;
 
   // Scene cache.
   TexturePtr scene_cache_;

@@ -339,6 +339,49 @@ TEST(WindowSegmentsTest, PatchRedrawsOnlyTheSegmentsThatTouchItsDamage) {
   }
 }
 
+TEST(WindowSegmentsTest, LoopingSegmentsStayActiveAndAreRedrawnEveryFrame) {
+  auto host = test::launch_window_host(kSmallWindow);
+  ASSERT_TRUE(host);
+  const std::string looping =
+      R"(["animated_rect",[0,0,8,8],"#ff0000",0,"",0,{"property":"x","from":0,"to":10,"duration":1,"loop":true}])";
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + segment("spin", looping) + "," +
+                                     segment("still", rect(20, 20, 4, 4, "#ffffff")) + "]}")));
+  auto tested = [&] {
+    auto info = host->request(R"({"op":"info"})");
+    EXPECT_TRUE(reply_ok(info));
+    return std::make_pair(number_member(info->result.get(), "active_segment_count"),
+                          number_member(info->result.get(), "animation_segments_tested"));
+  };
+  EXPECT_EQ(tested().first, 1);
+  for (const bool reduced : {false, true}) {
+    SCOPED_TRACE(reduced ? "reduced motion" : "motion");
+    if (reduced) {
+      ASSERT_TRUE(reply_ok(host->request(R"({"op":"configure","reduce_motion":true})")));
+    }
+    ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})")));
+    const double before = tested().second;
+    ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})")));
+    ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})")));
+    const auto after = tested();
+    // A looping segment never leaves the list; reduced motion stops redrawing
+    // it. While it animates the host may present on its own in between.
+    EXPECT_EQ(after.first, 1);
+    if (reduced) {
+      EXPECT_EQ(after.second - before, 0);
+    } else {
+      EXPECT_GE(after.second - before, 2);
+    }
+  }
+  // Replacing it with a still list takes it off the list; so does a commit.
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + segment("spin", rect(0, 0, 8, 8, "#ff0000")) +
+                                     "]}")));
+  EXPECT_EQ(tested().first, 0);
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + segment("spin", looping) + "]}")));
+  EXPECT_EQ(tested().first, 1);
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":[]})")));
+  EXPECT_EQ(tested().first, 0);
+}
+
 // Random patches against a model of the segmented scene: after every step
 // the window shows exactly the pixels of a second window that was sent the
 // same scene committed as one list.
