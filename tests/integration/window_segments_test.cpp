@@ -382,6 +382,24 @@ TEST(WindowSegmentsTest, LoopingSegmentsStayActiveAndAreRedrawnEveryFrame) {
   EXPECT_EQ(tested().first, 0);
 }
 
+TEST(WindowSegmentsTest, PartialRedrawAfterAScaleChangeMatchesAFullRedraw) {
+  auto host = test::launch_window_host(kSmallWindow);
+  ASSERT_TRUE(host);
+  auto text = [](const char* words, int y) {
+    return R"(["text",")" + std::string(words) + R"(",2,)" + std::to_string(y) + R"(,"#ffffff",10,false])";
+  };
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + segment("a", text("Wide words", 2)) + "," +
+                                     segment("b", text("More", 20)) + "]}")));
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"configure","scale":2})")));
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})")));
+  // Only "a" changes; the damage must cover what it painted at the new scale.
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"patch","upsert":[)" + segment("a", text("Other text", 2)) + "]}")));
+  const test::CapturedPixels partial = capture(*host);
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"configure","cache_scene":false})")));
+  const test::CapturedPixels full = capture(*host);
+  EXPECT_TRUE(partial.rgba == full.rgba);
+}
+
 // Random patches against a model of the segmented scene: after every step
 // the window shows exactly the pixels of a second window that was sent the
 // same scene committed as one list.
