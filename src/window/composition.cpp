@@ -277,15 +277,26 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
   // Other changes are damage, redrawn from the cache at the next present.
   const bool redraw = !segmented_ || background != background_;
   const bool had_list = committed_list_ != nullptr;
-  if (segmented_ && background == background_) damage_patch(plan, members.order != nullptr);
-  for (const std::unique_ptr<WindowSegment>& segment : segments_) {
-    const auto* slot = plan.index.find(segment->id);
-    if (slot == nullptr || slot->segment != segment.get()) active_segments_.remove(segment.get());
-  }
-  for (const std::unique_ptr<WindowSegment>& segment : plan.built) {
-    if (segment->loops || segment->animating) active_segments_.push_front(segment.get());
-  }
+  std::vector<WindowSegment*> built_records;
+  built_records.reserve(built);
+  for (const std::unique_ptr<WindowSegment>& segment : plan.built) built_records.push_back(segment.get());
+  damage_.reserve(kMaxDamageRects + 1);  // adding damage below cannot allocate
   std::vector<std::unique_ptr<WindowSegment>> next = scene::adopt_segments(plan, segments_);
+  // Nothing below allocates. What adopt_segments left behind is removed or
+  // replaced; it is freed with the old order.
+  const bool damage = segmented_ && background == background_;
+  for (const std::unique_ptr<WindowSegment>& gone : segments_) {
+    if (gone == nullptr) continue;
+    if (damage) add_logical_damage(gone->extent);
+    active_segments_.remove(gone.get());
+  }
+  for (WindowSegment* segment : built_records) {
+    if (damage) add_logical_damage(segment->extent);
+    if (segment->loops || segment->animating) active_segments_.push_front(segment);
+  }
+  if (damage && members.order != nullptr && order_changed(next)) {
+    for (const std::unique_ptr<WindowSegment>& segment : next) add_logical_damage(segment->extent);
+  }
   segments_ = std::move(next);
   segment_index_ = std::move(plan.index);
   index_cost_ = segments_.empty() ? 0 : index_cost;
@@ -309,30 +320,21 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
   return true;
 }
 
-// What a patch changed on screen: the areas of removed, replaced and built
-// segments, and every segment's when the drawing order changed. A patch that
-// starts the segmented form or changes the background redraws everything
-// through an invalid cache instead.
-void WindowBackend::damage_patch(const scene::SegmentPatch<WindowSegment>& plan, bool order_given) {
-  for (const std::unique_ptr<WindowSegment>& segment : segments_) {
-    const auto* slot = plan.index.find(segment->id);
-    if (slot == nullptr || slot->segment != segment.get()) add_logical_damage(segment->extent);
-  }
-  for (const std::unique_ptr<WindowSegment>& segment : plan.built) add_logical_damage(segment->extent);
-  if (!order_given) return;
-  // The order changed when two segments that existed before swapped places.
+// Whether two segments that existed before stand in the other order now;
+// the retained index still holds their old positions. A patch that starts
+// the segmented form or changes the background redraws everything through
+// an invalid cache instead of damage.
+bool WindowBackend::order_changed(const std::vector<std::unique_ptr<WindowSegment>>& next) const {
   std::uint64_t last = 0;
   bool first = true;
-  for (const WindowSegment* segment : plan.order) {
+  for (const std::unique_ptr<WindowSegment>& segment : next) {
     const auto* before = segment_index_.find(segment->id);
     if (before == nullptr) continue;
-    if (!first && before->position < last) {
-      for (const WindowSegment* each : plan.order) add_logical_damage(each->extent);
-      return;
-    }
+    if (!first && before->position < last) return true;
     last = before->position;
     first = false;
   }
+  return false;
 }
 
 void WindowBackend::recompute_extents() {

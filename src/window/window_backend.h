@@ -228,7 +228,7 @@ class WindowBackend final : public host::Backend {
   bool draw_segments();
   void release_segments();
   bool patch_segments(const cJSON* command, scene::ErrorText error);
-  void damage_patch(const scene::SegmentPatch<WindowSegment>& plan, bool order_given);
+  bool order_changed(const std::vector<std::unique_ptr<WindowSegment>>& next) const;
   void add_logical_damage(const Rect& r) { add_damage(damage_, r, scale_, logical_w_, logical_h_); }
   bool compose_segments();
   bool redraw_damage();
