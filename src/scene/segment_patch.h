@@ -224,6 +224,18 @@ struct SceneUpdateCounters {
   }
 };
 
+// Rules that declare `static constexpr bool charge_before_segment_count =
+// true;` have the resulting commands and bytes checked before the resulting
+// segment count; without the member the segment count comes first.
+template <class Rules>
+constexpr bool charge_checked_before_segment_count(const Rules&) {
+  if constexpr (requires { Rules::charge_before_segment_count; }) {
+    return Rules::charge_before_segment_count;
+  } else {
+    return false;
+  }
+}
+
 // ---- Implementation ---------------------------------------------------------
 
 template <class Segment, class Rules>
@@ -301,7 +313,10 @@ bool plan_segment_patch(const PatchMembers& members, std::span<const std::unique
     patch.order.push_back(replacement[i] != nullptr ? replacement[i] : const_cast<Segment*>(retained[i].get()));
   }
   patch.order.insert(patch.order.end(), appended.begin(), appended.end());
-  if (patch.order.size() > kMaxSegments) return fail(messages.invalid);
+  // A backend whose rules ask for it checks the byte total before the
+  // segment count, so that an oversized patch reports the budget first.
+  const bool bytes_first = charge_checked_before_segment_count(rules);
+  if (!bytes_first && patch.order.size() > kMaxSegments) return fail(messages.invalid);
 
   if (!patch.index.reset(old_count + members.upsert_count)) return fail(messages.allocation);
   for (std::uint64_t position = 0; position < patch.order.size(); ++position) {
@@ -312,6 +327,7 @@ bool plan_segment_patch(const PatchMembers& members, std::span<const std::unique
   }
   if (patch.total_commands > kMaxRetainedCommands) return fail(messages.invalid);
   if (patch.total_charge > kRetainedSceneBudget) return fail(messages.over_budget);
+  if (bytes_first && patch.order.size() > kMaxSegments) return fail(messages.invalid);
 
   // "order" must name every resulting segment once; it becomes the order.
   if (members.order != nullptr) {

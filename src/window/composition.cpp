@@ -3,7 +3,9 @@
 // present.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
+#include <span>
 
 #include "scene/draw_validation.h"
 #include "scene/footprint.h"
@@ -17,7 +19,6 @@ namespace {
 
 using scene::ColorValue;
 
-constexpr std::uint64_t kStartTimeBytes = 8;
 
 }  // namespace
 
@@ -82,6 +83,7 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
     return false;
   }
 
+  release_segments();
   decoded_ = std::move(decoded);
   committed_list_ = std::move(copy);
   start_times_ = std::move(start_times);
@@ -175,6 +177,7 @@ bool WindowBackend::draw_styled_or_animated_hook(const DrawCommand& command) {
 }
 
 bool WindowBackend::draw_committed_list() {
+  if (segmented_) return draw_segments();
   error_.clear();
   if (!apply_clip(nullptr)) return false;
   const cJSON* first = committed_list_ != nullptr ? committed_list_->child : nullptr;
@@ -197,6 +200,300 @@ bool WindowBackend::draw_committed_list() {
   }
   settled_ = true;
   return true;
+}
+
+// ---- Segmented form ---------------------------------------------------------
+
+void WindowBackend::release_segments() {
+  segments_.clear();
+  segment_index_.clear();
+  index_cost_ = 0;
+  segmented_ = false;
+  damage_.clear();
+  extents_stale_ = false;
+  active_segments_.clear();
+}
+
+namespace {
+
+bool measure_for_bounds(void* context, const char* text, double size, bool mono, double& width, double& height) {
+  return static_cast<WindowBackend*>(context)->measure_text(text, size, mono, width, height);
+}
+
+// The "background" member: a string of at most 16 MiB in colour syntax.
+bool read_background(const cJSON* item, ColorValue& background) {
+  if (!cJSON_IsString(item) || item->valuestring == nullptr ||
+      strnlen(item->valuestring, scene::kMaxStringBytes + 1) > scene::kMaxStringBytes) {
+    return false;
+  }
+  const ColorValue parsed = scene::parse_color(item->valuestring);
+  if (!parsed.present) return false;
+  background = parsed;
+  return true;
+}
+
+}  // namespace
+
+bool WindowBackend::patch_scene(const cJSON* command, scene::ErrorText error) {
+  error_.clear();
+  try {
+    return patch_segments(command, error);
+  } catch (const std::bad_alloc&) {
+    error.set(kSegmentPatchAllocation);
+    return false;
+  }
+}
+
+bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error) {
+  scene::PatchMembers members;
+  if (!scene::read_patch_members(command, members)) {
+    error.set(kInvalidSegmentPatch);
+    return false;
+  }
+  ColorValue background = segmented_ ? background_ : scene::rgba(0, 0, 0, 255);
+  if (members.background != nullptr && !read_background(members.background, background)) {
+    error.set(kInvalidSegmentPatch);
+    return false;
+  }
+
+  // Everything below is built on the side; the retained scene changes only
+  // at the install step. A first patch starts from no segments.
+  const std::span<const std::unique_ptr<WindowSegment>> retained =
+      segmented_ ? std::span<const std::unique_ptr<WindowSegment>>(segments_)
+                 : std::span<const std::unique_ptr<WindowSegment>>();
+  WindowPatchRules rules;
+  rules.now = window_now_seconds();
+  rules.bounds = BoundsContext{scale_, measure_for_bounds, this};
+  scene::SegmentPatch<WindowSegment> plan;
+  if (!scene::plan_segment_patch(members, retained, segment_index_, rules, plan, error)) return false;
+
+  const std::uint64_t before = retained.size();
+  const bool in_place = segmented_ && members.order == nullptr && plan.removals == 0 && members.remove_count == 0 &&
+                        plan.order.size() == before;
+  std::uint64_t index_cost = index_cost_;
+  if (!in_place) {
+    const std::uint64_t entries = members.upsert_count + before;
+    const std::uint64_t slots = members.order != nullptr ? plan.order.size() : entries;
+    index_cost = segment_index_cost(slots, entries, plan.order.size());
+  }
+  const std::uint64_t total = scene::add_charge(plan.total_charge, index_cost);
+  if (total > scene::kRetainedSceneBudget) {
+    error.set(kSceneOverBudget);
+    return false;
+  }
+
+  // Install; nothing below fails but the one allocation of the order.
+  const std::uint64_t built = plan.built.size();
+  // Other changes are damage, redrawn from the cache at the next present.
+  const bool redraw = !segmented_ || background != background_;
+  const bool had_list = committed_list_ != nullptr;
+  std::vector<WindowSegment*> built_records;
+  built_records.reserve(built);
+  for (const std::unique_ptr<WindowSegment>& segment : plan.built) built_records.push_back(segment.get());
+  damage_.reserve(kMaxDamageRects + 1);  // adding damage below cannot allocate
+  std::vector<std::unique_ptr<WindowSegment>> next = scene::adopt_segments(plan, segments_);
+  // Nothing below allocates. What adopt_segments left behind is removed or
+  // replaced; it is freed with the old order.
+  const bool damage = segmented_ && background == background_;
+  for (const std::unique_ptr<WindowSegment>& gone : segments_) {
+    if (gone == nullptr) continue;
+    if (damage) add_logical_damage(gone->extent);
+    active_segments_.remove(gone.get());
+  }
+  for (WindowSegment* segment : built_records) {
+    if (damage) add_logical_damage(segment->extent);
+    if (segment->loops || segment->animating) active_segments_.push_front(segment);
+  }
+  if (damage && members.order != nullptr && order_changed(next)) {
+    for (const std::unique_ptr<WindowSegment>& segment : next) add_logical_damage(segment->extent);
+  }
+  segments_ = std::move(next);
+  segment_index_ = std::move(plan.index);
+  index_cost_ = segments_.empty() ? 0 : index_cost;
+  background_ = background;
+  segmented_ = true;
+  committed_list_.reset();
+  decoded_.release();
+  std::vector<double>().swap(start_times_);
+  command_count_ = plan.total_commands;
+  retained_bytes_ = total;
+  if (built > 0 || plan.removals > 0 || had_list) forget_source_identities();
+  if (redraw) invalidate_scene_cache();
+  animating_ = false;
+  settled_ = true;
+  counters_.commands_touched += plan.patch_commands;
+  counters_.last_commands_touched = plan.patch_commands;
+  counters_.segments_updated += built;
+  counters_.unchanged_segments += plan.unchanged;
+  counters_.segments_removed += plan.removals;
+  counters_.scene_patch_updates += 1;
+  return true;
+}
+
+// Whether two segments that existed before stand in the other order now;
+// the retained index still holds their old positions. A patch that starts
+// the segmented form or changes the background redraws everything through
+// an invalid cache instead of damage.
+bool WindowBackend::order_changed(const std::vector<std::unique_ptr<WindowSegment>>& next) const {
+  std::uint64_t last = 0;
+  bool first = true;
+  for (const std::unique_ptr<WindowSegment>& segment : next) {
+    const auto* before = segment_index_.find(segment->id);
+    if (before == nullptr) continue;
+    if (!first && before->position < last) return true;
+    last = before->position;
+    first = false;
+  }
+  return false;
+}
+
+void WindowBackend::recompute_extents() {
+  const BoundsContext bounds{scale_, measure_for_bounds, this};
+  for (const std::unique_ptr<WindowSegment>& segment : segments_) {
+    segment->content_extent = list_bounds(segment->decoded.commands(), bounds);
+    segment->extent = segment->content_extent;
+  }
+  extents_stale_ = false;
+}
+
+// Each damaged rectangle is cleared to the background; then every segment
+// whose extent overlaps it is drawn again, clipped to it. Two rectangles are
+// drawn as their union: one pass over the segments costs less than two.
+bool WindowBackend::redraw_damage() {
+  std::vector<Rect> rects = damage_;
+  if (rects.size() == 2) rects = {unite_rects(rects[0], rects[1])};
+  std::vector<PixelRect> pixels;
+  pixels.reserve(rects.size());
+  for (Rect& r : rects) {
+    const PixelRect p = damage_pixels(r, scale_);
+    pixels.push_back(p);
+    r = Rect{p.x / scale_, p.y / scale_, p.w / scale_, p.h / scale_};
+  }
+  SDL_Renderer* renderer = renderer_.get();
+  auto finish = [&](bool ok) {
+    damage_clip_active_ = false;
+    const bool blending = SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_BLEND) == 0;
+    if (ok && !blending) {
+      set_sdl_error("Set blend mode");
+      ok = false;
+    }
+    return apply_clip(nullptr) && ok;
+  };
+  for (const PixelRect& p : pixels) {
+    damage_clip_active_ = true;
+    damage_clip_ = p;
+    if (!apply_clip(nullptr)) return finish(false);
+    if (SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE) != 0 ||
+        SDL_SetRenderDrawColor(renderer, background_.r, background_.g, background_.b, background_.a) != 0 ||
+        SDL_RenderFillRect(renderer, nullptr) != 0 || SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_BLEND) != 0) {
+      set_sdl_error("Clear damaged area");
+      return finish(false);
+    }
+  }
+  for (const std::unique_ptr<WindowSegment>& segment : segments_) {
+    ++counters_.segments_tested;
+    ++counters_.last_segments_tested;
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+      if (segment->decoded.empty() || !rects_overlap(rects[i], segment->extent)) continue;
+      damage_clip_ = pixels[i];
+      if (!apply_clip(nullptr)) return finish(false);
+      for (const DrawCommand& command : segment->decoded.commands()) {
+        ++counters_.commands_replayed;
+        ++counters_.last_commands_replayed;
+        if (!draw_command(command)) return finish(false);
+      }
+    }
+  }
+  return finish(true);
+}
+
+// The segmented scene through the scene cache: only the damage is redrawn
+// into it, and an unchanged scene is one copy. Without a usable cache every
+// present draws everything directly.
+bool WindowBackend::compose_segments() {
+  if (extents_stale_) recompute_extents();
+  const std::uint64_t bytes = scene_cache_bytes();
+  bool usable = cache_scene_ && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
+  if (usable && !ensure_scene_cache()) usable = false;
+  if (!usable) {
+    scene_cache_valid_ = false;
+    if (!draw_segments()) return false;
+    damage_.clear();
+    settle_segments(window_now_seconds());
+    return true;
+  }
+  if (!scene_cache_valid_) {
+    damage_.clear();
+    add_logical_damage(Rect{0, 0, logical_w_, logical_h_});
+  }
+  if (!reduce_motion_) {
+    for (WindowSegment* segment = active_segments_.head; segment != nullptr; segment = segment->active_next) {
+      add_logical_damage(segment->extent);
+      ++counters_.animation_segments_tested;
+    }
+  }
+  if (!damage_.empty()) {
+    if (SDL_SetRenderTarget(renderer_.get(), scene_cache_.get()) != 0) {
+      destroy_scene_cache();
+      if (!draw_segments()) return false;
+      damage_.clear();
+      settle_segments(window_now_seconds());
+      return true;
+    }
+    scene_cache_valid_ = false;
+    const bool drawn = redraw_damage();
+    if (SDL_SetRenderTarget(renderer_.get(), nullptr) != 0) {
+      if (drawn) set_sdl_error("Restore window render target");
+      return false;
+    }
+    // Switching the target resets SDL2's clip; the window's own is none.
+    if (!apply_clip(nullptr) || !drawn) return false;
+    scene_cache_valid_ = true;
+  } else {
+    ++counters_.scene_cache_hits;
+  }
+  if (!copy_scene_cache("Copy retained segments")) return false;
+  damage_.clear();
+  settle_segments(window_now_seconds());
+  return true;
+}
+
+// Segments whose animations are over leave the active list; one more frame
+// is presented so that their final state shows.
+void WindowBackend::settle_segments(double now) {
+  for (WindowSegment* segment = active_segments_.head; segment != nullptr;) {
+    WindowSegment* next = segment->active_next;
+    if (reduce_motion_ || (!segment->loops && now >= segment->animation_end)) segment->animating = false;
+    if (!segment->loops && !segment->animating) {
+      active_segments_.remove(segment);
+      animating_ = true;
+    }
+    segment = next;
+  }
+}
+
+// Every segment over the background, each starting without a clip as its
+// extent was measured.
+bool WindowBackend::draw_segments() {
+  error_.clear();
+  if (!apply_clip(nullptr)) return false;
+  if (SDL_SetRenderDrawColor(renderer_.get(), background_.r, background_.g, background_.b, background_.a) != 0 ||
+      SDL_RenderClear(renderer_.get()) != 0) {
+    set_sdl_error("Clear renderer");
+    return false;
+  }
+  for (const std::unique_ptr<WindowSegment>& segment : segments_) {
+    ++counters_.segments_tested;
+    ++counters_.last_segments_tested;
+    if (segment->decoded.empty()) continue;
+    if (!apply_clip(nullptr)) return false;
+    for (const DrawCommand& command : segment->decoded.commands()) {
+      ++counters_.commands_replayed;
+      ++counters_.last_commands_replayed;
+      if (!draw_command(command)) return false;
+    }
+  }
+  return apply_clip(nullptr);
 }
 
 bool WindowBackend::ensure_scene_cache() {
@@ -223,6 +520,7 @@ bool WindowBackend::copy_scene_cache(const char* step) {
 bool WindowBackend::draw_scene_to_target() {
   counters_.last_commands_replayed = 0;
   counters_.last_segments_tested = 0;
+  if (segmented_) return compose_segments();
   const std::uint64_t bytes = scene_cache_bytes();
   const bool cacheable = cache_scene_ && !animating_ && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
   if (!cacheable) {

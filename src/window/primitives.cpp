@@ -27,6 +27,12 @@ SDL_FRect to_frect(const PixelRect& rect) {
 }  // namespace
 
 bool WindowBackend::apply_clip(const PixelRect* clip) {
+  // While damage is redrawn nothing may paint outside the damaged pixels.
+  PixelRect damaged;
+  if (damage_clip_active_) {
+    damaged = clip == nullptr ? damage_clip_ : intersect(*clip, damage_clip_);
+    clip = &damaged;
+  }
   if (clip == nullptr) {
     clip_applied_ = false;
     if (SDL_RenderSetClipRect(renderer_.get(), nullptr) != 0) {

@@ -202,6 +202,7 @@ bool WindowBackend::sync_drawable_size() {
   if (scale != previous) {
     ++resource_revision_;
     invalidate_scene_cache();
+    extents_stale_ = true;  // text measures differently at another scale
   }
   return true;
 }
@@ -298,7 +299,7 @@ JsonPtr WindowBackend::info() {
   cJSON_AddItemToObject(o, "backend", cJSON_CreateString("window"));
   cJSON_AddItemToObject(o, "scene_patches", cJSON_CreateTrue());
   add_number(o, "retained_scene_bytes", static_cast<double>(retained_bytes_));
-  add_number(o, "segment_count", 0);
+  add_number(o, "segment_count", static_cast<double>(segments_.size()));
   add_number(o, "command_count", static_cast<double>(command_count_));
   add_number(o, "commands_touched", static_cast<double>(counters_.commands_touched));
   add_number(o, "last_commands_touched", static_cast<double>(counters_.last_commands_touched));
@@ -312,7 +313,7 @@ JsonPtr WindowBackend::info() {
   add_number(o, "segments_tested", static_cast<double>(counters_.segments_tested));
   add_number(o, "last_segments_tested", static_cast<double>(counters_.last_segments_tested));
   add_number(o, "animation_segments_tested", static_cast<double>(counters_.animation_segments_tested));
-  add_number(o, "active_segment_count", 0);
+  add_number(o, "active_segment_count", static_cast<double>(active_segments_.count));
   add_number(o, "transition_snapshot_commands", 0);
   return info;
 }
@@ -360,12 +361,9 @@ host::SceneCounts WindowBackend::last_scene_counts() const {
 
 std::uint64_t WindowBackend::last_segments_tested() const { return counters_.last_segments_tested; }
 
-bool WindowBackend::is_animating() const { return animating_; }
-
-bool WindowBackend::patch_scene(const cJSON*, scene::ErrorText error) {
-  // Segment patches arrive with the segmented scene form.
-  error.set("Invalid retained segment patch");
-  return false;
+bool WindowBackend::is_animating() const {
+  if (segmented_) return animating_ || (!reduce_motion_ && active_segments_.head != nullptr);
+  return animating_;
 }
 
 std::unique_ptr<host::Backend> open_window_backend(const cJSON* command, scene::ErrorText error) {

@@ -24,6 +24,8 @@
 #include "window/draw_command.h"
 #include "window/geometry.h"
 #include "window/sdl_handles.h"
+#include "window/segment_damage.h"
+#include "window/segments.h"
 
 namespace lumora::window {
 
@@ -197,6 +199,8 @@ class WindowBackend final : public host::Backend {
   bool scene_cache_valid() const { return scene_cache_valid_; }
   std::uint64_t scene_cache_bytes() const;
   void invalidate_scene_cache() { scene_cache_valid_ = false; }
+  bool segmented() const { return segmented_; }
+  std::uint64_t segment_count() const { return segments_.size(); }
   void destroy_scene_cache();
 
   // The error text of the last failure.
@@ -236,7 +240,16 @@ class WindowBackend final : public host::Backend {
   void drop_render_resources();
 
   // Composition internals.
-  bool draw_committed_list();
+  bool draw_committed_list();  // the segments instead while segmented
+  bool draw_segments();
+  void release_segments();
+  bool patch_segments(const cJSON* command, scene::ErrorText error);
+  bool order_changed(const std::vector<std::unique_ptr<WindowSegment>>& next) const;
+  void add_logical_damage(const Rect& r) { add_damage(damage_, r, scale_, logical_w_, logical_h_); }
+  bool compose_segments();
+  bool redraw_damage();
+  void settle_segments(double now);
+  void recompute_extents();
   bool draw_scene_to_target();
   // Styled rectangles, markers, sprites and animated rectangles: drawn by
   // their own renderers once those exist; nothing until then.
@@ -303,6 +316,18 @@ class WindowBackend final : public host::Backend {
   double last_commit_time_ = 0;
   bool animating_ = false;
   bool settled_ = true;
+
+  // Segmented form.
+  bool segmented_ = false;
+  std::vector<std::unique_ptr<WindowSegment>> segments_;  // drawing order
+  scene::SegmentIndex<WindowSegment> segment_index_;
+  std::uint64_t index_cost_ = 0;
+  scene::ColorValue background_ = scene::rgba(0, 0, 0, 255);
+  std::vector<Rect> damage_;      // logical, disjoint, at most kMaxDamageRects
+  bool damage_clip_active_ = false;
+  PixelRect damage_clip_;         // what a redraw of damage may paint
+  bool extents_stale_ = false;    // the scale changed since they were measured
+  ActiveSegments active_segments_;
 
   // Scene cache.
   TexturePtr scene_cache_;

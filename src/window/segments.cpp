@@ -1,0 +1,106 @@
+#include "window/segments.h"
+
+#include <algorithm>
+
+#include "scene/command_schema.h"
+#include "scene/draw_validation.h"
+#include "scene/footprint.h"
+#include "scene/limits.h"
+#include "scene/scene_format.h"
+
+namespace lumora::window {
+
+bool WindowPatchRules::bounds_acceptable(const cJSON* bounds) const { return scene::strict_bounds_valid(bounds); }
+
+const char* WindowPatchRules::commands_refused(const cJSON* commands) const {
+  for (const cJSON* command = commands->child; command != nullptr; command = command->next) {
+    if (!scene::validate_draw_command(command)) return kInvalidSegmentPatch;
+    // A segment draws over the background and under later segments; a
+    // "begin" would clear what was drawn before it.
+    const scene::KindSchema* schema = scene::command_schema(command);
+    if (schema != nullptr && schema->kind == scene::CommandKind::begin) return kInvalidSegmentPatch;
+  }
+  if (scene::json_footprint_as_member(commands, "commands") > scene::kRetainedSceneBudget) return kSceneOverBudget;
+  return nullptr;
+}
+
+std::unique_ptr<WindowSegment> WindowPatchRules::build(std::string_view id, const cJSON* commands,
+                                                       std::uint64_t command_count, const WindowSegment* replaced,
+                                                       const char*& message) const {
+  message = kSegmentPatchAllocation;
+  auto segment = std::make_unique<WindowSegment>();
+  segment->id.assign(id);
+  segment->commands.reset(cJSON_Duplicate(commands, 1));
+  if (segment->commands == nullptr) return nullptr;
+  segment->command_count = command_count;
+  segment->start_times.resize(std::max<std::uint64_t>(1, command_count));
+
+  // Commands equal to the one at the same position of the replaced segment
+  // keep their start time, so that re-sending a segment does not restart
+  // its animations.
+  const cJSON* previous = replaced != nullptr ? replaced->commands->child : nullptr;
+  std::uint64_t index = 0;
+  for (const cJSON* command = segment->commands->child; command != nullptr; command = command->next, ++index) {
+    const bool kept =
+        previous != nullptr && index < replaced->start_times.size() && scene::json_equal(previous, command);
+    segment->start_times[index] = kept ? replaced->start_times[index] : now;
+    if (previous != nullptr) previous = previous->next;
+  }
+
+  std::uint64_t charge = kSegmentRecordBytes + id.size();
+  charge = scene::add_charge(charge, kStartTimeBytes * std::max<std::uint64_t>(1, command_count));
+  charge = scene::add_charge(charge, scene::json_footprint_as_member(segment->commands.get(), "commands"));
+  if (command_count > 0 && !decode_draw_commands(segment->commands.get(), segment->decoded)) return nullptr;
+  charge = scene::add_charge(charge, segment->decoded.charge());
+  if (charge > scene::kRetainedSceneBudget) {
+    message = kSceneOverBudget;
+    return nullptr;
+  }
+  segment->charge = charge;
+  segment->animation_end = now;
+  for (std::size_t i = 0; i < segment->decoded.size(); ++i) {
+    const DrawCommand& command = segment->decoded[i];
+    const double start = segment->start_times[i];
+    if (command.kind == DrawKind::sprite) {
+      if (command.a > 0) segment->animation_end = std::max(segment->animation_end, start + command.frame_count / command.a);
+      segment->loops = segment->loops || command.flag != 0;
+    } else if (command.kind == DrawKind::animated_rect) {
+      segment->animation_end = std::max(segment->animation_end, start + command.duration * (command.yoyo != 0 ? 2 : 1));
+      segment->loops = segment->loops || command.flag != 0;
+    }
+  }
+  segment->animating = segment->loops || now < segment->animation_end;
+  segment->content_extent = list_bounds(segment->decoded.commands(), bounds);
+  segment->extent = segment->content_extent;
+  return segment;
+}
+
+void ActiveSegments::push_front(WindowSegment* segment) {
+  if (segment->active) return;
+  segment->active = true;
+  segment->active_prev = nullptr;
+  segment->active_next = head;
+  if (head != nullptr) head->active_prev = segment;
+  head = segment;
+  ++count;
+}
+
+void ActiveSegments::remove(WindowSegment* segment) {
+  if (!segment->active) return;
+  if (segment->active_prev != nullptr) {
+    segment->active_prev->active_next = segment->active_next;
+  } else {
+    head = segment->active_next;
+  }
+  if (segment->active_next != nullptr) segment->active_next->active_prev = segment->active_prev;
+  segment->active_prev = segment->active_next = nullptr;
+  segment->active = false;
+  --count;
+}
+
+std::uint64_t segment_index_cost(std::uint64_t slots, std::uint64_t entries, std::uint64_t resulting_segments) {
+  if (resulting_segments == 0) return 0;
+  return kOrderSlotBytes * (slots + 1) + kLookupSlotBytes * scene::id_table_capacity(entries);
+}
+
+}  // namespace lumora::window
