@@ -157,6 +157,7 @@ bool WindowBackend::draw_command(const DrawCommand& command) {
     case DrawKind::animated_rect:
       return draw_styled_or_animated_hook(command);
     case DrawKind::unknown:
+    case DrawKind::icon:  // never decoded: draw_kind_of maps it to unknown
       return true;
   }
   return true;

@@ -95,7 +95,9 @@ bool decode_one(const cJSON* command, DrawCommand& out, void* (*allocate)(std::s
   const Items items = items_of(command);
   const cJSON* const* item = items.at;
   switch (out.kind) {
-    case DrawKind::unknown: break;
+    case DrawKind::unknown:
+    case DrawKind::icon:  // never decoded: draw_kind_of maps it to unknown
+      break;
     case DrawKind::begin: out.color = colour_of(item[1]); break;
     case DrawKind::clip:
       if (item[1] == nullptr || cJSON_IsNull(item[1])) {

@@ -19,26 +19,10 @@
 
 namespace lumora::window {
 
-// Numbered as the shared command schema numbers its kinds; "icon" has no
-// decoded form and decodes as `unknown`.
-enum class DrawKind : std::uint8_t {
-  unknown = 0,
-  begin = 1,
-  clip = 2,
-  rect = 3,
-  text = 4,
-  line = 5,
-  lines = 6,  // "lines" and "segments"; `flag` tells them apart
-  image = 7,
-  image_nine = 8,
-  gradient_rect = 9,
-  styled_rect = 10,
-  marker = 11,
-  caret = 12,
-  focus_ring = 13,
-  sprite = 14,
-  animated_rect = 15,
-};
+// The decoded kind is the shared schema's kind, with one difference: "icon"
+// has no decoded form in the window and decodes as `unknown` (see
+// draw_kind_of). "lines" and "segments" share `lines`; `flag` tells them apart.
+using DrawKind = scene::CommandKind;
 
 // The decoded kind of a schema kind.
 DrawKind draw_kind_of(scene::CommandKind kind);
