@@ -3,20 +3,8 @@
 namespace lumora::host {
 namespace {
 
-// Every name is a literal: attached as a constant, it is neither copied nor
-// freed with each statistics object.
-bool add_member(cJSON* object, const char* name, cJSON* item) {
-  if (item == nullptr) return false;
-  if (!cJSON_AddItemToObjectCS(object, name, item)) {
-    cJSON_Delete(item);
-    return false;
-  }
-  return true;
-}
-
-bool add_number(cJSON* object, const char* name, double value) {
-  return add_member(object, name, cJSON_CreateNumber(value));
-}
+using scene::add_member;
+using scene::add_number;
 
 bool add_samples(cJSON* object, const HostStatistics& stats) {
   cJSON* samples = cJSON_CreateArray();
