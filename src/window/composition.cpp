@@ -63,12 +63,12 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
     error.set("Cannot allocate animation timestamps");
     return false;
   }
-  const double now = window_now_seconds();
+  const double commit_time = now();
   const cJSON* previous = committed_list_ != nullptr ? committed_list_->child : nullptr;
   std::uint64_t index = 0;
   for (const cJSON* command = copy->child; command != nullptr; command = command->next, ++index) {
     const bool kept = previous != nullptr && index < start_times_.size() && scene::json_equal(previous, command);
-    start_times[index] = kept ? start_times_[index] : now;
+    start_times[index] = kept ? start_times_[index] : commit_time;
     if (previous != nullptr) previous = previous->next;
   }
 
@@ -93,7 +93,7 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
   counters_.last_commands_touched = count;
   forget_source_identities();
   invalidate_scene_cache();
-  last_commit_time_ = now;
+  last_commit_time_ = commit_time;
   animating_ = false;
   settled_ = false;
   return true;
@@ -263,7 +263,7 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
       segmented_ ? std::span<const std::unique_ptr<WindowSegment>>(segments_)
                  : std::span<const std::unique_ptr<WindowSegment>>();
   WindowPatchRules rules;
-  rules.now = window_now_seconds();
+  rules.now = now();
   rules.bounds = BoundsContext{scale_, measure_for_bounds, this};
   scene::SegmentPatch<WindowSegment> plan;
   if (!scene::plan_segment_patch(members, retained, segment_index_, rules, plan, error)) return false;
@@ -420,7 +420,7 @@ bool WindowBackend::compose_segments() {
     scene_cache_valid_ = false;
     if (!draw_segments()) return false;
     damage_.clear();
-    settle_segments(window_now_seconds());
+    settle_segments(now());
     return true;
   }
   if (!scene_cache_valid_) {
@@ -438,7 +438,7 @@ bool WindowBackend::compose_segments() {
       destroy_scene_cache();
       if (!draw_segments()) return false;
       damage_.clear();
-      settle_segments(window_now_seconds());
+      settle_segments(now());
       return true;
     }
     scene_cache_valid_ = false;
@@ -455,7 +455,7 @@ bool WindowBackend::compose_segments() {
   }
   if (!copy_scene_cache("Copy retained segments")) return false;
   damage_.clear();
-  settle_segments(window_now_seconds());
+  settle_segments(now());
   return true;
 }
 

@@ -159,7 +159,7 @@ bool WindowBackend::open_steps(const cJSON* command) {
   if (get_font(kDefaultFontPoints, false) == nullptr || get_font(kDefaultFontPoints, true) == nullptr) return false;
   // SDL_ShowWindow cannot fail in SDL2, so "Show window" is never reported.
   if (!hidden) SDL_ShowWindow(window_.get());
-  open_time_ = window_now_seconds();
+  open_time_ = now();
   error_.clear();
   return true;
 }

@@ -108,6 +108,9 @@ struct WindowCounters {
 // What a texture lookup or creation hands to drawing; borrowed from the cache.
 using TextureRef = const CachedTexture*;
 
+// The monotonic clock of the window backend, in seconds.
+double window_now_seconds();
+
 class WindowBackend final : public host::Backend {
  public:
   // Opens from the whole "open" command; null with the message in `error`.
@@ -130,6 +133,14 @@ class WindowBackend final : public host::Backend {
   bool is_animating() const override;
   bool input_pending() const override;
   host::WaitSource prepare_wait() override;
+
+  // ---- Time ----
+  // Seconds on the backend's monotonic clock: the animation clock of every
+  // start time, sprite frame and transition.
+  double now() const { return clock_override_ >= 0 ? clock_override_ : window_now_seconds(); }
+  // Tests freeze the clock at `seconds` (negative: the real clock again), so
+  // that motion can be checked at exact phases.
+  void set_clock_for_testing(double seconds) { clock_override_ = seconds; }
 
   // ---- Sizes ----
   double scale() const { return scale_; }
@@ -334,12 +345,10 @@ class WindowBackend final : public host::Backend {
   bool scene_cache_valid_ = false;
 
   WindowCounters counters_;
+  double clock_override_ = -1;
 };
 
 // Opens the window backend from the whole "open" command.
 std::unique_ptr<host::Backend> open_window_backend(const cJSON* command, scene::ErrorText error);
-
-// The monotonic clock of the window backend, in seconds.
-double window_now_seconds();
 
 }  // namespace lumora::window
