@@ -10,8 +10,9 @@
 #include "scene/draw_validation.h"
 #include "scene/footprint.h"
 #include "scene/scene_format.h"
-#include "window/window_backend.h"
+#include "window/motion.h"
 #include "window/styled_rect.h"
+#include "window/window_backend.h"
 
 namespace lumora::window {
 
@@ -82,6 +83,7 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
     error.set("Retained scene exceeds 64 MiB memory budget");
     return false;
   }
+  const AnimationHorizon horizon = animation_horizon(decoded.commands(), start_times, commit_time);
 
   release_segments();
   decoded_ = std::move(decoded);
@@ -94,12 +96,14 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
   forget_source_identities();
   invalidate_scene_cache();
   last_commit_time_ = commit_time;
-  animating_ = false;
+  animation_end_ = horizon.end;
+  animation_loops_ = horizon.loops;
+  animating_ = commit_time < horizon.end;
   settled_ = false;
   return true;
 }
 
-bool WindowBackend::draw_command(const DrawCommand& command) {
+bool WindowBackend::draw_command(const DrawCommand& command, double now, double start) {
   switch (command.kind) {
     case DrawKind::begin: {
       if (!apply_clip(nullptr)) return false;
@@ -155,7 +159,7 @@ bool WindowBackend::draw_command(const DrawCommand& command) {
     case DrawKind::marker:
     case DrawKind::sprite:
     case DrawKind::animated_rect:
-      return draw_styled_or_animated_hook(command);
+      return draw_styled_or_animated_hook(command, now, start);
     case DrawKind::unknown:
     case DrawKind::icon:  // never decoded: draw_kind_of maps it to unknown
       return true;
@@ -163,22 +167,27 @@ bool WindowBackend::draw_command(const DrawCommand& command) {
   return true;
 }
 
-// "sprite" and "animated_rect" are drawn by their own renderers, which
-// arrive with motion; until then they draw nothing.
-bool WindowBackend::draw_styled_or_animated_hook(const DrawCommand& command) {
+bool WindowBackend::draw_styled_or_animated_hook(const DrawCommand& command, double now, double start) {
   switch (command.kind) {
     case DrawKind::styled_rect:
       return draw_styled_rect(*this, command.rect, command.style, effect_clip_of(command.effect_clip));
     case DrawKind::marker:
       return draw_marker(*this, command.rect, command.style, command.mode, command.flag != 0,
                          effect_clip_of(command.effect_clip));
+    case DrawKind::sprite:
+      return draw_sprite(*this, command, elapsed_since(now, start), reduce_motion_);
+    case DrawKind::animated_rect:
+      return draw_animated_rect(*this, command, elapsed_since(now, start), reduce_motion_);
     default:
       return true;
   }
 }
 
 bool WindowBackend::draw_committed_list() {
-  if (segmented_) return draw_segments();
+  // One reading of the clock for the whole list, so that the settling below
+  // judges the state that was drawn.
+  const double now = this->now();
+  if (segmented_) return draw_segments(now);
   error_.clear();
   if (!apply_clip(nullptr)) return false;
   const cJSON* first = committed_list_ != nullptr ? committed_list_->child : nullptr;
@@ -194,12 +203,14 @@ bool WindowBackend::draw_committed_list() {
   }
   // Settled content is drawn from the decoded commands; transitions, which
   // blend JSON commands, arrive with motion.
-  for (const DrawCommand& command : decoded_.commands()) {
+  const std::span<const DrawCommand> commands = decoded_.commands();
+  for (std::size_t i = 0; i < commands.size(); ++i) {
     ++counters_.commands_replayed;
     ++counters_.last_commands_replayed;
-    if (!draw_command(command)) return false;
+    const double start = i < start_times_.size() ? start_times_[i] : last_commit_time_;
+    if (!draw_command(commands[i], now, start)) return false;
   }
-  settled_ = true;
+  settled_ = reduce_motion_ || now >= animation_end_;
   return true;
 }
 
@@ -316,6 +327,8 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
   committed_list_.reset();
   decoded_.release();
   std::vector<double>().swap(start_times_);
+  animation_end_ = 0;
+  animation_loops_ = false;
   command_count_ = plan.total_commands;
   retained_bytes_ = total;
   if (built > 0 || plan.removals > 0 || had_list) forget_source_identities();
@@ -360,7 +373,7 @@ void WindowBackend::recompute_extents() {
 // Each damaged rectangle is cleared to the background; then every segment
 // whose extent overlaps it is drawn again, clipped to it. Two rectangles are
 // drawn as their union: one pass over the segments costs less than two.
-bool WindowBackend::redraw_damage() {
+bool WindowBackend::redraw_damage(double now) {
   std::vector<Rect> rects = damage_;
   if (rects.size() == 2) rects = {unite_rects(rects[0], rects[1])};
   std::vector<PixelRect> pixels;
@@ -398,11 +411,7 @@ bool WindowBackend::redraw_damage() {
       if (segment->decoded.empty() || !rects_overlap(rects[i], segment->extent)) continue;
       damage_clip_ = pixels[i];
       if (!apply_clip(nullptr)) return finish(false);
-      for (const DrawCommand& command : segment->decoded.commands()) {
-        ++counters_.commands_replayed;
-        ++counters_.last_commands_replayed;
-        if (!draw_command(command)) return finish(false);
-      }
+      if (!draw_segment_commands(*segment, now)) return finish(false);
     }
   }
   return finish(true);
@@ -412,15 +421,16 @@ bool WindowBackend::redraw_damage() {
 // into it, and an unchanged scene is one copy. Without a usable cache every
 // present draws everything directly.
 bool WindowBackend::compose_segments() {
+  const double now = this->now();
   if (extents_stale_) recompute_extents();
   const std::uint64_t bytes = scene_cache_bytes();
   bool usable = cache_scene_ && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
   if (usable && !ensure_scene_cache()) usable = false;
   if (!usable) {
     scene_cache_valid_ = false;
-    if (!draw_segments()) return false;
+    if (!draw_segments(now)) return false;
     damage_.clear();
-    settle_segments(now());
+    settle_segments(now);
     return true;
   }
   if (!scene_cache_valid_) {
@@ -436,13 +446,13 @@ bool WindowBackend::compose_segments() {
   if (!damage_.empty()) {
     if (SDL_SetRenderTarget(renderer_.get(), scene_cache_.get()) != 0) {
       destroy_scene_cache();
-      if (!draw_segments()) return false;
+      if (!draw_segments(now)) return false;
       damage_.clear();
-      settle_segments(now());
+      settle_segments(now);
       return true;
     }
     scene_cache_valid_ = false;
-    const bool drawn = redraw_damage();
+    const bool drawn = redraw_damage(now);
     if (SDL_SetRenderTarget(renderer_.get(), nullptr) != 0) {
       if (drawn) set_sdl_error("Restore window render target");
       return false;
@@ -455,7 +465,7 @@ bool WindowBackend::compose_segments() {
   }
   if (!copy_scene_cache("Copy retained segments")) return false;
   damage_.clear();
-  settle_segments(now());
+  settle_segments(now);
   return true;
 }
 
@@ -473,9 +483,21 @@ void WindowBackend::settle_segments(double now) {
   }
 }
 
+// A segment's decoded commands, each timed from its own start.
+bool WindowBackend::draw_segment_commands(const WindowSegment& segment, double now) {
+  const std::span<const DrawCommand> commands = segment.decoded.commands();
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    ++counters_.commands_replayed;
+    ++counters_.last_commands_replayed;
+    const double start = i < segment.start_times.size() ? segment.start_times[i] : now;
+    if (!draw_command(commands[i], now, start)) return false;
+  }
+  return true;
+}
+
 // Every segment over the background, each starting without a clip as its
 // extent was measured.
-bool WindowBackend::draw_segments() {
+bool WindowBackend::draw_segments(double now) {
   error_.clear();
   if (!apply_clip(nullptr)) return false;
   if (SDL_SetRenderDrawColor(renderer_.get(), background_.r, background_.g, background_.b, background_.a) != 0 ||
@@ -488,11 +510,7 @@ bool WindowBackend::draw_segments() {
     ++counters_.last_segments_tested;
     if (segment->decoded.empty()) continue;
     if (!apply_clip(nullptr)) return false;
-    for (const DrawCommand& command : segment->decoded.commands()) {
-      ++counters_.commands_replayed;
-      ++counters_.last_commands_replayed;
-      if (!draw_command(command)) return false;
-    }
+    if (!draw_segment_commands(*segment, now)) return false;
   }
   return apply_clip(nullptr);
 }
@@ -523,7 +541,9 @@ bool WindowBackend::draw_scene_to_target() {
   counters_.last_segments_tested = 0;
   if (segmented_) return compose_segments();
   const std::uint64_t bytes = scene_cache_bytes();
-  const bool cacheable = cache_scene_ && !animating_ && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
+  // A list that moves is drawn afresh every frame; the cache would be a copy more.
+  const bool still = !animating_ && (!animation_loops_ || reduce_motion_);
+  const bool cacheable = cache_scene_ && still && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
   if (!cacheable) {
     scene_cache_valid_ = false;
     return draw_committed_list();

@@ -7,6 +7,7 @@
 #include "scene/footprint.h"
 #include "scene/limits.h"
 #include "scene/scene_format.h"
+#include "window/motion.h"
 
 namespace lumora::window {
 
@@ -57,18 +58,9 @@ std::unique_ptr<WindowSegment> WindowPatchRules::build(std::string_view id, cons
     return nullptr;
   }
   segment->charge = charge;
-  segment->animation_end = now;
-  for (std::size_t i = 0; i < segment->decoded.size(); ++i) {
-    const DrawCommand& command = segment->decoded[i];
-    const double start = segment->start_times[i];
-    if (command.kind == DrawKind::sprite) {
-      if (command.a > 0) segment->animation_end = std::max(segment->animation_end, start + command.frame_count / command.a);
-      segment->loops = segment->loops || command.flag != 0;
-    } else if (command.kind == DrawKind::animated_rect) {
-      segment->animation_end = std::max(segment->animation_end, start + command.duration * (command.yoyo != 0 ? 2 : 1));
-      segment->loops = segment->loops || command.flag != 0;
-    }
-  }
+  const AnimationHorizon horizon = animation_horizon(segment->decoded.commands(), segment->start_times, now);
+  segment->animation_end = horizon.end;
+  segment->loops = horizon.loops;
   segment->animating = segment->loops || now < segment->animation_end;
   segment->content_extent = list_bounds(segment->decoded.commands(), bounds);
   segment->extent = segment->content_extent;

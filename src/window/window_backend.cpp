@@ -351,7 +351,9 @@ void WindowBackend::queue_event(JsonPtr event) {
 bool WindowBackend::present_frame(scene::ErrorText) {
   // SDL_RenderPresent cannot fail in SDL2, so "Present frame" is never reported.
   SDL_RenderPresent(renderer_.get());
-  if (settled_) animating_ = false;
+  // A segmented scene asks for frames through its animated segments; the
+  // flag only carries one more frame after a change.
+  if (segmented_ || settled_) animating_ = false;
   return true;
 }
 
@@ -363,7 +365,7 @@ std::uint64_t WindowBackend::last_segments_tested() const { return counters_.las
 
 bool WindowBackend::is_animating() const {
   if (segmented_) return animating_ || (!reduce_motion_ && active_segments_.head != nullptr);
-  return animating_;
+  return animating_ || (!reduce_motion_ && animation_loops_);
 }
 
 std::unique_ptr<host::Backend> open_window_backend(const cJSON* command, scene::ErrorText error) {

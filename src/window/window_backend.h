@@ -186,7 +186,9 @@ class WindowBackend final : public host::Backend {
   const WindowCounters& counters() const { return counters_; }
 
   // ---- Drawing (primitives.cpp) ----
-  bool draw_command(const DrawCommand& command);
+  // `now` is the time of the drawing, `start` the command's start time:
+  // sprites and animated rectangles show their state after now − start.
+  bool draw_command(const DrawCommand& command, double now, double start);
   bool fill_rect(double x, double y, double w, double h, scene::ColorValue colour);
   bool draw_box(const Rect& rect, scene::ColorValue fill, double radius, scene::ColorValue border, double border_width);
   bool draw_rounded(const PixelRect& rect, double radius, double ring, scene::ColorValue colour);
@@ -216,6 +218,9 @@ class WindowBackend final : public host::Backend {
 
   // The error text of the last failure.
   std::string_view error_text() const { return error_; }
+  // Sets it; drawing routines outside this class report their own failures so.
+  void set_error(std::string_view message);
+  bool reduced_motion() const { return reduce_motion_; }
   SDL_Renderer* renderer() const { return renderer_.get(); }
 
  private:
@@ -223,7 +228,6 @@ class WindowBackend final : public host::Backend {
 
   // "%s: %s" with the step and SDL_GetError.
   void set_sdl_error(const char* step);
-  void set_error(std::string_view message);
   void copy_error(scene::ErrorText error) const;
   bool open_steps(const cJSON* command);
   void queue_event(scene::JsonPtr event);
@@ -252,19 +256,20 @@ class WindowBackend final : public host::Backend {
 
   // Composition internals.
   bool draw_committed_list();  // the segments instead while segmented
-  bool draw_segments();
+  bool draw_segments(double now);
+  bool draw_segment_commands(const WindowSegment& segment, double now);
   void release_segments();
   bool patch_segments(const cJSON* command, scene::ErrorText error);
   bool order_changed(const std::vector<std::unique_ptr<WindowSegment>>& next) const;
   void add_logical_damage(const Rect& r) { add_damage(damage_, r, scale_, logical_w_, logical_h_); }
   bool compose_segments();
-  bool redraw_damage();
+  bool redraw_damage(double now);
   void settle_segments(double now);
   void recompute_extents();
   bool draw_scene_to_target();
   // Styled rectangles, markers, sprites and animated rectangles: drawn by
-  // their own renderers once those exist; nothing until then.
-  bool draw_styled_or_animated_hook(const DrawCommand& command);
+  // their own renderers (styled_rect.cpp, motion.cpp).
+  bool draw_styled_or_animated_hook(const DrawCommand& command, double now, double start);
   bool ensure_scene_cache();
   bool copy_scene_cache(const char* step);
 
@@ -325,8 +330,12 @@ class WindowBackend final : public host::Backend {
   std::uint64_t command_count_ = 0;
   std::uint64_t retained_bytes_ = 0;
   double last_commit_time_ = 0;
-  bool animating_ = false;
-  bool settled_ = true;
+  // The animation horizon of the committed list: the latest end of its
+  // finite animations and whether one of them loops.
+  double animation_end_ = 0;
+  bool animation_loops_ = false;
+  bool animating_ = false;  // another frame is wanted
+  bool settled_ = true;     // the last drawing found every finite animation over
 
   // Segmented form.
   bool segmented_ = false;
