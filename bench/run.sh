@@ -48,6 +48,7 @@ REFERENCES = [
     (r"^BM_Terminal(Compose|Encode)", [("BM_TerminalMemcpyFullEncodingBytes", "memcpy of the same bytes")]),
     (r"^BM_Grapheme", [("BM_Utf8Decode", "raw UTF-8 decode"), ("BM_Utf8procGraphemes", "libutf8proc graphemes")]),
     (r"^BM_Decode", [("BM_Utf8Decode", "raw UTF-8 decode")]),
+    (r"^BM_WindowMotionSpriteFrame", [("BM_WindowMotionFullRedraw", "full redraw of the same scene")]),
 ]
 REFERENCE_NAMES = {name for _, refs in REFERENCES for name, _ in refs}
 # Counters measured against a companion counter of the same run: the
