@@ -12,6 +12,7 @@
 #include "scene/scene_format.h"
 #include "window/window_backend.h"
 #include "window/styled_rect.h"
+#include "window/transition.h"
 
 namespace lumora::window {
 
@@ -72,6 +73,20 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
     if (previous != nullptr) previous = previous->next;
   }
 
+  // What was on screen fades into the new list when some position changed
+  // in a way that can blend.
+  TransitionSnapshot transition;
+  if (!make_transition_snapshot(copy.get(), committed_list_.get(), committed_transition_, commit_time,
+                                transition_seconds_, reduce_motion_, transition)) {
+    error.set("Cannot allocate transition snapshot");
+    return false;
+  }
+  cost = scene::add_charge(cost, transition.cost);
+  if (cost > scene::kRetainedSceneBudget) {
+    error.set("Retained scene exceeds 64 MiB memory budget");
+    return false;
+  }
+
   DecodedList decoded;
   if (count > 0 && !decode_draw_commands(copy.get(), decoded)) {
     error.set("Cannot allocate decoded commands");
@@ -87,6 +102,7 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
   decoded_ = std::move(decoded);
   committed_list_ = std::move(copy);
   start_times_ = std::move(start_times);
+  committed_transition_ = std::move(transition);
   command_count_ = count;
   retained_bytes_ = cost;
   counters_.commands_touched += count;
@@ -178,7 +194,8 @@ bool WindowBackend::draw_styled_or_animated_hook(const DrawCommand& command) {
 }
 
 bool WindowBackend::draw_committed_list() {
-  if (segmented_) return draw_segments();
+  const double time = now();
+  if (segmented_) return draw_segments(time);
   error_.clear();
   if (!apply_clip(nullptr)) return false;
   const cJSON* first = committed_list_ != nullptr ? committed_list_->child : nullptr;
@@ -192,13 +209,18 @@ bool WindowBackend::draw_committed_list() {
     settled_ = true;
     return true;
   }
-  // Settled content is drawn from the decoded commands; transitions, which
-  // blend JSON commands, arrive with motion.
-  for (const DrawCommand& command : decoded_.commands()) {
+  // Settled content is drawn from the decoded commands; while a transition
+  // runs each command is paired with the snapshot's at its position.
+  const double progress = committed_transition_.progress(time, reduce_motion_);
+  TransitionPairs pairs(committed_list_.get(), committed_transition_, progress);
+  DrawCommand blended;
+  for (const DrawCommand& decoded : decoded_.commands()) {
+    const DrawCommand& command = pairs.next(decoded, blended);
     ++counters_.commands_replayed;
     ++counters_.last_commands_replayed;
     if (!draw_command(command)) return false;
   }
+  if (progress >= 1) drop_committed_transition();
   settled_ = true;
   return true;
 }
@@ -264,6 +286,8 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
                  : std::span<const std::unique_ptr<WindowSegment>>();
   WindowPatchRules rules;
   rules.now = now();
+  rules.transition_seconds = transition_seconds_;
+  rules.reduce_motion = reduce_motion_;
   rules.bounds = BoundsContext{scale_, measure_for_bounds, this};
   scene::SegmentPatch<WindowSegment> plan;
   if (!scene::plan_segment_patch(members, retained, segment_index_, rules, plan, error)) return false;
@@ -303,7 +327,7 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
   }
   for (WindowSegment* segment : built_records) {
     if (damage) add_logical_damage(segment->extent);
-    if (segment->loops || segment->animating) active_segments_.push_front(segment);
+    if (segment->loops || segment->animating || segment->transition.kept()) active_segments_.push_front(segment);
   }
   if (damage && members.order != nullptr && order_changed(next)) {
     for (const std::unique_ptr<WindowSegment>& segment : next) add_logical_damage(segment->extent);
@@ -314,6 +338,7 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
   background_ = background;
   segmented_ = true;
   committed_list_.reset();
+  committed_transition_.release();
   decoded_.release();
   std::vector<double>().swap(start_times_);
   command_count_ = plan.total_commands;
@@ -353,6 +378,9 @@ void WindowBackend::recompute_extents() {
   for (const std::unique_ptr<WindowSegment>& segment : segments_) {
     segment->content_extent = list_bounds(segment->decoded.commands(), bounds);
     segment->extent = segment->content_extent;
+    if (segment->transition.kept()) {
+      segment->extent = unite_rects(segment->extent, list_bounds(segment->transition.list.get(), bounds));
+    }
   }
   extents_stale_ = false;
 }
@@ -360,7 +388,7 @@ void WindowBackend::recompute_extents() {
 // Each damaged rectangle is cleared to the background; then every segment
 // whose extent overlaps it is drawn again, clipped to it. Two rectangles are
 // drawn as their union: one pass over the segments costs less than two.
-bool WindowBackend::redraw_damage() {
+bool WindowBackend::redraw_damage(double time) {
   std::vector<Rect> rects = damage_;
   if (rects.size() == 2) rects = {unite_rects(rects[0], rects[1])};
   std::vector<PixelRect> pixels;
@@ -398,7 +426,11 @@ bool WindowBackend::redraw_damage() {
       if (segment->decoded.empty() || !rects_overlap(rects[i], segment->extent)) continue;
       damage_clip_ = pixels[i];
       if (!apply_clip(nullptr)) return finish(false);
-      for (const DrawCommand& command : segment->decoded.commands()) {
+      TransitionPairs pairs(segment->commands.get(), segment->transition,
+                            segment->transition.progress(time, reduce_motion_));
+      DrawCommand blended;
+      for (const DrawCommand& decoded : segment->decoded.commands()) {
+        const DrawCommand& command = pairs.next(decoded, blended);
         ++counters_.commands_replayed;
         ++counters_.last_commands_replayed;
         if (!draw_command(command)) return finish(false);
@@ -412,15 +444,18 @@ bool WindowBackend::redraw_damage() {
 // into it, and an unchanged scene is one copy. Without a usable cache every
 // present draws everything directly.
 bool WindowBackend::compose_segments() {
+  // One time for the whole composition, so that a transition is dropped
+  // only after the frame that showed its end.
+  const double time = now();
   if (extents_stale_) recompute_extents();
   const std::uint64_t bytes = scene_cache_bytes();
   bool usable = cache_scene_ && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
   if (usable && !ensure_scene_cache()) usable = false;
   if (!usable) {
     scene_cache_valid_ = false;
-    if (!draw_segments()) return false;
+    if (!draw_segments(time)) return false;
     damage_.clear();
-    settle_segments(now());
+    settle_segments(time);
     return true;
   }
   if (!scene_cache_valid_) {
@@ -436,13 +471,13 @@ bool WindowBackend::compose_segments() {
   if (!damage_.empty()) {
     if (SDL_SetRenderTarget(renderer_.get(), scene_cache_.get()) != 0) {
       destroy_scene_cache();
-      if (!draw_segments()) return false;
+      if (!draw_segments(time)) return false;
       damage_.clear();
-      settle_segments(now());
+      settle_segments(time);
       return true;
     }
     scene_cache_valid_ = false;
-    const bool drawn = redraw_damage();
+    const bool drawn = redraw_damage(time);
     if (SDL_SetRenderTarget(renderer_.get(), nullptr) != 0) {
       if (drawn) set_sdl_error("Restore window render target");
       return false;
@@ -455,7 +490,7 @@ bool WindowBackend::compose_segments() {
   }
   if (!copy_scene_cache("Copy retained segments")) return false;
   damage_.clear();
-  settle_segments(now());
+  settle_segments(time);
   return true;
 }
 
@@ -464,8 +499,11 @@ bool WindowBackend::compose_segments() {
 void WindowBackend::settle_segments(double now) {
   for (WindowSegment* segment = active_segments_.head; segment != nullptr;) {
     WindowSegment* next = segment->active_next;
+    if (segment->transition.kept() && !segment->transition.running(now, reduce_motion_)) {
+      drop_segment_transition(*segment);
+    }
     if (reduce_motion_ || (!segment->loops && now >= segment->animation_end)) segment->animating = false;
-    if (!segment->loops && !segment->animating) {
+    if (!segment->loops && !segment->animating && !segment->transition.kept()) {
       active_segments_.remove(segment);
       animating_ = true;
     }
@@ -475,7 +513,7 @@ void WindowBackend::settle_segments(double now) {
 
 // Every segment over the background, each starting without a clip as its
 // extent was measured.
-bool WindowBackend::draw_segments() {
+bool WindowBackend::draw_segments(double time) {
   error_.clear();
   if (!apply_clip(nullptr)) return false;
   if (SDL_SetRenderDrawColor(renderer_.get(), background_.r, background_.g, background_.b, background_.a) != 0 ||
@@ -488,7 +526,11 @@ bool WindowBackend::draw_segments() {
     ++counters_.last_segments_tested;
     if (segment->decoded.empty()) continue;
     if (!apply_clip(nullptr)) return false;
-    for (const DrawCommand& command : segment->decoded.commands()) {
+    TransitionPairs pairs(segment->commands.get(), segment->transition,
+                          segment->transition.progress(time, reduce_motion_));
+    DrawCommand blended;
+    for (const DrawCommand& decoded : segment->decoded.commands()) {
+      const DrawCommand& command = pairs.next(decoded, blended);
       ++counters_.commands_replayed;
       ++counters_.last_commands_replayed;
       if (!draw_command(command)) return false;
@@ -523,7 +565,8 @@ bool WindowBackend::draw_scene_to_target() {
   counters_.last_segments_tested = 0;
   if (segmented_) return compose_segments();
   const std::uint64_t bytes = scene_cache_bytes();
-  const bool cacheable = cache_scene_ && !animating_ && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
+  const bool cacheable =
+      cache_scene_ && !animating_ && !transition_running() && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
   if (!cacheable) {
     scene_cache_valid_ = false;
     return draw_committed_list();

@@ -26,6 +26,7 @@
 #include "window/sdl_handles.h"
 #include "window/segment_damage.h"
 #include "window/segments.h"
+#include "window/transition.h"
 
 namespace lumora::window {
 
@@ -252,13 +253,13 @@ class WindowBackend final : public host::Backend {
 
   // Composition internals.
   bool draw_committed_list();  // the segments instead while segmented
-  bool draw_segments();
+  bool draw_segments(double time);
   void release_segments();
   bool patch_segments(const cJSON* command, scene::ErrorText error);
   bool order_changed(const std::vector<std::unique_ptr<WindowSegment>>& next) const;
   void add_logical_damage(const Rect& r) { add_damage(damage_, r, scale_, logical_w_, logical_h_); }
   bool compose_segments();
-  bool redraw_damage();
+  bool redraw_damage(double time);
   void settle_segments(double now);
   void recompute_extents();
   bool draw_scene_to_target();
@@ -267,6 +268,17 @@ class WindowBackend final : public host::Backend {
   bool draw_styled_or_animated_hook(const DrawCommand& command);
   bool ensure_scene_cache();
   bool copy_scene_cache(const char* step);
+
+  // Transitions (transition.cpp).
+  // A cross-fade of the committed list still runs: another frame is wanted
+  // and the scene cache cannot hold it. Segments that fade stay on the
+  // animated-segment list instead.
+  bool transition_running() const;
+  // Release a snapshot and its charge once its transition is over.
+  void drop_committed_transition();
+  void drop_segment_transition(WindowSegment& segment);
+  // Commands in the snapshots of the segments that still animate.
+  std::uint64_t transition_snapshot_commands() const;
 
   // Operations.
   scene::JsonPtr run_operation_checked(const cJSON* command, std::string_view op);
@@ -322,6 +334,7 @@ class WindowBackend final : public host::Backend {
   scene::JsonPtr committed_list_;
   DecodedList decoded_;
   std::vector<double> start_times_;
+  TransitionSnapshot committed_transition_;
   std::uint64_t command_count_ = 0;
   std::uint64_t retained_bytes_ = 0;
   double last_commit_time_ = 0;
