@@ -1,5 +1,7 @@
 #include "window/transition.h"
 
+#include <new>
+
 #include "scene/animation_timing.h"
 #include "scene/blend.h"
 #include "scene/footprint.h"
@@ -28,7 +30,12 @@ bool make_transition_snapshot(const cJSON* next, const cJSON* shown, const Trans
   scene::JsonPtr copy(cJSON_Duplicate(shown, 1));
   if (copy == nullptr) return false;
   const double shown_progress = shown_transition.progress(now, reduced_motion);
-  if (shown_progress < 1 && !scene::blend_list_back(copy.get(), shown_transition.list.get(), shown_progress)) {
+  try {
+    // Colours are formatted through strings, which may throw.
+    if (shown_progress < 1 && !scene::blend_list_back(copy.get(), shown_transition.list.get(), shown_progress)) {
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
     return false;
   }
   if (!scene::lists_need_transition(next, copy.get())) return true;
