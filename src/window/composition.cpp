@@ -419,6 +419,7 @@ bool WindowBackend::redraw_damage(double time) {
       return finish(false);
     }
   }
+  DrawCommand blended;  // what a fading segment's command shows
   for (const std::unique_ptr<WindowSegment>& segment : segments_) {
     ++counters_.segments_tested;
     ++counters_.last_segments_tested;
@@ -428,7 +429,6 @@ bool WindowBackend::redraw_damage(double time) {
       if (!apply_clip(nullptr)) return finish(false);
       TransitionPairs pairs(segment->commands.get(), segment->transition,
                             segment->transition.progress(time, reduce_motion_));
-      DrawCommand blended;
       for (const DrawCommand& decoded : segment->decoded.commands()) {
         const DrawCommand& command = pairs.next(decoded, blended);
         ++counters_.commands_replayed;
@@ -521,6 +521,7 @@ bool WindowBackend::draw_segments(double time) {
     set_sdl_error("Clear renderer");
     return false;
   }
+  DrawCommand blended;  // what a fading segment's command shows
   for (const std::unique_ptr<WindowSegment>& segment : segments_) {
     ++counters_.segments_tested;
     ++counters_.last_segments_tested;
@@ -528,7 +529,6 @@ bool WindowBackend::draw_segments(double time) {
     if (!apply_clip(nullptr)) return false;
     TransitionPairs pairs(segment->commands.get(), segment->transition,
                           segment->transition.progress(time, reduce_motion_));
-    DrawCommand blended;
     for (const DrawCommand& decoded : segment->decoded.commands()) {
       const DrawCommand& command = pairs.next(decoded, blended);
       ++counters_.commands_replayed;
