@@ -408,6 +408,23 @@ TEST_F(TransitionTest, SegmentFadesWithinItsJoinedExtentAndReleasesItsSnapshot) 
   EXPECT_EQ(pixels.at(1, 13), kGreen);
 }
 
+TEST_F(TransitionTest, ScaleChangeKeepsTheReplacedAreaInTheFadingExtent) {
+  set_transition_ms(0);
+  ASSERT_TRUE(patch(upsert("s", R"([["styled_rect",[0,0,4,4],{"fill":"#ff0000"}]])")));
+  set_transition_ms(1000);
+  ASSERT_TRUE(patch(upsert("s", R"([["styled_rect",[8,0,4,4],{"fill":"#0000ff"}]])")));
+  at(kHalfway);
+  // The same pixels now hold half the logical area, drawn afresh.
+  ASSERT_TRUE(operation(R"({"op":"configure","scale":2})"));
+  CapturedPixels pixels = capture();
+  ASSERT_EQ(pixels.count(8, 0, 8, 8, Rgba{128, 0, 128, 255}), 64);
+  // Its end clears where it was shown, which lies outside its new content.
+  at(1);
+  pixels = capture();
+  EXPECT_EQ(pixels.count(0, 0, 16, 8, kBlack), 128);
+  EXPECT_EQ(pixels.count(16, 0, 8, 8, kBlue), 64);
+}
+
 TEST_F(TransitionTest, SegmentRepatchedMidTransitionStartsFromWhatIsShown) {
   set_transition_ms(0);
   ASSERT_TRUE(patch(upsert("s", kRed10)));
