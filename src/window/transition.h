@@ -1,7 +1,9 @@
 // Cross-fades in the window: the snapshot of what was on screen that a
 // commit or a replaced segment keeps while its new list fades in, and the
-// command that each position shows while the fade runs. No SDL here: what
-// is drawn is a `DrawCommand`, handed to the backend's usual drawing.
+// command that each position shows while the fade runs. No SDL call here:
+// what is drawn is a `DrawCommand`, handed to the backend's usual drawing.
+// The backend's own snapshot bookkeeping (when a fade counts as running,
+// releasing a snapshot and its charge) is defined in transition.cpp too.
 #pragma once
 
 #include <cstdint>
