@@ -12,6 +12,7 @@
 #include "scene/scene_format.h"
 #include "window/motion.h"
 #include "window/styled_rect.h"
+#include "window/transition.h"
 #include "window/window_backend.h"
 
 namespace lumora::window {
@@ -73,6 +74,20 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
     if (previous != nullptr) previous = previous->next;
   }
 
+  // What was on screen fades into the new list when some position changed
+  // in a way that can blend.
+  TransitionSnapshot transition;
+  if (!make_transition_snapshot(copy.get(), committed_list_.get(), committed_transition_, commit_time,
+                                transition_seconds_, reduce_motion_, transition)) {
+    error.set("Cannot allocate transition snapshot");
+    return false;
+  }
+  cost = scene::add_charge(cost, transition.cost);
+  if (cost > scene::kRetainedSceneBudget) {
+    error.set("Retained scene exceeds 64 MiB memory budget");
+    return false;
+  }
+
   DecodedList decoded;
   if (count > 0 && !decode_draw_commands(copy.get(), decoded)) {
     error.set("Cannot allocate decoded commands");
@@ -89,6 +104,7 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
   decoded_ = std::move(decoded);
   committed_list_ = std::move(copy);
   start_times_ = std::move(start_times);
+  committed_transition_ = std::move(transition);
   command_count_ = count;
   retained_bytes_ = cost;
   counters_.commands_touched += count;
@@ -201,15 +217,20 @@ bool WindowBackend::draw_committed_list() {
     settled_ = true;
     return true;
   }
-  // Settled content is drawn from the decoded commands; transitions, which
-  // blend JSON commands, arrive with motion.
+  // Settled content is drawn from the decoded commands; while a transition
+  // runs each command is paired with the snapshot's at its position.
+  const double progress = committed_transition_.progress(now, reduce_motion_);
+  TransitionPairs pairs(committed_list_.get(), committed_transition_, progress);
+  DrawCommand blended;
   const std::span<const DrawCommand> commands = decoded_.commands();
   for (std::size_t i = 0; i < commands.size(); ++i) {
+    const DrawCommand& command = pairs.next(commands[i], blended);
     ++counters_.commands_replayed;
     ++counters_.last_commands_replayed;
     const double start = i < start_times_.size() ? start_times_[i] : last_commit_time_;
-    if (!draw_command(commands[i], now, start)) return false;
+    if (!draw_command(command, now, start)) return false;
   }
+  if (progress >= 1) drop_committed_transition();
   settled_ = reduce_motion_ || now >= animation_end_;
   return true;
 }
@@ -275,6 +296,8 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
                  : std::span<const std::unique_ptr<WindowSegment>>();
   WindowPatchRules rules;
   rules.now = now();
+  rules.transition_seconds = transition_seconds_;
+  rules.reduce_motion = reduce_motion_;
   rules.bounds = BoundsContext{scale_, measure_for_bounds, this};
   scene::SegmentPatch<WindowSegment> plan;
   if (!scene::plan_segment_patch(members, retained, segment_index_, rules, plan, error)) return false;
@@ -314,7 +337,7 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
   }
   for (WindowSegment* segment : built_records) {
     if (damage) add_logical_damage(segment->extent);
-    if (segment->loops || segment->animating) active_segments_.push_front(segment);
+    if (segment->loops || segment->animating || segment->transition.kept()) active_segments_.push_front(segment);
   }
   if (damage && members.order != nullptr && order_changed(next)) {
     for (const std::unique_ptr<WindowSegment>& segment : next) add_logical_damage(segment->extent);
@@ -325,6 +348,7 @@ bool WindowBackend::patch_segments(const cJSON* command, scene::ErrorText error)
   background_ = background;
   segmented_ = true;
   committed_list_.reset();
+  committed_transition_.release();
   decoded_.release();
   std::vector<double>().swap(start_times_);
   animation_end_ = 0;
@@ -366,6 +390,9 @@ void WindowBackend::recompute_extents() {
   for (const std::unique_ptr<WindowSegment>& segment : segments_) {
     segment->content_extent = list_bounds(segment->decoded.commands(), bounds);
     segment->extent = segment->content_extent;
+    if (segment->transition.kept()) {
+      segment->extent = unite_rects(segment->extent, list_bounds(segment->transition.list.get(), bounds));
+    }
   }
   extents_stale_ = false;
 }
@@ -474,8 +501,11 @@ bool WindowBackend::compose_segments() {
 void WindowBackend::settle_segments(double now) {
   for (WindowSegment* segment = active_segments_.head; segment != nullptr;) {
     WindowSegment* next = segment->active_next;
+    if (segment->transition.kept() && !segment->transition.running(now, reduce_motion_)) {
+      drop_segment_transition(*segment);
+    }
     if (reduce_motion_ || (!segment->loops && now >= segment->animation_end)) segment->animating = false;
-    if (!segment->loops && !segment->animating) {
+    if (!segment->loops && !segment->animating && !segment->transition.kept()) {
       active_segments_.remove(segment);
       animating_ = true;
     }
@@ -485,12 +515,16 @@ void WindowBackend::settle_segments(double now) {
 
 // A segment's decoded commands, each timed from its own start.
 bool WindowBackend::draw_segment_commands(const WindowSegment& segment, double now) {
+  // While the segment fades, each command is paired with its snapshot's.
+  TransitionPairs pairs(segment.commands.get(), segment.transition, segment.transition.progress(now, reduce_motion_));
+  DrawCommand blended;
   const std::span<const DrawCommand> commands = segment.decoded.commands();
   for (std::size_t i = 0; i < commands.size(); ++i) {
+    const DrawCommand& command = pairs.next(commands[i], blended);
     ++counters_.commands_replayed;
     ++counters_.last_commands_replayed;
     const double start = i < segment.start_times.size() ? segment.start_times[i] : now;
-    if (!draw_command(commands[i], now, start)) return false;
+    if (!draw_command(command, now, start)) return false;
   }
   return true;
 }
@@ -542,7 +576,7 @@ bool WindowBackend::draw_scene_to_target() {
   if (segmented_) return compose_segments();
   const std::uint64_t bytes = scene_cache_bytes();
   // A list that moves is drawn afresh every frame; the cache would be a copy more.
-  const bool still = !animating_ && (!animation_loops_ || reduce_motion_);
+  const bool still = !animating_ && (!animation_loops_ || reduce_motion_) && !transition_running();
   const bool cacheable = cache_scene_ && still && bytes >= 1 && bytes <= kMaxSceneCacheBytes;
   if (!cacheable) {
     scene_cache_valid_ = false;

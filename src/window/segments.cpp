@@ -64,7 +64,28 @@ std::unique_ptr<WindowSegment> WindowPatchRules::build(std::string_view id, cons
   segment->animating = segment->loops || now < segment->animation_end;
   segment->content_extent = list_bounds(segment->decoded.commands(), bounds);
   segment->extent = segment->content_extent;
+  if (replaced != nullptr && !keep_transition_snapshot(*segment, *replaced, message)) return nullptr;
   return segment;
+}
+
+// The replaced segment's list fades out while the new one fades in, when
+// some position changed in a way that can blend. Its area stays part of the
+// extent until then, so that what it painted is cleared.
+bool WindowPatchRules::keep_transition_snapshot(WindowSegment& segment, const WindowSegment& replaced,
+                                                const char*& message) const {
+  if (!make_transition_snapshot(segment.commands.get(), replaced.commands.get(), replaced.transition, now,
+                                transition_seconds, reduce_motion, segment.transition)) {
+    message = kSegmentPatchAllocation;
+    return false;
+  }
+  if (!segment.transition.kept()) return true;
+  segment.charge = scene::add_charge(segment.charge, segment.transition.cost);
+  if (segment.charge > scene::kRetainedSceneBudget) {
+    message = kSceneOverBudget;
+    return false;
+  }
+  segment.extent = unite_rects(segment.extent, replaced.extent);
+  return true;
 }
 
 void ActiveSegments::push_front(WindowSegment* segment) {

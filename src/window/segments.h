@@ -15,6 +15,7 @@
 #include "window/bounds.h"
 #include "window/draw_command.h"
 #include "window/geometry.h"
+#include "window/transition.h"
 
 namespace lumora::window {
 
@@ -35,14 +36,18 @@ struct WindowSegment {
   std::string id;
   scene::JsonPtr commands;  // owned copy of the entry's "commands"
   std::uint64_t command_count = 0;
+  // What the segment is charged, its transition snapshot's cost included
+  // for as long as it keeps one, so that the patch's sums stay exact.
   std::uint64_t charge = 0;
   DecodedList decoded;              // empty when the list is
   std::vector<double> start_times;  // one per command, at least one slot
-  Rect extent;                      // logical area the segment may paint
+  Rect extent;                      // logical area the segment may paint; while a transition
+                                    // runs, joined with the area of the segment it replaced
   Rect content_extent;              // union of its commands' areas
   double animation_end = 0;         // latest end of its finite animations; at least its build time
   bool loops = false;               // some sprite or animated rectangle loops
   bool animating = false;           // it loops or a finite animation ends after its build time
+  TransitionSnapshot transition;    // what the replaced segment showed, while it fades out
   // Membership of the backend's list of segments that still animate.
   WindowSegment* active_prev = nullptr;
   WindowSegment* active_next = nullptr;
@@ -72,11 +77,16 @@ struct WindowPatchRules {
   scene::PatchMessages messages{kInvalidSegmentPatch, kSegmentPatchAllocation, kSceneOverBudget};
   double now = 0;
   BoundsContext bounds;
+  // A replaced segment fades into its new version over this many seconds;
+  // never with reduced motion.
+  double transition_seconds = 0;
+  bool reduce_motion = false;
 
   bool bounds_acceptable(const cJSON* bounds) const;
   const char* commands_refused(const cJSON* commands) const;
   std::unique_ptr<WindowSegment> build(std::string_view id, const cJSON* commands, std::uint64_t command_count,
                                        const WindowSegment* replaced, const char*& message) const;
+  bool keep_transition_snapshot(WindowSegment& segment, const WindowSegment& replaced, const char*& message) const;
 };
 
 // What the id lookup and the order array of a patch's result cost.

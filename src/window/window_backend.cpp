@@ -314,7 +314,7 @@ JsonPtr WindowBackend::info() {
   add_number(o, "last_segments_tested", static_cast<double>(counters_.last_segments_tested));
   add_number(o, "animation_segments_tested", static_cast<double>(counters_.animation_segments_tested));
   add_number(o, "active_segment_count", static_cast<double>(active_segments_.count));
-  add_number(o, "transition_snapshot_commands", 0);
+  add_number(o, "transition_snapshot_commands", static_cast<double>(transition_snapshot_commands()));
   return info;
 }
 
@@ -365,7 +365,7 @@ std::uint64_t WindowBackend::last_segments_tested() const { return counters_.las
 
 bool WindowBackend::is_animating() const {
   if (segmented_) return animating_ || (!reduce_motion_ && active_segments_.head != nullptr);
-  return animating_ || (!reduce_motion_ && animation_loops_);
+  return animating_ || (!reduce_motion_ && animation_loops_) || transition_running();
 }
 
 std::unique_ptr<host::Backend> open_window_backend(const cJSON* command, scene::ErrorText error) {

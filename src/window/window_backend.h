@@ -26,6 +26,7 @@
 #include "window/sdl_handles.h"
 #include "window/segment_damage.h"
 #include "window/segments.h"
+#include "window/transition.h"
 
 namespace lumora::window {
 
@@ -273,6 +274,17 @@ class WindowBackend final : public host::Backend {
   bool ensure_scene_cache();
   bool copy_scene_cache(const char* step);
 
+  // Transitions (transition.cpp).
+  // A cross-fade of the committed list still runs: another frame is wanted
+  // and the scene cache cannot hold it. Segments that fade stay on the
+  // animated-segment list instead.
+  bool transition_running() const;
+  // Release a snapshot and its charge once its transition is over.
+  void drop_committed_transition();
+  void drop_segment_transition(WindowSegment& segment);
+  // Commands in the snapshots of the segments that still animate.
+  std::uint64_t transition_snapshot_commands() const;
+
   // Operations.
   scene::JsonPtr run_operation_checked(const cJSON* command, std::string_view op);
   scene::JsonPtr capture(const char* path);
@@ -327,6 +339,7 @@ class WindowBackend final : public host::Backend {
   scene::JsonPtr committed_list_;
   DecodedList decoded_;
   std::vector<double> start_times_;
+  TransitionSnapshot committed_transition_;
   std::uint64_t command_count_ = 0;
   std::uint64_t retained_bytes_ = 0;
   double last_commit_time_ = 0;

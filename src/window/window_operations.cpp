@@ -321,6 +321,8 @@ JsonPtr WindowBackend::configure(const cJSON* command, std::string_view invalid)
   } else if (seconds != nullptr) {
     transition_seconds_ = seconds->valuedouble;
   }
+  // Segments drop theirs at their next drawing.
+  if (reduce_motion_) drop_committed_transition();
   return info();
 }
 
