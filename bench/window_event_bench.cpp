@@ -158,7 +158,7 @@ struct X11Session {
     if (!host) return fail("could not start the host: " + error);
     auto opened = host->request(open_command(R"("width":200,"height":100)"));
     if (!opened || !opened->ok) return fail("the window did not open");
-    auto committed = host->request(R"({"op":"frame","commands":[["clear","#203040"]]})");
+    auto committed = host->request(R"({"op":"frame","commands":[["begin","#203040"]]})");
     if (!committed || !committed->ok) return fail("the first frame failed");
     client::ProcessResult found = server->xdotool({"search", "--sync", "--name", kTitle});
     if (found.exit_code != 0) return fail("the window was not found");
@@ -348,7 +348,7 @@ void BM_WindowIdleCpuOffscreen(benchmark::State& state) {
     return;
   }
   auto opened = host->request(open_command(R"("width":200,"height":100)"));
-  auto committed = host->request(R"({"op":"frame","commands":[["clear","#203040"]]})");
+  auto committed = host->request(R"({"op":"frame","commands":[["begin","#203040"]]})");
   if (!opened || !opened->ok || !committed || !committed->ok) {
     state.SkipWithError("the offscreen window did not open");
     return;
