@@ -198,6 +198,13 @@ void WindowBackend::translate_event(const SDL_Event& event, cJSON* events) {
     case SDL_TEXTEDITING:
       if (own_window(event.edit.windowID)) append_text(events, "composition", event.edit.text);
       return;
+    case SDL_TEXTEDITING_EXT: {
+      // A composition too long for the event's own buffer: SDL hands it
+      // over on the heap, ours to free whatever happens to the event.
+      SdlTextPtr text(event.editExt.text);
+      if (own_window(event.editExt.windowID)) append_text(events, "composition", text.get());
+      return;
+    }
     case SDL_TEXTINPUT:
       if (own_window(event.text.windowID)) append_text(events, "text", event.text.text);
       return;

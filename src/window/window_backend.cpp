@@ -119,6 +119,8 @@ bool WindowBackend::open_steps(const cJSON* command) {
   SDL_SetMainReady();
   SDL_SetHint(SDL_HINT_POLL_SENTINEL, "0");
   SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
+  // Compositions longer than 31 bytes would otherwise arrive cut short.
+  SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
   if (software_renderer_requested()) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     set_sdl_error("Initialize SDL3 video");
