@@ -121,6 +121,13 @@ WheelMotion wheel_motion(float horizontal_amount, float vertical_amount, bool fl
   return motion;
 }
 
+void free_queued_compositions() {
+  SDL_Event event;
+  while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_TEXTEDITING_EXT, SDL_TEXTEDITING_EXT) == 1) {
+    SDL_free(event.editExt.text);
+  }
+}
+
 bool WindowBackend::own_window(Uint32 id) const { return id == 0 || id == window_id_; }
 
 double WindowBackend::logical_x(int window_x) const {

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <new>
 
+#include "window/event_pump.h"
+
 namespace lumora::window {
 
 namespace {
@@ -173,7 +175,10 @@ WindowBackend::~WindowBackend() {
   renderer_.reset();
   window_.reset();
   if (ttf_initialised_) TTF_Quit();
-  if (video_initialised_) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+  if (video_initialised_) {
+    free_queued_compositions();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+  }
 }
 
 bool WindowBackend::sync_drawable_size() {

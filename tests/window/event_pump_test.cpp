@@ -355,6 +355,20 @@ TEST_F(EventPumpTest, LongCompositionsArriveWholeAndAreFreed) {
   EXPECT_EQ(string_member(events->child, "text"), composing);
 }
 
+// Closing with a long composition still queued frees its text too.
+TEST_F(EventPumpTest, ClosingFreesLongCompositionsNotYetPumped) {
+  open_quiet();
+  SDL_Event event{};
+  event.type = SDL_TEXTEDITING_EXT;
+  event.editExt.windowID = id;
+  event.editExt.text = SDL_strdup("a composition that is longer than thirty-one bytes");
+  ASSERT_NE(event.editExt.text, nullptr);
+  push(event);
+  backend.reset();
+  open_quiet();
+  EXPECT_TRUE(kinds(backend->drain_events()).empty());
+}
+
 TEST_F(EventPumpTest, RendererResetsDropEveryTextureAndRaiseTheRevision) {
   open_quiet(R"("width":40,"height":30)");
   for (Uint32 type : {SDL_RENDER_TARGETS_RESET, SDL_RENDER_DEVICE_RESET}) {
