@@ -1,12 +1,14 @@
 // Window events under a real X server: a private Xvfb on a display of its
 // own, the host on the x11 driver, and xdotool typing and clicking into the
-// host's window through XTest, as a user would. Skipped with a message when
-// Xvfb or xdotool is missing or the server cannot start.
+// host's window through XTest, as a user would; close requests and focus
+// changes come over an X connection of the test's own, as from a window
+// manager. Skipped with a message when Xvfb or xdotool is missing or the
+// server cannot start.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
