@@ -258,6 +258,23 @@ TEST_F(WindowEventsX11Test, TextArrivesOnlyWhileTextInputIsOn) {
   EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "key_down"), 1);
 }
 
+TEST_F(WindowEventsX11Test, HeldModifiersReachPointerAndWheelEvents) {
+  ASSERT_EQ(server_->xdotool({"mousemove", "--window", window_, "--sync", "40", "20"}).exit_code, 0);
+  ASSERT_EQ(server_->xdotool({"keydown", "shift", "click", "1", "keyup", "shift"}).exit_code, 0);
+  std::optional<client::Message> down = next_event_of("pointer_down");
+  ASSERT_TRUE(down);
+  EXPECT_EQ(down->text, R"({"kind":"pointer_down","x":40,"y":20,"button":1,"shift":true,"ctrl":false})");
+  // Control with a vertical wheel; shift comes from the keyboard alone here.
+  ASSERT_EQ(server_->xdotool({"keydown", "ctrl", "click", "5", "keyup", "ctrl"}).exit_code, 0);
+  std::optional<client::Message> wheel = next_event_of("wheel");
+  ASSERT_TRUE(wheel);
+  EXPECT_EQ(wheel->text, R"({"kind":"wheel","x":40,"y":20,"delta":1,"shift":false,"ctrl":true})");
+  ASSERT_EQ(server_->xdotool({"keydown", "shift", "click", "4", "keyup", "shift"}).exit_code, 0);
+  wheel = next_event_of("wheel");
+  ASSERT_TRUE(wheel);
+  EXPECT_EQ(wheel->text, R"({"kind":"wheel","x":40,"y":20,"delta":-1,"shift":true,"ctrl":false})");
+}
+
 TEST_F(WindowEventsX11Test, MoreKeysKeepTheirFixedNames) {
   const std::pair<const char*, const char*> cases[] = {
       {"Escape", "Escape"}, {"BackSpace", "Backspace"}, {"Tab", "Tab"},         {"Return", "Enter"},
