@@ -56,6 +56,7 @@ REFERENCE_NAMES = {name for _, refs in REFERENCES for name, _ in refs}
 COMPANIONS = {
     "_floor": "loopback ping-pong, same frame sizes",
     "_cjson": "cJSON_PrintUnformatted of the same reply alone",
+    "_sleeping": "a thread sleeping 10 ms at a time over the same span",
 }
 # Counters that carry a byte count to compare against memcpy of those bytes.
 BYTE_COUNTERS = ("ansi_bytes", "diff_bytes", "bytes")

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "text/utf8.h"
@@ -63,13 +64,26 @@ void append(cJSON* events, JsonPtr event) {
 
 void append_bare(cJSON* events, const char* kind) { append(events, make_event(kind)); }
 
-// SDL hands over text from the input method as it came; bytes that are not
-// UTF-8 would make the frame unreadable, so such a chunk is reported empty.
+// SDL hands over text from the input method as it came. An input method or
+// a keymap may give bytes that are not UTF-8 (Latin-1 from an old X keymap,
+// say); each ill-formed sequence becomes U+FFFD, so that the frame stays
+// readable and the characters around it still arrive.
 void append_text(cJSON* events, const char* kind, const char* text) {
   JsonPtr event = make_event(kind);
   if (event == nullptr) return;
   const std::string_view bytes = text != nullptr ? std::string_view(text) : std::string_view();
-  cJSON_AddItemToObject(event.get(), "text", cJSON_CreateString(text::is_valid_utf8(bytes) ? text : ""));
+  if (text::is_valid_utf8(bytes)) {
+    cJSON_AddItemToObject(event.get(), "text", cJSON_CreateString(text != nullptr ? text : ""));
+  } else {
+    std::string mended;
+    mended.reserve(bytes.size() + 8);
+    for (std::size_t at = 0; at < bytes.size();) {
+      const text::Utf8Char c = text::decode_utf8_final(bytes.substr(at));
+      text::append_utf8(mended, c.code_point);
+      at += c.length > 0 ? c.length : 1;
+    }
+    cJSON_AddItemToObject(event.get(), "text", cJSON_CreateString(mended.c_str()));
+  }
   append(events, std::move(event));
 }
 
@@ -105,6 +119,13 @@ WheelMotion wheel_motion(float horizontal_amount, float vertical_amount, bool fl
   if (flipped) motion.delta = -motion.delta;
   if (!std::isfinite(motion.delta)) motion.delta = 0;
   return motion;
+}
+
+void free_queued_compositions() {
+  SDL_Event event;
+  while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_TEXTEDITING_EXT, SDL_TEXTEDITING_EXT) == 1) {
+    SDL_free(event.editExt.text);
+  }
 }
 
 bool WindowBackend::own_window(Uint32 id) const { return id == 0 || id == window_id_; }
@@ -184,6 +205,13 @@ void WindowBackend::translate_event(const SDL_Event& event, cJSON* events) {
     case SDL_TEXTEDITING:
       if (own_window(event.edit.windowID)) append_text(events, "composition", event.edit.text);
       return;
+    case SDL_TEXTEDITING_EXT: {
+      // A composition too long for the event's own buffer: SDL hands it
+      // over on the heap, ours to free whatever happens to the event.
+      SdlTextPtr text(event.editExt.text);
+      if (own_window(event.editExt.windowID)) append_text(events, "composition", text.get());
+      return;
+    }
     case SDL_TEXTINPUT:
       if (own_window(event.text.windowID)) append_text(events, "text", event.text.text);
       return;

@@ -38,4 +38,8 @@ struct WheelMotion {
 };
 WheelMotion wheel_motion(float horizontal_amount, float vertical_amount, bool flipped);
 
+// Frees the heap text of long compositions still in SDL's queue, which SDL
+// itself would drop without freeing; called before the window closes.
+void free_queued_compositions();
+
 }  // namespace lumora::window

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <new>
 
+#include "window/event_pump.h"
+
 namespace lumora::window {
 
 namespace {
@@ -119,6 +121,8 @@ bool WindowBackend::open_steps(const cJSON* command) {
   SDL_SetMainReady();
   SDL_SetHint(SDL_HINT_POLL_SENTINEL, "0");
   SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
+  // Compositions longer than 31 bytes would otherwise arrive cut short.
+  SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
   if (software_renderer_requested()) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     set_sdl_error("Initialize SDL3 video");
@@ -171,7 +175,10 @@ WindowBackend::~WindowBackend() {
   renderer_.reset();
   window_.reset();
   if (ttf_initialised_) TTF_Quit();
-  if (video_initialised_) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+  if (video_initialised_) {
+    free_queued_compositions();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+  }
 }
 
 bool WindowBackend::sync_drawable_size() {

@@ -4,6 +4,7 @@
 // and the wait source.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -254,7 +255,7 @@ TEST_F(EventPumpTest, WheelDirectionSignAndFlip) {
   }
 }
 
-TEST_F(EventPumpTest, TextChunksAreForwardedAndBrokenBytesAreNot) {
+TEST_F(EventPumpTest, TextIsForwardedAndIllFormedBytesBecomeReplacements) {
   open_quiet();
   struct Case {
     Uint32 type;
@@ -265,7 +266,11 @@ TEST_F(EventPumpTest, TextChunksAreForwardedAndBrokenBytesAreNot) {
       {SDL_TEXTINPUT, "h\xC3\xA9", R"({"kind":"text","text":"h\u00e9"})"},
       {SDL_TEXTEDITING, "\xE3\x81\x8B", R"({"kind":"composition","text":"\u304b"})"},
       {SDL_TEXTEDITING, "", R"({"kind":"composition","text":""})"},
-      {SDL_TEXTINPUT, "a\xFF", R"({"kind":"text","text":""})"},
+      {SDL_TEXTINPUT, "a\xFF", R"({"kind":"text","text":"a\ufffd"})"},
+      // Latin-1 from an old keymap: the letters around each bad byte survive.
+      {SDL_TEXTINPUT, "\xE9t\xE9", R"({"kind":"text","text":"\ufffdt\ufffd"})"},
+      {SDL_TEXTINPUT, "ok\xE3\x81", R"({"kind":"text","text":"ok\ufffd"})"},
+      {SDL_TEXTEDITING, "\xC0\xAF", R"({"kind":"composition","text":"\ufffd\ufffd"})"},
   };
   for (const Case& c : cases) {
     SDL_Event event{};
@@ -284,6 +289,84 @@ TEST_F(EventPumpTest, TextChunksAreForwardedAndBrokenBytesAreNot) {
     ASSERT_TRUE(expected);
     EXPECT_EQ(json_text(record.get()), json_text(expected.get()));
   }
+}
+
+// SDL2 cuts committed text into chunks of at most 31 bytes, never inside a
+// character: each chunk is one "text" event, in the order SDL queued them,
+// so the controller joins them back into the whole text.
+TEST_F(EventPumpTest, LongTextArrivesAsChunksInOrder) {
+  open_quiet();
+  std::string whole;
+  for (int i = 0; i < 12; ++i) whole += "w\xC3\xB6rd-\xE2\x82\xAC-\xF0\x9F\x99\x82 ";  // ö, €, 🙂
+  std::vector<std::string> chunks;
+  for (std::size_t at = 0; at < whole.size();) {
+    std::size_t length = std::min<std::size_t>(31, whole.size() - at);
+    while ((static_cast<unsigned char>(whole[at + length]) & 0xC0u) == 0x80u) --length;
+    chunks.push_back(whole.substr(at, length));
+    at += length;
+  }
+  ASSERT_GT(chunks.size(), 5u);
+  push_key(SDL_KEYDOWN, SDLK_v, KMOD_LCTRL, id);
+  for (const std::string& chunk : chunks) {
+    SDL_Event event{};
+    event.type = SDL_TEXTINPUT;
+    event.text.windowID = id;
+    SDL_strlcpy(event.text.text, chunk.c_str(), sizeof event.text.text);
+    push(event);
+  }
+  push_key(SDL_KEYUP, SDLK_v, KMOD_LCTRL, id);
+  scene::JsonPtr events = backend->drain_events();
+  ASSERT_TRUE(events);
+  std::vector<std::string> expected_kinds = {"key_down"};
+  expected_kinds.insert(expected_kinds.end(), chunks.size(), "text");
+  expected_kinds.push_back("key_up");
+  EXPECT_EQ(kinds(events), expected_kinds);
+  std::string joined;
+  std::size_t index = 0;
+  for (const cJSON* event = events->child; event != nullptr; event = event->next) {
+    if (string_member(event, "kind") != "text") continue;
+    const std::string text = string_member(event, "text");
+    EXPECT_EQ(text, chunks[index]) << "chunk " << index;
+    ++index;
+    joined += text;
+  }
+  EXPECT_EQ(joined, whole);
+}
+
+// Compositions longer than SDL2's 31-byte buffer come on the heap, whole;
+// the pump frees them, also when the event names another window (the
+// sanitizer build would report the leak).
+TEST_F(EventPumpTest, LongCompositionsArriveWholeAndAreFreed) {
+  open_quiet();
+  std::string composing;
+  for (int i = 0; i < 20; ++i) composing += "\xE3\x81\x8B\xE3\x81\x97";  // かし
+  for (Uint32 window : {id + 1000, id}) {
+    SDL_Event event{};
+    event.type = SDL_TEXTEDITING_EXT;
+    event.editExt.windowID = window;
+    event.editExt.text = SDL_strdup(composing.c_str());
+    ASSERT_NE(event.editExt.text, nullptr);
+    push(event);
+  }
+  scene::JsonPtr events = backend->drain_events();
+  ASSERT_TRUE(events);
+  ASSERT_EQ(cJSON_GetArraySize(events.get()), 1) << json_text(events.get());
+  EXPECT_EQ(string_member(events->child, "kind"), "composition");
+  EXPECT_EQ(string_member(events->child, "text"), composing);
+}
+
+// Closing with a long composition still queued frees its text too.
+TEST_F(EventPumpTest, ClosingFreesLongCompositionsNotYetPumped) {
+  open_quiet();
+  SDL_Event event{};
+  event.type = SDL_TEXTEDITING_EXT;
+  event.editExt.windowID = id;
+  event.editExt.text = SDL_strdup("a composition that is longer than thirty-one bytes");
+  ASSERT_NE(event.editExt.text, nullptr);
+  push(event);
+  backend.reset();
+  open_quiet();
+  EXPECT_TRUE(kinds(backend->drain_events()).empty());
 }
 
 TEST_F(EventPumpTest, RendererResetsDropEveryTextureAndRaiseTheRevision) {
