@@ -149,17 +149,13 @@ bool item_valid(ItemType type, const cJSON* item) {
 bool validate_draw_command(const cJSON* command) {
   const KindSchema* schema = command_schema(command);
   if (schema == nullptr || (schema->backends & kWindowBackend) == 0) return false;
-  const cJSON* items[kMaxCommandItems] = {};
-  int count = 0;
-  for (const cJSON* item = command->child; item != nullptr; item = item->next) {
-    if (count == schema->max_items) return false;
-    items[count++] = item;
+  // One walk: each item is checked as it is reached, and a command with
+  // more items than its kind takes stops at the first extra one.
+  int count = 1;  // the kind, which command_schema has read
+  for (const cJSON* item = command->child->next; item != nullptr; item = item->next, ++count) {
+    if (count == schema->max_items || !item_valid(schema->items[count - 1], item)) return false;
   }
-  if (count < schema->min_items) return false;
-  for (int i = 1; i < count; ++i) {
-    if (!item_valid(schema->items[i - 1], items[i])) return false;
-  }
-  return true;
+  return count >= schema->min_items;
 }
 
 void report_invalid_draw_command(ErrorText error, std::size_t index, const cJSON* command) {

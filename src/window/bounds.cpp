@@ -98,23 +98,6 @@ Rect clipped_bounds(const DrawCommand& command, const Rect& clip, const BoundsCo
 
 }  // namespace
 
-bool rect_empty(const Rect& rect) { return !(rect.w > 0) || !(rect.h > 0); }
-
-Rect intersect_rects(const Rect& a, const Rect& b) {
-  const double x0 = std::max(a.x, b.x);
-  const double y0 = std::max(a.y, b.y);
-  return {x0, y0, std::max(0.0, std::min(a.x + a.w, b.x + b.w) - x0),
-          std::max(0.0, std::min(a.y + a.h, b.y + b.h) - y0)};
-}
-
-Rect unite_rects(const Rect& a, const Rect& b) {
-  if (rect_empty(a)) return b;
-  if (rect_empty(b)) return a;
-  const double x0 = std::min(a.x, b.x);
-  const double y0 = std::min(a.y, b.y);
-  return {x0, y0, std::max(a.x + a.w, b.x + b.w) - x0, std::max(a.y + a.h, b.y + b.h) - y0};
-}
-
 Rect command_bounds(const DrawCommand& command, const Rect& clip, const BoundsContext& context) {
   switch (command.kind) {
     case DrawKind::begin: return kUnclippedArea;
