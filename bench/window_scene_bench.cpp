@@ -81,7 +81,8 @@ const window::BoundsContext kContext{2, fake_measure, nullptr};
 
 // The terminal validates while it rasterizes; a 1 × 1 grid and no kind
 // drawers leave little but the validation.
-[[gnu::noinline]] void terminal_pass(const cJSON* list, terminal::CellFrame& frame, const terminal::RasterContext& context) {
+[[gnu::noinline]] void terminal_pass(const cJSON* list, terminal::CellFrame& frame,
+                                     const terminal::RasterContext& context) {
   for (const cJSON* command = list->child; command != nullptr; command = command->next) {
     if (!terminal::rasterize_command(context, frame, command)) std::abort();
   }

@@ -175,7 +175,8 @@ bool validate_rect_style(const cJSON* value) {
     if ((seen & bit) != 0) return false;
     seen |= bit;
     if (json_type::is_null(item)) continue;
-    if (!json_type::is_bool(item) && !json_type::is_number(item) && !(json_type::is_string(item) && item->valuestring != nullptr)) {
+    if (!json_type::is_bool(item) && !json_type::is_number(item) &&
+        !(json_type::is_string(item) && item->valuestring != nullptr)) {
       return false;
     }
     if (!member_value_valid(*rule, item)) return false;

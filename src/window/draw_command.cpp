@@ -244,8 +244,10 @@ void DecodedList::swap(DecodedList& other) noexcept {
 }
 
 void DecodedList::release() noexcept {
+  // Only records with points own an array; a list without any (most of
+  // them) is freed without reading its records again.
   if (commands_ != nullptr) {
-    for (std::size_t i = 0; i < count_; ++i) {
+    for (std::size_t i = 0; i < count_ && point_total_ > 0; ++i) {
       if (commands_[i].points != nullptr) ::operator delete(const_cast<Point*>(commands_[i].points));
     }
     ::operator delete(commands_);
