@@ -49,6 +49,11 @@ REFERENCES = [
     (r"^BM_Grapheme", [("BM_Utf8Decode", "raw UTF-8 decode"), ("BM_Utf8procGraphemes", "libutf8proc graphemes")]),
     (r"^BM_Decode", [("BM_Utf8Decode", "raw UTF-8 decode")]),
     (r"^BM_WindowMotionSpriteFrame", [("BM_WindowMotionFullRedraw", "full redraw of the same scene")]),
+    (r"^BM_Window(PresentFromSceneCache|SegmentsUnchangedPresent)$",
+     [("BM_WindowFullWindowCopyFloor", "one full-window SDL_RenderCopy + present")]),
+    (r"^BM_WindowPresentDrawnInFull$", [("BM_WindowDashboardPlainSdl", "plain SDL2 program, same primitives")]),
+    (r"^BM_WindowStyledFromSceneCache$", [("BM_WindowStyledDrawnInFull", "the same scene drawn in full"),
+                                          ("BM_WindowFullWindowCopyFloor", "one full-window SDL_RenderCopy + present")]),
 ]
 REFERENCE_NAMES = {name for _, refs in REFERENCES for name, _ in refs}
 # Counters measured against a companion counter of the same run: the

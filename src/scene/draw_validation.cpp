@@ -6,6 +6,7 @@
 
 #include "scene/colour.h"
 #include "scene/command_schema.h"
+#include "scene/json_type.h"
 #include "scene/scene_format.h"
 #include "scene/style.h"
 
@@ -17,7 +18,7 @@ namespace {
 constexpr std::size_t kColourProbeBytes = 10;
 
 bool number_in(const cJSON* item, double min, double max) {
-  return cJSON_IsNumber(item) && std::isfinite(item->valuedouble) && item->valuedouble >= min &&
+  return json_type::is_number(item) && std::isfinite(item->valuedouble) && item->valuedouble >= min &&
          item->valuedouble <= max;
 }
 
@@ -29,7 +30,7 @@ bool integer_in(const cJSON* item, double min, double max) {
 }
 
 const char* string_value(const cJSON* item) {
-  return cJSON_IsString(item) ? item->valuestring : nullptr;
+  return json_type::is_string(item) ? item->valuestring : nullptr;
 }
 
 bool bounded_string(const cJSON* item) {
@@ -44,7 +45,7 @@ bool colour(const cJSON* item) {
 }
 
 bool optional_colour(const cJSON* item) {
-  if (cJSON_IsNull(item)) return true;
+  if (json_type::is_null(item)) return true;
   const char* text = string_value(item);
   return text != nullptr && (text[0] == '\0' || colour(item));
 }
@@ -59,7 +60,7 @@ bool one_of(const cJSON* item, std::initializer_list<const char*> options) {
 }
 
 bool rect(const cJSON* item) {
-  if (!cJSON_IsArray(item)) return false;
+  if (!json_type::is_array(item)) return false;
   int index = 0;
   for (const cJSON* value = item->child; value != nullptr; value = value->next, ++index) {
     if (index == 4) return false;
@@ -69,11 +70,11 @@ bool rect(const cJSON* item) {
 }
 
 bool point_list(const cJSON* item, bool even) {
-  if (!cJSON_IsArray(item)) return false;
+  if (!json_type::is_array(item)) return false;
   std::uint64_t count = 0;
   for (const cJSON* point = item->child; point != nullptr; point = point->next) {
     if (++count > kMaxCommandPoints) return false;
-    if (!cJSON_IsArray(point)) return false;
+    if (!json_type::is_array(point)) return false;
     const cJSON* x = point->child;
     const cJSON* y = x == nullptr ? nullptr : x->next;
     if (!coordinate(x) || !coordinate(y) || y->next != nullptr) return false;
@@ -82,7 +83,7 @@ bool point_list(const cJSON* item, bool even) {
 }
 
 bool insets(const cJSON* item) {
-  if (!cJSON_IsArray(item)) return false;
+  if (!json_type::is_array(item)) return false;
   int index = 0;
   for (const cJSON* value = item->child; value != nullptr; value = value->next, ++index) {
     if (index == 4 || !number_in(value, 0, kMaxInset)) return false;
@@ -92,7 +93,7 @@ bool insets(const cJSON* item) {
 
 // The animation object of "animated_rect".
 bool animation(const cJSON* item) {
-  if (!cJSON_IsObject(item)) return false;
+  if (!json_type::is_object(item)) return false;
   static constexpr const char* kMembers[] = {"property", "from", "to", "duration", "loop", "yoyo"};
   const cJSON* found[6] = {};
   for (const cJSON* member = item->child; member != nullptr; member = member->next) {
@@ -102,7 +103,7 @@ bool animation(const cJSON* item) {
       if (std::strcmp(member->string, kMembers[i]) == 0) slot = i;
     }
     if (slot < 0 || found[slot] != nullptr) return false;
-    if (!cJSON_IsNull(member) && !cJSON_IsBool(member) && !cJSON_IsNumber(member) &&
+    if (!json_type::is_null(member) && !json_type::is_bool(member) && !json_type::is_number(member) &&
         string_value(member) == nullptr) {
       return false;
     }
@@ -111,7 +112,7 @@ bool animation(const cJSON* item) {
   // "loop" and "yoyo" may be left out, but when given must be bools.
   return one_of(found[0], {"x", "y", "opacity"}) && coordinate(found[1]) && coordinate(found[2]) &&
          number_in(found[3], kMinAnimationSeconds, kMaxAnimationSeconds) &&
-         (found[4] == nullptr || cJSON_IsBool(found[4])) && (found[5] == nullptr || cJSON_IsBool(found[5]));
+         (found[4] == nullptr || json_type::is_bool(found[4])) && (found[5] == nullptr || json_type::is_bool(found[5]));
 }
 
 bool item_valid(ItemType type, const cJSON* item) {
@@ -120,14 +121,14 @@ bool item_valid(ItemType type, const cJSON* item) {
     case ItemType::extent: return extent(item);
     case ItemType::rect: return rect(item);
     case ItemType::rect_or_null:
-    case ItemType::optional_rect: return cJSON_IsNull(item) || rect(item);
+    case ItemType::optional_rect: return json_type::is_null(item) || rect(item);
     case ItemType::point_list: return point_list(item, false);
     case ItemType::even_point_list: return point_list(item, true);
     case ItemType::colour: return colour(item);
     case ItemType::optional_colour: return optional_colour(item);
     case ItemType::text:
     case ItemType::source: return bounded_string(item);
-    case ItemType::boolean: return cJSON_IsBool(item);
+    case ItemType::boolean: return json_type::is_bool(item);
     case ItemType::text_size: return number_in(item, kMinTextSize, kMaxTextSize);
     case ItemType::fit: return one_of(item, {"stretch", "contain", "cover"});
     case ItemType::axis: return one_of(item, {"vertical", "horizontal"});
@@ -148,22 +149,18 @@ bool item_valid(ItemType type, const cJSON* item) {
 bool validate_draw_command(const cJSON* command) {
   const KindSchema* schema = command_schema(command);
   if (schema == nullptr || (schema->backends & kWindowBackend) == 0) return false;
-  const cJSON* items[kMaxCommandItems] = {};
-  int count = 0;
-  for (const cJSON* item = command->child; item != nullptr; item = item->next) {
-    if (count == schema->max_items) return false;
-    items[count++] = item;
+  // One walk: each item is checked as it is reached, and a command with
+  // more items than its kind takes stops at the first extra one.
+  int count = 1;  // the kind, which command_schema has read
+  for (const cJSON* item = command->child->next; item != nullptr; item = item->next, ++count) {
+    if (count == schema->max_items || !item_valid(schema->items[count - 1], item)) return false;
   }
-  if (count < schema->min_items) return false;
-  for (int i = 1; i < count; ++i) {
-    if (!item_valid(schema->items[i - 1], items[i])) return false;
-  }
-  return true;
+  return count >= schema->min_items;
 }
 
 void report_invalid_draw_command(ErrorText error, std::size_t index, const cJSON* command) {
-  const cJSON* first = cJSON_IsArray(command) ? command->child : nullptr;
-  const char* kind = cJSON_IsString(first) && first->valuestring != nullptr ? first->valuestring : "";
+  const cJSON* first = json_type::is_array(command) ? command->child : nullptr;
+  const char* kind = json_type::is_string(first) && first->valuestring != nullptr ? first->valuestring : "";
   // The kind may be a 16 MiB string: read only what the buffer can show.
   const std::size_t shown = utf8_prefix_length(std::string_view(kind, strnlen(kind, error.capacity() + 1)),
                                                error.capacity());

@@ -7,13 +7,15 @@
 #include <iterator>
 #include <string_view>
 
+#include "scene/json_type.h"
+
 namespace lumora::scene {
 namespace {
 
 enum class MemberType { colour, number, font_family, gradient_axis, bevel, pattern };
 
 struct MemberRule {
-  const char* name;
+  std::string_view name;
   MemberType type;
   double min = 0;
   double max = 0;
@@ -51,10 +53,38 @@ constexpr std::array<MemberRule, 26> kMemberRules = {{
     {"font_family", MemberType::font_family},
 }};
 
+// The longest member name ("pattern_spacing"): a longer name is unknown
+// without being measured in full.
+constexpr std::size_t kMaxMemberNameBytes = 15;
+
+// A colour is at most 9 characters; reading one more tells a longer string
+// apart without walking a 16 MiB one.
+constexpr std::size_t kColourProbeBytes = 10;
+
+// The rules by name length: at most four names share a length, so a lookup
+// compares the first letter of a handful of names and spells out one.
+constexpr int kMaxNamesPerLength = 4;
+struct RulesOfLength {
+  std::uint8_t count = 0;
+  std::uint8_t rules[kMaxNamesPerLength] = {};
+};
+constexpr std::array<RulesOfLength, kMaxMemberNameBytes + 1> kRulesByLength = [] {
+  std::array<RulesOfLength, kMaxMemberNameBytes + 1> table{};
+  for (std::size_t i = 0; i < kMemberRules.size(); ++i) {
+    RulesOfLength& slot = table[kMemberRules[i].name.size()];
+    slot.rules[slot.count++] = static_cast<std::uint8_t>(i);
+  }
+  return table;
+}();
+
 const MemberRule* find_rule(const char* name) {
   if (name == nullptr) return nullptr;
-  for (const MemberRule& rule : kMemberRules) {
-    if (rule.name[0] == name[0] && std::strcmp(rule.name, name) == 0) return &rule;
+  const std::size_t length = strnlen(name, kMaxMemberNameBytes + 1);
+  if (length > kMaxMemberNameBytes) return nullptr;
+  const RulesOfLength& candidates = kRulesByLength[length];
+  for (int i = 0; i < candidates.count; ++i) {
+    const MemberRule& rule = kMemberRules[candidates.rules[i]];
+    if (rule.name[0] == name[0] && std::memcmp(rule.name.data(), name, length) == 0) return &rule;
   }
   return nullptr;
 }
@@ -81,7 +111,7 @@ static_assert(std::string_view(kMemberRules[kBevelRule].name) == "bevel");
 static_assert(std::string_view(kMemberRules[kPatternRule].name) == "pattern");
 
 bool string_is_one_of(const cJSON* value, std::initializer_list<const char*> options) {
-  if (!cJSON_IsString(value) || value->valuestring == nullptr) return false;
+  if (!json_type::is_string(value) || value->valuestring == nullptr) return false;
   for (const char* option : options) {
     if (std::strcmp(value->valuestring, option) == 0) return true;
   }
@@ -91,13 +121,14 @@ bool string_is_one_of(const cJSON* value, std::initializer_list<const char*> opt
 bool member_value_valid(const MemberRule& rule, const cJSON* value) {
   switch (rule.type) {
     case MemberType::colour: {
-      if (!cJSON_IsString(value) || value->valuestring == nullptr) return false;
-      const std::size_t length = std::strlen(value->valuestring);
-      if (length > kMaxStringBytes) return false;
-      return length == 0 || parse_color(value->valuestring).present;
+      // Empty, or a colour; anything longer than a colour is neither, so
+      // the string limit needs no separate check.
+      if (!json_type::is_string(value) || value->valuestring == nullptr) return false;
+      const std::size_t length = strnlen(value->valuestring, kColourProbeBytes);
+      return length == 0 || parse_color(std::string_view(value->valuestring, length)).present;
     }
     case MemberType::number:
-      return cJSON_IsNumber(value) && std::isfinite(value->valuedouble) && value->valuedouble >= rule.min &&
+      return json_type::is_number(value) && std::isfinite(value->valuedouble) && value->valuedouble >= rule.min &&
              value->valuedouble <= rule.max;
     case MemberType::font_family: return string_is_one_of(value, {"ui", "mono"});
     case MemberType::gradient_axis: return string_is_one_of(value, {"vertical", "horizontal"});
@@ -110,7 +141,7 @@ bool member_value_valid(const MemberRule& rule, const cJSON* value) {
 }  // namespace
 
 bool style_names_acceptable(const cJSON* value) {
-  if (!cJSON_IsObject(value)) return false;
+  if (!json_type::is_object(value)) return false;
   // Bit i records that member i of kMemberRules was seen.
   std::uint32_t seen = 0;
   for (const cJSON* item = value->child; item != nullptr; item = item->next) {
@@ -119,8 +150,8 @@ bool style_names_acceptable(const cJSON* value) {
     const std::uint32_t bit = 1u << (rule - kMemberRules.data());
     if ((seen & bit) != 0) return false;
     seen |= bit;
-    if (!cJSON_IsNull(item) && !cJSON_IsBool(item) && !cJSON_IsNumber(item) &&
-        !(cJSON_IsString(item) && item->valuestring != nullptr)) {
+    if (!json_type::is_null(item) && !json_type::is_bool(item) && !json_type::is_number(item) &&
+        !(json_type::is_string(item) && item->valuestring != nullptr)) {
       return false;
     }
   }
@@ -135,7 +166,7 @@ bool is_style_colour_member(const char* name) {
 bool validate_rect_style(const cJSON* value) {
   // Names, duplicates, scalar types and values in one walk: each member's
   // rule is looked up once.
-  if (!cJSON_IsObject(value)) return false;
+  if (!json_type::is_object(value)) return false;
   std::uint32_t seen = 0;
   for (const cJSON* item = value->child; item != nullptr; item = item->next) {
     const MemberRule* rule = find_rule(item->string);
@@ -143,8 +174,9 @@ bool validate_rect_style(const cJSON* value) {
     const std::uint32_t bit = 1u << (rule - kMemberRules.data());
     if ((seen & bit) != 0) return false;
     seen |= bit;
-    if (cJSON_IsNull(item)) continue;
-    if (!cJSON_IsBool(item) && !cJSON_IsNumber(item) && !(cJSON_IsString(item) && item->valuestring != nullptr)) {
+    if (json_type::is_null(item)) continue;
+    if (!json_type::is_bool(item) && !json_type::is_number(item) &&
+        !(json_type::is_string(item) && item->valuestring != nullptr)) {
       return false;
     }
     if (!member_value_valid(*rule, item)) return false;
@@ -154,7 +186,7 @@ bool validate_rect_style(const cJSON* value) {
 
 RectStyle parse_rect_style(const cJSON* value) {
   RectStyle style;
-  if (!cJSON_IsObject(value)) return style;
+  if (!json_type::is_object(value)) return style;
   // One walk over the members; as with a lookup by name, the first of two
   // equal names counts, and null or a value of another type leaves the default.
   std::uint32_t seen = 0;
@@ -165,11 +197,11 @@ RectStyle parse_rect_style(const cJSON* value) {
     const std::uint32_t bit = 1u << index;
     if ((seen & bit) != 0) continue;
     seen |= bit;
-    const bool is_string = cJSON_IsString(item) && item->valuestring != nullptr;
+    const bool is_string = json_type::is_string(item) && item->valuestring != nullptr;
     if (index < kFirstNumberRule) {
       if (is_string) style.*kColourFields[index] = parse_color(item->valuestring);
     } else if (index < kFirstNumberRule + std::size(kNumberFields)) {
-      if (cJSON_IsNumber(item)) style.*kNumberFields[index - kFirstNumberRule] = item->valuedouble;
+      if (json_type::is_number(item)) style.*kNumberFields[index - kFirstNumberRule] = item->valuedouble;
     } else if (is_string) {
       const std::string_view text = item->valuestring;
       if (index == kGradientAxisRule) {

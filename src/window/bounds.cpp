@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "scene/json_type.h"
+
 namespace lumora::window {
 namespace {
 
@@ -23,7 +25,7 @@ Rect points_bounds(double pad, ForEachPoint for_each_point) {
   return area;
 }
 
-double number_or_zero(const cJSON* item) { return cJSON_IsNumber(item) ? item->valuedouble : 0; }
+double number_or_zero(const cJSON* item) { return scene::json_type::is_number(item) ? item->valuedouble : 0; }
 
 Rect json_rect(const cJSON* item) {
   double values[4] = {0, 0, 0, 0};
@@ -45,9 +47,9 @@ Rect styled_bounds(const DrawCommand& command, const Rect& clip) {
                    std::max(0.0, rect.h + 2 * reach)};
   const Rect shadow = rect_at(grown, grown.x + style.shadow_x, grown.y + style.shadow_y);
   Rect effect = unite_rects(grown, shadow);
-  if (cJSON_IsArray(command.effect_clip)) {
+  if (scene::json_type::is_array(command.effect_clip)) {
     effect = intersect_rects(effect, json_rect(command.effect_clip));
-  } else if (!cJSON_IsNull(command.effect_clip)) {
+  } else if (!scene::json_type::is_null(command.effect_clip)) {
     effect = intersect_rects(effect, clip);
   }
   return unite_rects(effect, intersect_rects(rect, clip));
@@ -96,23 +98,6 @@ Rect clipped_bounds(const DrawCommand& command, const Rect& clip, const BoundsCo
 
 }  // namespace
 
-bool rect_empty(const Rect& rect) { return !(rect.w > 0) || !(rect.h > 0); }
-
-Rect intersect_rects(const Rect& a, const Rect& b) {
-  const double x0 = std::max(a.x, b.x);
-  const double y0 = std::max(a.y, b.y);
-  return {x0, y0, std::max(0.0, std::min(a.x + a.w, b.x + b.w) - x0),
-          std::max(0.0, std::min(a.y + a.h, b.y + b.h) - y0)};
-}
-
-Rect unite_rects(const Rect& a, const Rect& b) {
-  if (rect_empty(a)) return b;
-  if (rect_empty(b)) return a;
-  const double x0 = std::min(a.x, b.x);
-  const double y0 = std::min(a.y, b.y);
-  return {x0, y0, std::max(a.x + a.w, b.x + b.w) - x0, std::max(a.y + a.h, b.y + b.h) - y0};
-}
-
 Rect command_bounds(const DrawCommand& command, const Rect& clip, const BoundsContext& context) {
   switch (command.kind) {
     case DrawKind::begin: return kUnclippedArea;
@@ -140,10 +125,10 @@ Rect command_bounds(const cJSON* command, const Rect& clip, const BoundsContext&
   const double pad = std::max(1 / scale_of(context), decoded.a);
   return intersect_rects(points_bounds(pad,
                                        [&](auto add) {
-                                         if (!cJSON_IsArray(points)) return;
+                                         if (!scene::json_type::is_array(points)) return;
                                          for (const cJSON* point = points->child; point != nullptr;
                                               point = point->next) {
-                                           const cJSON* x = cJSON_IsArray(point) ? point->child : nullptr;
+                                           const cJSON* x = scene::json_type::is_array(point) ? point->child : nullptr;
                                            const cJSON* y = x != nullptr ? x->next : nullptr;
                                            add(number_or_zero(x), number_or_zero(y));
                                          }
@@ -167,7 +152,7 @@ Rect list_bounds(std::span<const DrawCommand> list, const BoundsContext& context
 
 Rect list_bounds(const cJSON* list, const BoundsContext& context) {
   Rect area;
-  if (!cJSON_IsArray(list)) return area;
+  if (!scene::json_type::is_array(list)) return area;
   Rect clip = kUnclippedArea;
   for (const cJSON* command = list->child; command != nullptr; command = command->next) {
     const scene::KindSchema* schema = scene::command_schema(command);

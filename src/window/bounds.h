@@ -3,6 +3,7 @@
 // the scale and the text measurement are passed in, so no window is needed.
 #pragma once
 
+#include <algorithm>
 #include <span>
 
 #include <cjson/cJSON.h>
@@ -27,12 +28,26 @@ struct BoundsContext {
 // than anything the coordinate range can place.
 inline constexpr Rect kUnclippedArea{-3000000, -3000000, 6000000, 6000000};
 
-bool rect_empty(const Rect& rect);
+// Inline: bounds unite and intersect several rects for every command.
+inline bool rect_empty(const Rect& rect) { return !(rect.w > 0) || !(rect.h > 0); }
+
 // The overlap; an empty rect (width or height 0) placed at the overlap's
 // corner when there is none.
-Rect intersect_rects(const Rect& a, const Rect& b);
+inline Rect intersect_rects(const Rect& a, const Rect& b) {
+  const double x0 = std::max(a.x, b.x);
+  const double y0 = std::max(a.y, b.y);
+  return {x0, y0, std::max(0.0, std::min(a.x + a.w, b.x + b.w) - x0),
+          std::max(0.0, std::min(a.y + a.h, b.y + b.h) - y0)};
+}
+
 // The smallest rect holding both; an empty one is ignored.
-Rect unite_rects(const Rect& a, const Rect& b);
+inline Rect unite_rects(const Rect& a, const Rect& b) {
+  if (rect_empty(a)) return b;
+  if (rect_empty(b)) return a;
+  const double x0 = std::min(a.x, b.x);
+  const double y0 = std::min(a.y, b.y);
+  return {x0, y0, std::max(a.x + a.w, b.x + b.w) - x0, std::max(a.y + a.h, b.y + b.h) - y0};
+}
 
 // The area one decoded command may touch when drawn under `clip`. A text
 // that cannot be measured covers the whole clip, so that it is redrawn

@@ -89,7 +89,7 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
   }
 
   DecodedList decoded;
-  if (count > 0 && !decode_draw_commands(copy.get(), decoded)) {
+  if (count > 0 && !decode_draw_commands(copy.get(), count, decoded)) {
     error.set("Cannot allocate decoded commands");
     return false;
   }

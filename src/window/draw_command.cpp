@@ -6,6 +6,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "scene/json_type.h"
+
 namespace lumora::window {
 namespace {
 
@@ -36,24 +38,24 @@ Items items_of(const cJSON* command) {
 }
 
 double number_of(const cJSON* item, double fallback) {
-  return cJSON_IsNumber(item) ? item->valuedouble : fallback;
+  return scene::json_type::is_number(item) ? item->valuedouble : fallback;
 }
 
-bool bool_of(const cJSON* item) { return cJSON_IsTrue(item); }
+bool bool_of(const cJSON* item) { return scene::json_type::is_true(item); }
 
 const char* string_of(const cJSON* item, const char* fallback) {
-  return cJSON_IsString(item) && item->valuestring != nullptr ? item->valuestring : fallback;
+  return scene::json_type::is_string(item) && item->valuestring != nullptr ? item->valuestring : fallback;
 }
 
 scene::ColorValue colour_of(const cJSON* item) {
-  if (!cJSON_IsString(item) || item->valuestring == nullptr) return {};
+  if (!scene::json_type::is_string(item) || item->valuestring == nullptr) return {};
   return scene::parse_color(std::string_view(item->valuestring, strnlen(item->valuestring, kColourProbeBytes)));
 }
 
 // Up to `count` numbers of an array item; a missing or non-number one reads 0.
 void numbers_of(const cJSON* item, double* values, int count) {
   for (int i = 0; i < count; ++i) values[i] = 0;
-  if (!cJSON_IsArray(item)) return;
+  if (!scene::json_type::is_array(item)) return;
   int index = 0;
   for (const cJSON* child = item->child; child != nullptr && index < count; child = child->next, ++index) {
     values[index] = number_of(child, 0);
@@ -77,7 +79,7 @@ std::int32_t count_of(const cJSON* item) {
 }
 
 std::size_t point_count_of(const cJSON* points) {
-  if (!cJSON_IsArray(points)) return 0;
+  if (!scene::json_type::is_array(points)) return 0;
   std::size_t count = 0;
   for (const cJSON* point = points->child; point != nullptr; point = point->next) ++count;
   return count;
@@ -100,7 +102,7 @@ bool decode_one(const cJSON* command, DrawCommand& out, void* (*allocate)(std::s
       break;
     case DrawKind::begin: out.color = colour_of(item[1]); break;
     case DrawKind::clip:
-      if (item[1] == nullptr || cJSON_IsNull(item[1])) {
+      if (item[1] == nullptr || scene::json_type::is_null(item[1])) {
         out.flag = 1;
       } else {
         out.rect = rect_of(item[1]);
@@ -209,7 +211,7 @@ bool decode_one(const cJSON* command, DrawCommand& out, void* (*allocate)(std::s
       out.a = number_of(item[3], 0);
       out.color2 = colour_of(item[4]);
       out.b = number_of(item[5], 0);
-      const cJSON* animation = cJSON_IsObject(item[6]) ? item[6] : nullptr;
+      const cJSON* animation = scene::json_type::is_object(item[6]) ? item[6] : nullptr;
       out.mode = string_of(cJSON_GetObjectItemCaseSensitive(animation, "property"), "x");
       out.from = number_of(cJSON_GetObjectItemCaseSensitive(animation, "from"), 0);
       out.to = number_of(cJSON_GetObjectItemCaseSensitive(animation, "to"), 1);
@@ -242,8 +244,10 @@ void DecodedList::swap(DecodedList& other) noexcept {
 }
 
 void DecodedList::release() noexcept {
+  // Only records with points own an array; a list without any (most of
+  // them) is freed without reading its records again.
   if (commands_ != nullptr) {
-    for (std::size_t i = 0; i < count_; ++i) {
+    for (std::size_t i = 0; i < count_ && point_total_ > 0; ++i) {
       if (commands_[i].points != nullptr) ::operator delete(const_cast<Point*>(commands_[i].points));
     }
     ::operator delete(commands_);
@@ -254,28 +258,35 @@ void DecodedList::release() noexcept {
 }
 
 bool decode_draw_commands(const cJSON* list, DecodedList& out, void* (*allocate)(std::size_t)) {
-  if (allocate == nullptr) allocate = default_allocate;
-  DecodedList decoded;
   std::size_t count = 0;
-  if (cJSON_IsArray(list)) {
+  if (scene::json_type::is_array(list)) {
     for (const cJSON* command = list->child; command != nullptr; command = command->next) ++count;
   }
-  if (count == 0) {
+  return decode_draw_commands(list, count, out, allocate);
+}
+
+bool decode_draw_commands(const cJSON* list, std::size_t count, DecodedList& out, void* (*allocate)(std::size_t)) {
+  if (allocate == nullptr) allocate = default_allocate;
+  DecodedList decoded;
+  const cJSON* first = scene::json_type::is_array(list) ? list->child : nullptr;
+  if (count == 0 || first == nullptr) {
     out.swap(decoded);
     return true;
   }
   if (count > std::numeric_limits<std::size_t>::max() / sizeof(DrawCommand)) return false;
   auto* commands = static_cast<DrawCommand*>(allocate(count * sizeof(DrawCommand)));
   if (commands == nullptr) return false;
-  // Every record is initialised up front, so that releasing a partly decoded
-  // list only ever frees point arrays that exist.
-  for (std::size_t i = 0; i < count; ++i) new (&commands[i]) DrawCommand();
   decoded.commands_ = commands;
-  decoded.count_ = count;
+  // Each record is initialised just before it is decoded, while it is in
+  // the cache, and counted once it is, so that releasing a partly decoded
+  // list only ever frees point arrays that exist. A list shorter than
+  // `count` keeps the records it has; a longer one is read up to `count`.
   std::size_t index = 0;
-  for (const cJSON* command = list->child; command != nullptr; command = command->next, ++index) {
-    if (!decode_one(command, commands[index], allocate)) return false;  // `decoded` frees what was made
-    decoded.point_total_ += static_cast<std::uint64_t>(commands[index].point_count);
+  for (const cJSON* command = first; command != nullptr && index < count; command = command->next, ++index) {
+    DrawCommand* record = new (&commands[index]) DrawCommand();
+    decoded.count_ = index + 1;
+    if (!decode_one(command, *record, allocate)) return false;  // `decoded` frees what was made
+    decoded.point_total_ += static_cast<std::uint64_t>(record->point_count);
   }
   out.swap(decoded);
   return true;

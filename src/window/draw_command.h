@@ -104,6 +104,13 @@ class DecodedList;
 // `allocate` returns memory that ::operator delete releases, or null; tests
 // pass one that fails on purpose.
 bool decode_draw_commands(const cJSON* list, DecodedList& out, void* (*allocate)(std::size_t) = nullptr);
+// The same for a list whose commands the caller has already counted (while
+// validating them), so that the list is walked once here rather than twice.
+// `count` must be the number of items of `list`; should it not be, no more
+// than the smaller of the two is decoded and nothing is written past the
+// record array.
+bool decode_draw_commands(const cJSON* list, std::size_t count, DecodedList& out,
+                          void* (*allocate)(std::size_t) = nullptr);
 
 // A decoded list: one array of records plus one array per non-empty point
 // list, all freed together. Move-only.
@@ -132,7 +139,8 @@ class DecodedList {
   void release() noexcept;
 
  private:
-  friend bool decode_draw_commands(const cJSON* list, DecodedList& out, void* (*allocate)(std::size_t));
+  friend bool decode_draw_commands(const cJSON* list, std::size_t count, DecodedList& out,
+                                   void* (*allocate)(std::size_t));
   DrawCommand* commands_ = nullptr;
   std::size_t count_ = 0;
   std::uint64_t point_total_ = 0;

@@ -51,7 +51,9 @@ std::unique_ptr<WindowSegment> WindowPatchRules::build(std::string_view id, cons
   std::uint64_t charge = kSegmentRecordBytes + id.size();
   charge = scene::add_charge(charge, kStartTimeBytes * std::max<std::uint64_t>(1, command_count));
   charge = scene::add_charge(charge, scene::json_footprint_as_member(segment->commands.get(), "commands"));
-  if (command_count > 0 && !decode_draw_commands(segment->commands.get(), segment->decoded)) return nullptr;
+  if (command_count > 0 && !decode_draw_commands(segment->commands.get(), command_count, segment->decoded)) {
+    return nullptr;
+  }
   charge = scene::add_charge(charge, segment->decoded.charge());
   if (charge > scene::kRetainedSceneBudget) {
     message = kSceneOverBudget;

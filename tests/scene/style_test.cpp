@@ -25,11 +25,32 @@ TEST(ColorTest, ParsesTheColourSyntax) {
   EXPECT_EQ(parse_color("#FF0000"), parse_color("f00"));
   EXPECT_EQ(parse_color("#ff0000ff"), parse_color("#F00"));
   EXPECT_EQ(parse_color("#12345678"), (ColorValue{0x12, 0x34, 0x56, 0x78, true}));
-  for (const char* bad : {"", "#", "#abcde", "#12", "#ggg", "##fff", " #fff", "#fff "}) {
+  // The characters next to each digit range, and bytes above ASCII.
+  for (const char* bad : {"", "#", "#abcde", "#12", "#ggg", "##fff", " #fff", "#fff ", "#/00", "#:00", "#@00", "#G00",
+                          "#`00", "#g00", "\xc3\xa9\xc3", "#\xff\xff\xff"}) {
     EXPECT_FALSE(parse_color(bad).present) << bad;
   }
   EXPECT_EQ(format_color(parse_color("#F0a")), "#ff00aaff");
   EXPECT_EQ(format_color(ColorValue{}), "");
+}
+
+// Names are found by their length first: names that share a length (and
+// a first letter) are still told apart, and near misses are unknown.
+TEST(RectStyleTest, MemberNamesSharingALengthAreToldApart) {
+  const RectStyle style = parse_rect_style(parse(
+      R"({"shadow_x": 3, "shadow_y": -4, "bevel_light": "#f00", "bevel_width": 5, "bevel_dark": "#0f0",
+          "border_end": "#00f", "padding": 1, "pattern": "grid"})").get());
+  EXPECT_EQ(style.shadow_x, 3);
+  EXPECT_EQ(style.shadow_y, -4);
+  EXPECT_EQ(style.bevel_light, parse_color("#f00"));
+  EXPECT_EQ(style.bevel_width, 5);
+  EXPECT_EQ(style.bevel_dark, parse_color("#0f0"));
+  EXPECT_EQ(style.border_end, parse_color("#00f"));
+  EXPECT_EQ(style.pattern, Pattern::grid);
+  for (const char* name : {"shadow_z", "Shadow_x", "pattern_spacingx", "pattern_spacin", "fil", "", "glowx"}) {
+    const std::string json = std::string(R"({")") + name + R"(": 1})";
+    EXPECT_FALSE(validate_rect_style(parse(json.c_str()).get())) << name;
+  }
 }
 
 TEST(RectStyleTest, ValidationTable) {

@@ -236,6 +236,37 @@ TEST(DrawCommandTest, AllocatesOncePerListAndPointListAndFailsCleanly) {
   }
 }
 
+// A caller that counted the commands while validating them passes the count;
+// the records are the same, and a wrong count never reads or writes past
+// what both the list and the count allow.
+TEST(DrawCommandTest, CountedListDecodesLikeTheUncountedOne) {
+  JsonPtr list = parse(R"([
+    ["rect", [1, 2, 3, 4], "#f00", 2, "", 0], ["lines", [[1, 2], [3, 4]], "#fff", 1], ["clip", null]
+  ])");
+  DecodedList counted, uncounted;
+  ASSERT_TRUE(decode_draw_commands(list.get(), 3, counted));
+  ASSERT_TRUE(decode_draw_commands(list.get(), uncounted));
+  ASSERT_EQ(counted.size(), 3u);
+  EXPECT_EQ(counted.point_total(), 2u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(counted[i].kind, uncounted[i].kind) << i;
+    EXPECT_EQ(counted[i].rect, uncounted[i].rect) << i;
+    EXPECT_EQ(counted[i].color, uncounted[i].color) << i;
+    EXPECT_EQ(counted[i].flag, uncounted[i].flag) << i;
+    EXPECT_EQ(counted[i].point_count, uncounted[i].point_count) << i;
+  }
+  EXPECT_EQ(counted[0].color, kRed);
+
+  DecodedList short_count, long_count, none;
+  ASSERT_TRUE(decode_draw_commands(list.get(), 2, short_count));
+  EXPECT_EQ(short_count.size(), 2u);
+  ASSERT_TRUE(decode_draw_commands(list.get(), 5, long_count));
+  EXPECT_EQ(long_count.size(), 3u);
+  EXPECT_EQ(long_count.charge(), counted.charge());
+  ASSERT_TRUE(decode_draw_commands(list.get(), 0, none));
+  EXPECT_TRUE(none.empty());
+}
+
 TEST(DrawCommandTest, EqualityIsDeepAndCaseSensitive) {
   struct Case {
     const char* a;
