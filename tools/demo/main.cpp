@@ -215,12 +215,11 @@ int run_interactive(Controller& host, const Options& options, lumora::platform::
   return 0;
 }
 
-int run_window(Options options) {
-  if (!lumora::demo::display_available()) options.headless = true;
+int run_window_once(const Options& options) {
   lumora::client::LaunchOptions launch;
   launch.host_path = options.host_path;
-  if (options.headless) launch.environment = lumora::demo::offscreen_video_environment();
-  lumora::platform::catch_stop_signals();
+  launch.environment = options.headless ? lumora::demo::offscreen_video_environment()
+                                         : lumora::demo::desktop_video_environment();
   std::string error;
   std::unique_ptr<Controller> host = Controller::launch(launch, &error);
   if (!host) {
@@ -233,6 +232,16 @@ int run_window(Options options) {
   window.seconds = options.seconds;
   window.scale = options.scale;
   return lumora::demo::run_window_demo(*host, window);
+}
+
+int run_window(Options options) {
+  if (!lumora::demo::display_available()) options.headless = true;
+  lumora::platform::catch_stop_signals();
+  const int code = run_window_once(options);
+  if (code != lumora::demo::kNoVideoExit) return code;
+  std::fprintf(stderr, "lumora-demo: no usable display; rendering offscreen instead\n");
+  options.headless = true;
+  return run_window_once(options);
 }
 
 }  // namespace

@@ -106,19 +106,36 @@ std::string open_command(const WindowDemoOptions& options) {
   return print(open.get());
 }
 
+// What opening the window came to.
+enum class Opened { kYes, kNo, kNoVideo };
+
 // Opens the window at the demo's size. Opening fits the window to the
 // display; a display smaller than the window at this scale (the offscreen
 // driver's is 1024 x 768) would squeeze it, so the size is set again
 // without fitting.
-bool open_window(Controller& host, const WindowDemoOptions& options, WindowDemoState& state) {
-  Reply opened;
-  if (!request_ok(host, open_command(options), &opened)) return false;
+Opened open_window(Controller& host, const WindowDemoOptions& options, WindowDemoState& state) {
+  std::optional<Reply> reply = host.request(open_command(options), kReplySeconds);
+  if (!reply) {
+    std::fprintf(stderr, "lumora-demo: no reply from the host\n");
+    return Opened::kNo;
+  }
+  // A DISPLAY that names no reachable server (a remote shell without X
+  // forwarding, say): the video driver cannot start.
+  if (!reply->ok && !options.headless && reply->error.starts_with("Initialize SDL3 video")) {
+    std::fprintf(stderr, "lumora-demo: %s\n", reply->error.c_str());
+    return Opened::kNoVideo;
+  }
+  if (!reply->ok) {
+    std::fprintf(stderr, "lumora-demo: %s\n", reply->error.c_str());
+    return Opened::kNo;
+  }
+  Reply opened = std::move(*reply);
   const cJSON* info = opened.result.get();
   if (number_member(info, "width") != kWindowWidth || number_member(info, "height") != kWindowHeight) {
     char set_size[96];
     std::snprintf(set_size, sizeof set_size, R"({"op":"set_size","width":%d,"height":%d})", kWindowWidth,
                   kWindowHeight);
-    if (!request_ok(host, set_size, &opened)) return false;
+    if (!request_ok(host, set_size, &opened)) return Opened::kNo;
     info = opened.result.get();
   }
   const cJSON* pixels = cJSON_GetObjectItemCaseSensitive(info, "pixel_size");
@@ -128,7 +145,7 @@ bool open_window(Controller& host, const WindowDemoOptions& options, WindowDemoS
                 number_at(pixels, 0), number_at(pixels, 1));
   state.footer_note = note;
   state.button_label_width = measure(host, kButtonLabel, kButtonLabelPoints, state.button_label_width);
-  return true;
+  return Opened::kYes;
 }
 
 bool capture(Controller& host, const std::string& path) {
@@ -155,7 +172,7 @@ int run_headless(Controller& host, const WindowDemoOptions& options) {
   WindowDemoState state;
   state.progress = kHeadlessProgress;
   state.clock = clock_text();
-  if (!open_window(host, options, state)) return 1;
+  if (open_window(host, options, state) != Opened::kYes) return 1;
   if (!request_ok(host, print(window_initial_patch(state).get()))) return 1;
   if (!request_ok(host, R"({"op":"present"})")) return 1;
   platform::sleep_seconds(kHeadlessSettleSeconds);
@@ -267,7 +284,9 @@ int run_interactive(Controller& host, const WindowDemoOptions& options) {
   WindowDemoState state;
   state.interactive = true;
   state.clock = clock_text();
-  if (!open_window(host, options, state)) return 1;
+  const Opened opened = open_window(host, options, state);
+  if (opened == Opened::kNoVideo) return kNoVideoExit;
+  if (opened != Opened::kYes) return 1;
   if (!request_ok(host, print(window_initial_patch(state).get()))) return 1;
   const std::array<double, 4> field = window_field_rect();
   char text_input[128];
@@ -324,6 +343,12 @@ bool display_available() {
 
 std::vector<std::string> offscreen_video_environment() {
   return {"SDL_VIDEODRIVER=offscreen", "SDL_RENDER_DRIVER=software"};
+}
+
+std::vector<std::string> desktop_video_environment() {
+  const char* chosen = std::getenv("SDL_VIDEODRIVER");
+  if (chosen != nullptr && chosen[0] != '\0') return {};
+  return {"SDL_VIDEODRIVER=x11,wayland"};
 }
 
 int run_window_demo(Controller& host, const WindowDemoOptions& options) {

@@ -25,8 +25,19 @@ bool display_available();
 // offscreen video driver and its software renderer.
 std::vector<std::string> offscreen_video_environment();
 
+// What run_window_demo returns when the window could not open because no
+// video driver would start (a display that names no reachable server): the
+// caller may start a host with the offscreen environment and run headless.
+inline constexpr int kNoVideoExit = -1;
+
+// What the host's environment needs to show a window: unless the user chose
+// a video driver, only the desktop drivers, so that a display that cannot be
+// reached fails the open (SDL would otherwise fall back to its offscreen
+// driver and the demo would wait on a window nobody sees).
+std::vector<std::string> desktop_video_environment();
+
 // Drives a host that was started (with the offscreen environment when
-// headless) and returns the process exit code.
+// headless) and returns the process exit code, or kNoVideoExit.
 int run_window_demo(client::Controller& host, const WindowDemoOptions& options);
 
 }  // namespace lumora::demo
