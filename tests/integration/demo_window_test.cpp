@@ -81,6 +81,18 @@ INSTANTIATE_TEST_SUITE_P(
                                {"--window"},
                                demo::kWindowWidth,
                                demo::kWindowHeight},
+                      // --headless with a display set touches nothing of the desktop.
+                      DemoCase{"HeadlessWithADisplaySet",
+                               {"/usr/bin/env", "DISPLAY=:87654"},
+                               {"--window", "--headless"},
+                               demo::kWindowWidth,
+                               demo::kWindowHeight},
+                      // A display that names no server: the desktop drivers fail, the demo renders offscreen.
+                      DemoCase{"UnreachableDisplay",
+                               {"/usr/bin/env", "-u", "WAYLAND_DISPLAY", "-u", "SDL_VIDEODRIVER", "DISPLAY=:87654"},
+                               {"--window"},
+                               demo::kWindowWidth,
+                               demo::kWindowHeight},
                       // Larger than the offscreen display at scale 2: the window keeps its logical size.
                       DemoCase{"ScaleTwo",
                                {},

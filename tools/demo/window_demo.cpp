@@ -342,7 +342,9 @@ bool display_available() {
 }
 
 std::vector<std::string> offscreen_video_environment() {
-  return {"SDL_VIDEODRIVER=offscreen", "SDL_RENDER_DRIVER=software"};
+  // No display either: SDL would otherwise still reach for the desktop's
+  // session services (D-Bus) that a display variable points it to.
+  return {"SDL_VIDEODRIVER=offscreen", "SDL_RENDER_DRIVER=software", "DISPLAY=", "WAYLAND_DISPLAY="};
 }
 
 std::vector<std::string> desktop_video_environment() {

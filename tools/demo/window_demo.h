@@ -22,7 +22,7 @@ struct WindowDemoOptions {
 bool display_available();
 
 // What the host's environment needs to render without a display: SDL's
-// offscreen video driver and its software renderer.
+// offscreen video driver and its software renderer, and no display names.
 std::vector<std::string> offscreen_video_environment();
 
 // What run_window_demo returns when the window could not open because no
