@@ -62,39 +62,44 @@ std::string make_frame() {
   return png_data_uri(encode_png(image));
 }
 
-// 128 x 64 sheet of eight 32 x 32 frames, four per row: a ball bouncing
-// across a little stage, with its colour running through the hues.
+// Frames of the sprite sheet: eight of 64 x 64 pixels, drawn at one image
+// pixel per logical unit.
+constexpr int kSpriteFrame = 64;
+constexpr int kSpriteFrames = 8;
+constexpr int kSpriteColumns = 4;
+
+// 256 x 128 sheet of eight frames, four per row: a ball bouncing on a little
+// floor, its colour running through the hues, its edge anti-aliased.
 std::string make_sprite_sheet() {
-  RgbaImage image(128, 64);
-  for (int frame = 0; frame < 8; ++frame) {
-    const int ox = (frame % 4) * 32, oy = (frame / 4) * 32;
-    const double phase = frame / 8.0;
-    const double bx = 16 + 8 * std::sin(phase * 2 * std::numbers::pi);
-    const double by = 22 - 14 * std::fabs(std::sin(phase * std::numbers::pi * 2));
-    const auto r = static_cast<std::uint8_t>(127 + 127 * std::sin(phase * 2 * std::numbers::pi));
-    const auto g = static_cast<std::uint8_t>(127 + 127 * std::sin(phase * 2 * std::numbers::pi + 2.1));
-    const auto b = static_cast<std::uint8_t>(127 + 127 * std::sin(phase * 2 * std::numbers::pi + 4.2));
-    for (int y = 0; y < 32; ++y) {
-      for (int x = 0; x < 32; ++x) {
-        if (y >= 29) {
-          image.set(ox + x, oy + y, 90, 100, 130, 255);  // the floor
-          continue;
-        }
-        const double dx = x + 0.5 - bx, dy = y + 0.5 - by;
-        const double d2 = dx * dx + dy * dy;
-        if (d2 <= 36) {
-          // Lit from the upper left.
-          const double light = 1.0 - 0.05 * ((dx + 2) * (dx + 2) + (dy + 2) * (dy + 2)) / 3.0;
-          const double k = std::clamp(0.55 + 0.45 * light, 0.3, 1.0);
-          image.set(ox + x, oy + y, static_cast<std::uint8_t>(r * k), static_cast<std::uint8_t>(g * k),
-                    static_cast<std::uint8_t>(b * k), 255);
-        }
-      }
+  constexpr double kRadius = 11;
+  constexpr int kFloor = 56;  // first row of the floor
+  RgbaImage image(kSpriteFrame * kSpriteColumns, kSpriteFrame * (kSpriteFrames / kSpriteColumns));
+  for (int frame = 0; frame < kSpriteFrames; ++frame) {
+    const int ox = (frame % kSpriteColumns) * kSpriteFrame, oy = (frame / kSpriteColumns) * kSpriteFrame;
+    const double phase = static_cast<double>(frame) / kSpriteFrames;
+    const double turn = phase * 2 * std::numbers::pi;
+    const double bx = 32 + 14 * std::sin(turn);
+    const double by = kFloor - kRadius - 30 * std::fabs(std::sin(turn));
+    const double hue[3] = {127 + 127 * std::sin(turn), 127 + 127 * std::sin(turn + 2.1), 127 + 127 * std::sin(turn + 4.2)};
+    for (int x = 4; x < kSpriteFrame - 4; ++x) {
+      for (int y = kFloor; y < kFloor + 4; ++y) image.set(ox + x, oy + y, 90, 100, 130, 255);
     }
     // The shadow on the floor shrinks as the ball rises.
-    const int shadow = 3 + static_cast<int>((by - 8) / 4);
-    for (int x = static_cast<int>(bx) - shadow; x <= static_cast<int>(bx) + shadow; ++x) {
-      image.set(ox + x, oy + 28, 20, 24, 36, 160);
+    const double shadow = 4 + (by - 14) / 3;
+    for (int x = static_cast<int>(bx - shadow); x <= static_cast<int>(bx + shadow); ++x) {
+      image.set(ox + x, oy + kFloor, 30, 34, 48, 255);
+    }
+    for (int y = 0; y < kFloor; ++y) {
+      for (int x = 0; x < kSpriteFrame; ++x) {
+        const double dx = x + 0.5 - bx, dy = y + 0.5 - by;
+        const double coverage = std::clamp(kRadius + 0.5 - std::sqrt(dx * dx + dy * dy), 0.0, 1.0);
+        if (coverage <= 0) continue;
+        // Lit from the upper left.
+        const double lx = dx + 4, ly = dy + 4;
+        const double k = std::clamp(1.15 - std::sqrt(lx * lx + ly * ly) / (2.2 * kRadius), 0.35, 1.0);
+        image.set(ox + x, oy + y, static_cast<std::uint8_t>(hue[0] * k), static_cast<std::uint8_t>(hue[1] * k),
+                  static_cast<std::uint8_t>(hue[2] * k), static_cast<std::uint8_t>(std::lround(255 * coverage)));
+      }
     }
   }
   return png_data_uri(encode_png(image));
@@ -380,8 +385,9 @@ cJSON* motion_segment() {
 
 cJSON* sprite_segment() {
   cJSON* list = cJSON_CreateArray();
-  add(list, command("sprite", string(sprite_sheet_uri()), rect(352, 432, 64, 64), number(32), number(32), number(8),
-                    number(8), boolean(true), string("#ffffff")));
+  add(list, command("sprite", string(sprite_sheet_uri()), rect(352, 432, kSpriteFrame, kSpriteFrame),
+                    number(kSpriteFrame), number(kSpriteFrame), number(kSpriteFrames), number(8), boolean(true),
+                    string("#ffffff")));
   return segment("sprite", 352, 432, 64, 64, list);
 }
 
