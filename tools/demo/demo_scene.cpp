@@ -264,7 +264,7 @@ std::string describe_event(const cJSON* event) {
     line += scene::string_member(event, "key");
     flag("shift");
     flag("ctrl");
-  } else if (kind == "text") {
+  } else if (kind == "text" || kind == "composition") {
     line += "  \"" + printable_excerpt(scene::string_member(event, "text")) + "\"";
     flag("paste");
   } else if (kind.starts_with("pointer_") || kind == "wheel") {

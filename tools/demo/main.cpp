@@ -3,6 +3,8 @@
 // In a terminal it takes over the screen with a live UI that echoes input;
 // with --headless (or when standard output is not a terminal) it renders the
 // same scene into a headless terminal and prints the snapshot and statistics.
+// With --window it shows the showcase in a desktop window instead, or, with
+// --headless or without a display, renders it offscreen into a PNG capture.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 
 #include "client/controller.h"
 #include "demo_scene.h"
+#include "window_demo.h"
 #include "platform/clock.h"
 #include "platform/standard_streams.h"
 
@@ -24,18 +27,24 @@ using lumora::demo::DemoState;
 
 struct Options {
   bool headless = false;
+  bool window = false;
   std::string capture_path;
+  double scale = 0;  // window: fixed scale (0 follows the display)
   std::string host_path;
   double seconds = 0;  // interactive: quit after this long (0 = run until asked)
 };
 
 void print_usage() {
   std::fprintf(stderr,
-               "usage: lumora-demo [--headless] [--capture PATH] [--host PATH] [--seconds N]\n"
-               "  --headless      render into a headless terminal and print the snapshot\n"
-               "  --capture PATH  also write the frame as ANSI text to PATH (headless)\n"
+               "usage: lumora-demo [--window] [--headless] [--capture PATH] [--host PATH] [--seconds N] [--scale N]\n"
+               "  --window        show the desktop window demo (offscreen without a display)\n"
+               "  --headless      render into a headless terminal and print the snapshot;\n"
+               "                  with --window: render offscreen and write a PNG capture\n"
+               "  --capture PATH  terminal: also write the frame as ANSI text to PATH (headless);\n"
+               "                  window: the PNG capture (default demo-window.png; interactive: at exit)\n"
                "  --host PATH     the lumora-host binary (default: next to this program)\n"
-               "  --seconds N     interactive: quit by itself after N seconds\n");
+               "  --seconds N     interactive: quit by itself after N seconds\n"
+               "  --scale N       window: pixels per logical unit (default: the display's)\n");
 }
 
 bool parse_options(int argc, char** argv, Options* options) {
@@ -44,6 +53,11 @@ bool parse_options(int argc, char** argv, Options* options) {
     bool has_value = i + 1 < argc;
     if (name == "--headless") {
       options->headless = true;
+    } else if (name == "--window") {
+      options->window = true;
+    } else if (name == "--scale" && has_value) {
+      options->scale = std::atof(argv[++i]);
+      if (!(options->scale >= 0.125 && options->scale <= 16)) return false;
     } else if (name == "--capture" && has_value) {
       options->capture_path = argv[++i];
     } else if (name == "--host" && has_value) {
@@ -201,6 +215,35 @@ int run_interactive(Controller& host, const Options& options, lumora::platform::
   return 0;
 }
 
+int run_window_once(const Options& options) {
+  lumora::client::LaunchOptions launch;
+  launch.host_path = options.host_path;
+  launch.environment = options.headless ? lumora::demo::offscreen_video_environment()
+                                         : lumora::demo::desktop_video_environment();
+  std::string error;
+  std::unique_ptr<Controller> host = Controller::launch(launch, &error);
+  if (!host) {
+    std::fprintf(stderr, "lumora-demo: could not start %s: %s\n", options.host_path.c_str(), error.c_str());
+    return 1;
+  }
+  lumora::demo::WindowDemoOptions window;
+  window.headless = options.headless;
+  window.capture_path = options.capture_path;
+  window.seconds = options.seconds;
+  window.scale = options.scale;
+  return lumora::demo::run_window_demo(*host, window);
+}
+
+int run_window(Options options) {
+  if (!lumora::demo::display_available()) options.headless = true;
+  lumora::platform::catch_stop_signals();
+  const int code = run_window_once(options);
+  if (code != lumora::demo::kNoVideoExit) return code;
+  std::fprintf(stderr, "lumora-demo: no usable display; rendering offscreen instead\n");
+  options.headless = true;
+  return run_window_once(options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -209,8 +252,9 @@ int main(int argc, char** argv) {
     print_usage();
     return 2;
   }
-  if (!lumora::platform::standard_output_is_terminal()) options.headless = true;
   if (options.host_path.empty()) options.host_path = default_host_path(argv[0]);
+  if (options.window) return run_window(options);
+  if (!lumora::platform::standard_output_is_terminal()) options.headless = true;
 
   lumora::platform::TerminalModeGuard guard;
   lumora::platform::catch_stop_signals();
