@@ -46,6 +46,7 @@ by_name = {run["name"]: run for run in runs}
 # family adds one line here.
 REFERENCES = [
     (r"^BM_Terminal(Compose|Encode)", [("BM_TerminalMemcpyFullEncodingBytes", "memcpy of the same bytes")]),
+    (r"^BM_TerminalDashboardClock", [("BM_TerminalDashboardIdenticalRecommit", "identical re-commit, no composition")]),
     (r"^BM_Grapheme", [("BM_Utf8Decode", "raw UTF-8 decode"), ("BM_Utf8procGraphemes", "libutf8proc graphemes")]),
     (r"^BM_Decode", [("BM_Utf8Decode", "raw UTF-8 decode")]),
 ]
@@ -55,6 +56,7 @@ REFERENCE_NAMES = {name for _, refs in REFERENCES for name, _ in refs}
 COMPANIONS = {
     "_floor": "loopback ping-pong, same frame sizes",
     "_cjson": "cJSON_PrintUnformatted of the same reply alone",
+    "_cjson_built": "the same object built item by item and printed by cJSON",
 }
 # Counters that carry a byte count to compare against memcpy of those bytes.
 BYTE_COUNTERS = ("ansi_bytes", "diff_bytes", "bytes")
