@@ -142,11 +142,19 @@ void TerminalScene::clear() {
   command_count_ = 0;
   retained_bytes_ = 0;
   current_frame_.reset();
+  recycler_.clear();
   frame_invalid_ = false;
   committed_since_present_ = false;
 }
 
+RasterContext TerminalScene::recycling(const RasterContext& context) {
+  RasterContext with_frames = context;
+  with_frames.frames = &recycler_;
+  return with_frames;
+}
+
 void TerminalScene::install_frame(CellFrameRef frame, std::uint64_t commands, std::uint64_t segments) {
+  recycler_.keep(std::move(current_frame_));
   current_frame_ = std::move(frame);
   frame_invalid_ = false;
   counters_.cell_frames_composed += 1;
@@ -179,7 +187,7 @@ bool TerminalScene::commit(const RasterContext& context, const cJSON* commands, 
     error.set("Cannot retain command list");
     return false;
   }
-  CellFrameRef frame = compose_frame(context, copy.get(), kOpaqueBlack, error);
+  CellFrameRef frame = compose_frame(recycling(context), copy.get(), kOpaqueBlack, error);
   if (!frame) return false;
 
   committed_list_ = std::move(copy);
@@ -226,7 +234,7 @@ bool TerminalScene::patch(const RasterContext& context, const cJSON* command, sc
                             scene::keeps_every_position(plan, segments_) && background == background_;
     CellFrameRef frame;
     if (!keep_frame) {
-      frame = compose_frame(context, std::span<const cJSON* const>(next_lists), background, error);
+      frame = compose_frame(recycling(context), std::span<const cJSON* const>(next_lists), background, error);
       if (!frame) return false;
     }
 
@@ -260,8 +268,9 @@ bool TerminalScene::present(const RasterContext& context, scene::ErrorText error
   CellFrameRef frame;
   const bool reuse = frame_reusable(context);
   if (!reuse) {
-    frame = segment_mode_ ? compose_frame(context, std::span<const cJSON* const>(segment_lists_), background_, error)
-                          : compose_frame(context, committed_list_.get(), kOpaqueBlack, error);
+    const RasterContext composing = recycling(context);
+    frame = segment_mode_ ? compose_frame(composing, std::span<const cJSON* const>(segment_lists_), background_, error)
+                          : compose_frame(composing, committed_list_.get(), kOpaqueBlack, error);
     // The counters stay as they were, like every other failure.
     if (!frame) return false;
   }

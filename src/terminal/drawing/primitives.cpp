@@ -180,6 +180,31 @@ void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, scene::C
   }
 }
 
+void fill_cells(CellFrame& frame, const CellRect& area, scene::ColorValue colour) {
+  if (colour.a == 0 || area.empty()) return;
+  if (colour.a <= 254) {
+    for (std::int64_t row = area.y0; row < area.y1; ++row) {
+      for (std::int64_t column = area.x0; column < area.x1; ++column) {
+        if (column != area.x0 && frame.at(column, row).width == 0) continue;
+        fill_cell(frame, column, row, colour);
+      }
+    }
+    return;
+  }
+  // Cell by cell, an opaque fill blanks the pair of every wide character it
+  // meets before writing the cell; inside the area the other half is written
+  // over anyway, so only halves outside its two edges need blanking.
+  Cell filled;
+  filled.set_background(scene::rgba(colour.r, colour.g, colour.b, 255));
+  const std::size_t width = static_cast<std::size_t>(area.x1 - area.x0);
+  for (std::int64_t row = area.y0; row < area.y1; ++row) {
+    Cell* cells = &frame.at(0, row);
+    if (cells[area.x0].width == 0 && area.x0 > 0) blank_cell(cells[area.x0 - 1]);
+    if (cells[area.x1 - 1].width == 2 && area.x1 < frame.columns) blank_cell(cells[area.x1]);
+    fill_cell_run(cells + area.x0, width, filled);
+  }
+}
+
 void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, const scene::ColorValue* colour) {
   const CellRect& clip = frame.clip;
   if (!clip.contains(column, row) || !frame.in_grid(column, row)) return;

@@ -89,6 +89,14 @@ void put_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::str
 // background. Translucent: both colours of the character blended towards it.
 void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, scene::ColorValue colour);
 
+// fill_cell over every cell of `area` (inside the grid; callers clip), row
+// by row; a translucent colour skips right halves except in the area's first
+// column, so that each wide character is blended once. An opaque colour
+// writes whole rows at once: the area becomes blank over the colour, and a
+// wide character cut by its left or right edge loses its outer half too, as
+// cell by cell.
+void fill_cells(CellFrame& frame, const CellRect& area, scene::ColorValue colour);
+
 // Underlines the character at (column, row) when it lies wholly in the clip;
 // with a colour, its blank cells also take that foreground.
 void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, const scene::ColorValue* colour);
