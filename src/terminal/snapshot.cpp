@@ -1,5 +1,6 @@
 #include "terminal/snapshot.h"
 
+#include <charconv>
 #include <string>
 
 #include "scene/json_writer.h"
@@ -21,14 +22,22 @@ std::uint64_t glyph_byte_cost(unsigned char byte) {
   return 2;
 }
 
+// A 32-bit integer prints as its decimal digits, exactly as the printer
+// prints the number item holding it ("%1.15g" of an integer below 10^15),
+// without the round trip through a double and its checks.
+char* put_integer(char* out, std::int32_t value) { return std::to_chars(out, out + 11, value).ptr; }
+
 void append_rgb(std::string& out, std::int32_t r, std::int32_t g, std::int32_t b) {
-  out.push_back('[');
-  scene::append_json_number(out, r);
-  out.push_back(',');
-  scene::append_json_number(out, g);
-  out.push_back(',');
-  scene::append_json_number(out, b);
-  out.push_back(']');
+  char text[3 * 11 + 4];
+  char* end = text;
+  *end++ = '[';
+  end = put_integer(end, r);
+  *end++ = ',';
+  end = put_integer(end, g);
+  *end++ = ',';
+  end = put_integer(end, b);
+  *end++ = ']';
+  out.append(text, static_cast<std::size_t>(end - text));
 }
 
 // One cell object, in the member order controllers rely on.
@@ -41,7 +50,8 @@ void append_cell(std::string& out, const Cell& cell) {
   out += ",\"background\":";
   append_rgb(out, cell.bg_r, cell.bg_g, cell.bg_b);
   out += ",\"width\":";
-  scene::append_json_number(out, cell.width);
+  char width[12];
+  out.append(width, static_cast<std::size_t>(put_integer(width, cell.width) - width));
   out += cell.underline != 0 ? ",\"underline\":true}" : ",\"underline\":false}";
 }
 
