@@ -257,13 +257,14 @@ void plot_line_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, st
   put_glyph(frame, column, row, glyph, 1, colour, CellKind::plain);
 }
 
-void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour) {
+void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour,
+                     bool merge) {
   if (colour.a == 0) return;
   // Everything that depends only on the glyph and the colour is settled once
   // per line: the constant glyph, and what merging it gives with each box
-  // glyph a cell may already hold.
+  // glyph a cell may already hold (without merging, nothing: the glyph).
   const char* constant = constant_line_glyph(glyph);
-  const int incoming = box_glyph_index(glyph);
+  const int incoming = merge ? box_glyph_index(glyph) : -1;
   const char* merged[kBoxGlyphTable.size()] = {};
   for (std::size_t existing = 0; existing < kBoxGlyphTable.size(); ++existing) {
     merged[existing] = constant;
@@ -319,7 +320,7 @@ void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view gl
         }
       } else {
         // Wide characters, image cells and the rest take the general path.
-        plot_line_glyph(frame, column, row, glyph, colour, true);
+        plot_line_glyph(frame, column, row, glyph, colour, merge);
       }
     }
     if (column == line.end_column && row == line.end_row) break;
@@ -373,16 +374,35 @@ void draw_box_outline(CellFrame& frame, const CellRect& rect, const BoxOutline& 
     }
     return;
   }
-  for (std::int64_t j = column_begin; j < column_end; ++j) {
-    if ((x0 < j && j < xl) || one_row) {
-      plot(j, y0, "─");
-      if (yl != y0) plot(j, yl, "─");
+  if (!outline.gradient) {
+    // One colour: each straight edge is a run of cells, plotted as a line
+    // without merging. Edges touch other rows or columns than each other
+    // except at the corners, which come last, so the order of the runs
+    // changes nothing.
+    const std::int64_t h0 = one_row ? column_begin : std::max(x0 + 1, column_begin);
+    const std::int64_t h1 = one_row ? column_end - 1 : std::min(xl - 1, column_end - 1);
+    if (h0 <= h1) {
+      plot_line_cells(frame, CellLine{h0, y0, h1, y0}, "─", outline.a, false);
+      if (yl != y0) plot_line_cells(frame, CellLine{h0, yl, h1, yl}, "─", outline.a, false);
     }
-  }
-  for (std::int64_t i = row_begin; i < row_end; ++i) {
-    if ((y0 < i && i < yl) || one_column) {
-      plot(x0, i, "│");
-      if (xl != x0) plot(xl, i, "│");
+    const std::int64_t v0 = one_column ? row_begin : std::max(y0 + 1, row_begin);
+    const std::int64_t v1 = one_column ? row_end - 1 : std::min(yl - 1, row_end - 1);
+    if (v0 <= v1) {
+      plot_line_cells(frame, CellLine{x0, v0, x0, v1}, "│", outline.a, false);
+      if (xl != x0) plot_line_cells(frame, CellLine{xl, v0, xl, v1}, "│", outline.a, false);
+    }
+  } else {
+    for (std::int64_t j = column_begin; j < column_end; ++j) {
+      if ((x0 < j && j < xl) || one_row) {
+        plot(j, y0, "─");
+        if (yl != y0) plot(j, yl, "─");
+      }
+    }
+    for (std::int64_t i = row_begin; i < row_end; ++i) {
+      if ((y0 < i && i < yl) || one_column) {
+        plot(x0, i, "│");
+        if (xl != x0) plot(xl, i, "│");
+      }
     }
   }
   if (!one_row && !one_column) {

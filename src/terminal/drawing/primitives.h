@@ -115,9 +115,11 @@ struct CellLine {
   std::int64_t end_column = 0, end_row = 0;
 };
 
-// plot_line_glyph with merging on every cell of `line`, in walking order, at
-// a cost per cell of a few comparisons: what stays the same is only read.
-void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour);
+// plot_line_glyph on every cell of `line`, in walking order, at a cost per
+// cell of a few comparisons: what stays the same is only read. Lines merge;
+// the straight edges of outlines do not.
+void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour,
+                     bool merge = true);
 
 // The `box outline` of a cell rectangle in colour `a` (or, with `gradient`,
 // interpolated from a to b along columns when `horizontal`, else along rows),
