@@ -208,6 +208,20 @@ void FrameRecycler::keep(CellFrameRef frame) {
 }
 
 CellFrameRef FrameRecycler::take(std::int32_t columns, std::int32_t rows, scene::ColorValue background) {
+  CellFrameRef found = take_kept(columns, rows);
+  if (!found) return make_cell_frame(columns, rows, background);
+  fill_blank(*found, background);
+  return found;
+}
+
+CellFrameRef FrameRecycler::take_uncleared(std::int32_t columns, std::int32_t rows) {
+  CellFrameRef found = take_kept(columns, rows);
+  return found ? std::move(found) : make_cell_frame(columns, rows);
+}
+
+// A kept frame of that size that no one else holds, emptied but for its
+// cells, or an empty reference; kept frames of another size go.
+CellFrameRef FrameRecycler::take_kept(std::int32_t columns, std::int32_t rows) {
   CellFrameRef found;
   std::size_t remaining = 0;
   for (std::size_t i = 0; i < count_; ++i) {
@@ -222,13 +236,12 @@ CellFrameRef FrameRecycler::take(std::int32_t columns, std::int32_t rows, scene:
     }
   }
   count_ = remaining;
-  if (!found) return make_cell_frame(columns, rows, background);
+  if (!found) return {};
   CellFrame& frame = *found;
   frame.pool.clear();
   frame.pool_exhausted = false;
   frame.monochrome = false;
   frame.clip = frame.whole_grid();
-  fill_blank(frame, background);
   return found;
 }
 

@@ -196,11 +196,16 @@ class FrameRecycler {
   // a kept frame of that size that no one else holds, emptied, or else a new
   // one. Kept frames of another size are let go, since the grid changed.
   CellFrameRef take(std::int32_t columns, std::int32_t rows, scene::ColorValue background);
+  // The same, except that a kept frame's cells are left as it showed them:
+  // for a composition that clears every cell before drawing.
+  CellFrameRef take_uncleared(std::int32_t columns, std::int32_t rows);
   // Lets every kept frame go.
   void clear();
   std::size_t kept() const { return count_; }
 
  private:
+  CellFrameRef take_kept(std::int32_t columns, std::int32_t rows);
+
   CellFrameRef kept_[kMaxKept];  // oldest first
   std::size_t count_ = 0;
 };

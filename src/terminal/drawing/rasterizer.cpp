@@ -260,11 +260,23 @@ void report_command_failure(std::size_t index, const cJSON* command, scene::Erro
 }
 
 // A frame already cleared to `clear`, as step one of composing: blank
-// cells over the cleared background, whole-grid clip.
-CellFrameRef new_frame(const RasterContext& context, scene::ColorValue clear, scene::ErrorText error) {
+// cells over the cleared background, whole-grid clip. When the list begins
+// with "begin", which clears every cell again (or fails the composition),
+// a recycled frame's cells are not cleared twice.
+CellFrameRef new_frame(const RasterContext& context, scene::ColorValue clear, const cJSON* list,
+                       scene::ErrorText error) {
   const scene::ColorValue background = cleared_background(clear);
-  CellFrameRef frame = context.frames != nullptr ? context.frames->take(context.columns, context.rows, background)
-                                                 : make_cell_frame(context.columns, context.rows, background);
+  const bool begins_with_clear = list != nullptr && cJSON_IsArray(list) && list->child != nullptr &&
+                                 cJSON_IsArray(list->child) && string_is(list->child->child, "begin");
+  CellFrameRef frame;
+  if (context.frames == nullptr) {
+    frame = make_cell_frame(context.columns, context.rows, background);
+  } else if (begins_with_clear) {
+    frame = context.frames->take_uncleared(context.columns, context.rows);
+    if (frame) frame->background = background;
+  } else {
+    frame = context.frames->take(context.columns, context.rows, background);
+  }
   if (!frame) {
     error.set("Cannot allocate terminal cells");
     return {};
@@ -325,7 +337,7 @@ bool draw_command_list(const RasterContext& context, CellFrame& frame, const cJS
 CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scene::ColorValue clear,
                            scene::ErrorText error) {
   try {
-    CellFrameRef frame = new_frame(context, clear, error);
+    CellFrameRef frame = new_frame(context, clear, list, error);
     if (!frame) return {};
     if (!draw_command_list(context, *frame, list, false, error)) return discard(context, std::move(frame));
     return frame;
@@ -338,7 +350,8 @@ CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scen
 CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists,
                            scene::ColorValue clear, scene::ErrorText error) {
   try {
-    CellFrameRef frame = new_frame(context, clear, error);
+    // Segments may not clear: their frame always starts cleared.
+    CellFrameRef frame = new_frame(context, clear, nullptr, error);
     if (!frame) return {};
     for (const cJSON* list : segment_lists) {
       frame->clip = frame->whole_grid();
