@@ -278,7 +278,8 @@ bool encode_frame(const CellFrame* current, const CellFrame* previous, ColourMod
       }
     }
     if (!any_dirty) continue;
-    widen_dirty_marks(cells, old_cells, columns, dirty.data());
+    // Without a reference every cell is dirty already.
+    if (old_cells != nullptr) widen_dirty_marks(cells, old_cells, columns, dirty.data());
 
     for (int c = 0; c < columns;) {
       if (!dirty[c]) {
