@@ -177,7 +177,7 @@ CellFrameRef make_cell_frame(std::int32_t columns, std::int32_t rows, scene::Col
   frame->rows = rows;
   frame->refcount = 1;
   frame->clip = frame->whole_grid();
-  if (!(background == frame->background)) fill_blank(*frame, background);
+  fill_blank(*frame, background);
   return CellFrameRef::adopt(frame);
 }
 
@@ -190,6 +190,8 @@ void fill_cell_run(Cell* first, std::size_t count, const Cell& value) {
 
 void fill_blank(CellFrame& frame, scene::ColorValue background) {
   Cell blank;
+  std::memset(static_cast<void*>(&blank), 0, sizeof blank);  // the padding too
+  blank_cell(blank);
   blank.set_background(background);
   frame.background = background;
   fill_cell_run(frame.cells.get(), static_cast<std::size_t>(frame.columns) * static_cast<std::size_t>(frame.rows),

@@ -55,7 +55,9 @@ struct Cell {
   }
 };
 
-static_assert(std::is_trivially_copyable_v<Cell>, "cells are copied as bytes");
+// The encoder compares rows of cells as bytes first; frames keep the padding
+// of their cells zero (fill_blank) so that equal cells are equal bytes.
+static_assert(std::is_trivially_copyable_v<Cell>, "cells are compared as bytes");
 
 // Makes `cell` blank (glyph " ", white opaque foreground, width 1, no
 // underline, kind plain); its background stays. Inline: fills and wide

@@ -195,6 +195,8 @@ void fill_cells(CellFrame& frame, const CellRect& area, scene::ColorValue colour
   // meets before writing the cell; inside the area the other half is written
   // over anyway, so only halves outside its two edges need blanking.
   Cell filled;
+  std::memset(static_cast<void*>(&filled), 0, sizeof filled);  // the padding too
+  blank_cell(filled);
   filled.set_background(scene::rgba(colour.r, colour.g, colour.b, 255));
   const std::size_t width = static_cast<std::size_t>(area.x1 - area.x0);
   for (std::int64_t row = area.y0; row < area.y1; ++row) {
