@@ -79,6 +79,30 @@ const BoxGlyphLookup kBoxGlyphLookup;
 
 int box_glyph_index_of_tail(unsigned char second, unsigned char third) { return kBoxGlyphLookup.find(second, third); }
 
+// What a line's box glyph merging into a cell's box glyph gives, by their
+// indexes in kBoxGlyphTable: the first of entries 0..10 with both masks
+// joined. Built once, since lines are drawn by the thousand and most are a
+// few cells long.
+struct BoxMergeTable {
+  const char* merged[kBoxGlyphTable.size()][kBoxGlyphTable.size()];
+  BoxMergeTable() {
+    for (std::size_t incoming = 0; incoming < kBoxGlyphTable.size(); ++incoming) {
+      for (std::size_t existing = 0; existing < kBoxGlyphTable.size(); ++existing) {
+        const std::uint8_t mask = kBoxGlyphTable[existing].mask | kBoxGlyphTable[incoming].mask;
+        merged[incoming][existing] = kBoxGlyphTable[incoming].glyph;
+        for (std::size_t i = 0; i <= 10; ++i) {
+          if (kBoxGlyphTable[i].mask == mask) {
+            merged[incoming][existing] = kBoxGlyphTable[i].glyph;
+            break;
+          }
+        }
+      }
+    }
+  }
+};
+
+const BoxMergeTable kBoxMerge;
+
 // The constant copy of a line glyph, or null for any other glyph.
 const char* constant_line_glyph(std::string_view glyph) {
   if (glyph.size() != 3 || static_cast<unsigned char>(glyph[0]) != 0xE2) return nullptr;
@@ -267,18 +291,7 @@ void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view gl
   // glyph a cell may already hold (without merging, nothing: the glyph).
   const char* constant = constant_line_glyph(glyph);
   const int incoming = merge ? box_glyph_index(glyph) : -1;
-  const char* merged[kBoxGlyphTable.size()] = {};
-  for (std::size_t existing = 0; existing < kBoxGlyphTable.size(); ++existing) {
-    merged[existing] = constant;
-    if (incoming < 0) continue;
-    std::uint8_t mask = kBoxGlyphTable[existing].mask | kBoxGlyphTable[static_cast<std::size_t>(incoming)].mask;
-    for (std::size_t i = 0; i <= 10; ++i) {
-      if (kBoxGlyphTable[i].mask == mask) {
-        merged[existing] = kBoxGlyphTable[i].glyph;
-        break;
-      }
-    }
-  }
+  const char* const* merged = incoming >= 0 ? kBoxMerge.merged[incoming] : nullptr;
   // The foreground depends on the cell's background, which lines never
   // change: remember the last one blended.
   scene::ColorValue last_background = frame.in_grid(line.column, line.row) ? frame.at(line.column, line.row).background() : scene::ColorValue{};
