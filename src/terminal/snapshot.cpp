@@ -1,7 +1,10 @@
 #include "terminal/snapshot.h"
 
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "scene/json_writer.h"
 
@@ -27,32 +30,61 @@ std::uint64_t glyph_byte_cost(unsigned char byte) {
 // without the round trip through a double and its checks.
 char* put_integer(char* out, std::int32_t value) { return std::to_chars(out, out + 11, value).ptr; }
 
-void append_rgb(std::string& out, std::int32_t r, std::int32_t g, std::int32_t b) {
-  char text[3 * 11 + 4];
-  char* end = text;
-  *end++ = '[';
-  end = put_integer(end, r);
-  *end++ = ',';
-  end = put_integer(end, g);
-  *end++ = ',';
-  end = put_integer(end, b);
-  *end++ = ']';
-  out.append(text, static_cast<std::size_t>(end - text));
+// The digits of 0..255, the range every channel keeps to, looked up.
+struct ChannelDigits {
+  char digits[3];
+  std::uint8_t length;
+};
+constexpr std::array<ChannelDigits, 256> kChannelDigits = [] {
+  std::array<ChannelDigits, 256> table{};
+  for (int value = 0; value < 256; ++value) {
+    ChannelDigits& entry = table[static_cast<std::size_t>(value)];
+    if (value >= 100) entry.digits[entry.length++] = static_cast<char>('0' + value / 100);
+    if (value >= 10) entry.digits[entry.length++] = static_cast<char>('0' + value / 10 % 10);
+    entry.digits[entry.length++] = static_cast<char>('0' + value % 10);
+  }
+  return table;
+}();
+
+// `out` needs room for 11 bytes.
+char* put_channel(char* out, std::int32_t value) {
+  if (value < 0 || value > 255) return put_integer(out, value);
+  const ChannelDigits& entry = kChannelDigits[static_cast<std::size_t>(value)];
+  std::memcpy(out, entry.digits, sizeof entry.digits);
+  return out + entry.length;
 }
 
-// One cell object, in the member order controllers rely on.
+char* put_text(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+char* put_rgb(char* out, std::int32_t r, std::int32_t g, std::int32_t b) {
+  *out++ = '[';
+  out = put_channel(out, r);
+  *out++ = ',';
+  out = put_channel(out, g);
+  *out++ = ',';
+  out = put_channel(out, b);
+  *out++ = ']';
+  return out;
+}
+
+// One cell object, in the member order controllers rely on. Everything
+// after the text has a bounded length and is written in one piece.
 void append_cell(std::string& out, const Cell& cell) {
   const char* glyph = cell.glyph != nullptr ? cell.glyph : "";
   out += "{\"text\":";
   scene::append_json_string(out, cell.width == 0 ? "" : glyph);
-  out += ",\"foreground\":";
-  append_rgb(out, cell.fg_r, cell.fg_g, cell.fg_b);
-  out += ",\"background\":";
-  append_rgb(out, cell.bg_r, cell.bg_g, cell.bg_b);
-  out += ",\"width\":";
-  char width[12];
-  out.append(width, static_cast<std::size_t>(put_integer(width, cell.width) - width));
-  out += cell.underline != 0 ? ",\"underline\":true}" : ",\"underline\":false}";
+  char rest[192];  // at most 14 + 37 + 14 + 37 + 9 + 11 + 19 bytes
+  char* end = put_text(rest, ",\"foreground\":");
+  end = put_rgb(end, cell.fg_r, cell.fg_g, cell.fg_b);
+  end = put_text(end, ",\"background\":");
+  end = put_rgb(end, cell.bg_r, cell.bg_g, cell.bg_b);
+  end = put_text(end, ",\"width\":");
+  end = put_channel(end, cell.width);
+  end = put_text(end, cell.underline != 0 ? ",\"underline\":true}" : ",\"underline\":false}");
+  out.append(rest, static_cast<std::size_t>(end - rest));
 }
 
 // The snapshot is written as JSON text, as the printer would print the
