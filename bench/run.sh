@@ -54,9 +54,9 @@ REFERENCE_NAMES = {name for _, refs in REFERENCES for name, _ in refs}
 # Counters measured against a companion counter of the same run: the
 # companion's suffix and what it stands for.
 COMPANIONS = {
+    "_cjson_built": "the same object built item by item and printed by cJSON",
     "_floor": "loopback ping-pong, same frame sizes",
     "_cjson": "cJSON_PrintUnformatted of the same reply alone",
-    "_cjson_built": "the same object built item by item and printed by cJSON",
 }
 # Counters that carry a byte count to compare against memcpy of those bytes.
 BYTE_COUNTERS = ("ansi_bytes", "diff_bytes", "bytes")
