@@ -1,12 +1,12 @@
 #include "terminal/snapshot.h"
 
-#include <array>
 #include <charconv>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "scene/json_writer.h"
+#include "terminal/vt/channel_digits.h"
 
 namespace lumora::terminal {
 
@@ -30,28 +30,10 @@ std::uint64_t glyph_byte_cost(unsigned char byte) {
 // without the round trip through a double and its checks.
 char* put_integer(char* out, std::int32_t value) { return std::to_chars(out, out + 11, value).ptr; }
 
-// The digits of 0..255, the range every channel keeps to, looked up.
-struct ChannelDigits {
-  char digits[3];
-  std::uint8_t length;
-};
-constexpr std::array<ChannelDigits, 256> kChannelDigits = [] {
-  std::array<ChannelDigits, 256> table{};
-  for (int value = 0; value < 256; ++value) {
-    ChannelDigits& entry = table[static_cast<std::size_t>(value)];
-    if (value >= 100) entry.digits[entry.length++] = static_cast<char>('0' + value / 100);
-    if (value >= 10) entry.digits[entry.length++] = static_cast<char>('0' + value / 10 % 10);
-    entry.digits[entry.length++] = static_cast<char>('0' + value % 10);
-  }
-  return table;
-}();
-
 // `out` needs room for 11 bytes.
 char* put_channel(char* out, std::int32_t value) {
   if (value < 0 || value > 255) return put_integer(out, value);
-  const ChannelDigits& entry = kChannelDigits[static_cast<std::size_t>(value)];
-  std::memcpy(out, entry.digits, sizeof entry.digits);
-  return out + entry.length;
+  return put_channel_digits(out, value);
 }
 
 char* put_text(char* out, std::string_view text) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "terminal/vt/channel_digits.h"
+
 namespace lumora::terminal {
 
 namespace {
@@ -154,6 +156,11 @@ class Sequence {
     bytes_[length_++] = static_cast<char>('0' + number % 10);
     return *this;
   }
+  // `value` is a channel: 0..255.
+  Sequence& put_channel(int value) {
+    length_ = static_cast<std::size_t>(put_channel_digits(bytes_ + length_, value) - bytes_);
+    return *this;
+  }
   std::string_view view() const { return std::string_view(bytes_, length_); }
 
  private:
@@ -165,9 +172,9 @@ void append_colour(const Cell& cell, ColourMode mode, ByteBuffer& out) {
   Sequence sequence;
   switch (mode) {
     case ColourMode::truecolor:
-      sequence.put("\x1b[38;2;").put_decimal(clamp_channel(cell.fg_r)).put(";").put_decimal(clamp_channel(cell.fg_g));
-      sequence.put(";").put_decimal(clamp_channel(cell.fg_b)).put(";48;2;").put_decimal(clamp_channel(cell.bg_r));
-      sequence.put(";").put_decimal(clamp_channel(cell.bg_g)).put(";").put_decimal(clamp_channel(cell.bg_b)).put("m");
+      sequence.put("\x1b[38;2;").put_channel(clamp_channel(cell.fg_r)).put(";").put_channel(clamp_channel(cell.fg_g));
+      sequence.put(";").put_channel(clamp_channel(cell.fg_b)).put(";48;2;").put_channel(clamp_channel(cell.bg_r));
+      sequence.put(";").put_channel(clamp_channel(cell.bg_g)).put(";").put_channel(clamp_channel(cell.bg_b)).put("m");
       break;
     case ColourMode::indexed256:
       sequence.put("\x1b[38;5;").put_decimal(nearest_palette_index(cell.fg_r, cell.fg_g, cell.fg_b, kPalette256));
