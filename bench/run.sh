@@ -46,6 +46,7 @@ by_name = {run["name"]: run for run in runs}
 # family adds one line here.
 REFERENCES = [
     (r"^BM_Terminal(Compose|Encode)", [("BM_TerminalMemcpyFullEncodingBytes", "memcpy of the same bytes")]),
+    (r"^BM_TerminalDashboardClock", [("BM_TerminalDashboardIdenticalRecommit", "identical re-commit, no composition")]),
     (r"^BM_Grapheme", [("BM_Utf8Decode", "raw UTF-8 decode"), ("BM_Utf8procGraphemes", "libutf8proc graphemes")]),
     (r"^BM_Decode", [("BM_Utf8Decode", "raw UTF-8 decode")]),
     (r"^BM_WindowMotionSpriteFrame", [("BM_WindowMotionFullRedraw", "full redraw of the same scene")]),
@@ -59,6 +60,7 @@ REFERENCE_NAMES = {name for _, refs in REFERENCES for name, _ in refs}
 # Counters measured against a companion counter of the same run: the
 # companion's suffix and what it stands for.
 COMPANIONS = {
+    "_cjson_built": "the same object built item by item and printed by cJSON",
     "_floor": "loopback ping-pong, same frame sizes",
     "_cjson": "cJSON_PrintUnformatted of the same reply alone",
     "_sleeping": "a thread sleeping 10 ms at a time over the same span",

@@ -1,6 +1,7 @@
 #include "scene/error_text.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -13,9 +14,17 @@ constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";
 constexpr std::size_t kReplacementLength = sizeof kReplacementUtf8 - 1;
 
 // Length of the run of ASCII bytes at the start of `text`: the common case,
-// which needs no decoding.
+// which needs no decoding. Eight bytes are tested at once while none has
+// its high bit set; every reply is checked, snapshots of a megabyte too.
 std::size_t ascii_prefix_length(std::string_view text) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
   std::size_t length = 0;
+  while (text.size() - length >= sizeof(std::uint64_t)) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + length, sizeof word);
+    if ((word & kHighBits) != 0) break;
+    length += sizeof word;
+  }
   while (length < text.size() && static_cast<unsigned char>(text[length]) < 0x80) ++length;
   return length;
 }

@@ -103,6 +103,76 @@ struct TerminalPatchRules {
   }
 };
 
+// The retained copy of a committed list, built from the list it replaces:
+// an update usually changes a few commands (a clock, a counter), so those
+// are copied and every command equal to the one at its position in the
+// retained list is moved over from it rather than copied again and freed.
+// Everything that can fail happens in prepare(); assemble() only relinks.
+class RetainedCopy {
+ public:
+  // Compares the `count` commands of `next` with `retained` (may be null)
+  // command by command and copies those that differ; false when memory runs
+  // out. An unchanged list allocates nothing.
+  bool prepare(cJSON* retained, const cJSON* next, std::uint64_t count) {
+    // The equal commands at the start, found without allocating.
+    cJSON* old = retained != nullptr ? retained->child : nullptr;
+    const cJSON* command = next->child;
+    std::uint64_t equal_start = 0;
+    while (old != nullptr && command != nullptr && scene::json_equal(old, command)) {
+      old = old->next;
+      command = command->next;
+      ++equal_start;
+    }
+    unchanged_ = retained != nullptr && old == nullptr && command == nullptr;
+    if (unchanged_) return true;
+    try {
+      list_.reset(cJSON_CreateArray());
+      if (!list_) return false;
+      parts_.reserve(count);
+      cJSON* reused = retained != nullptr ? retained->child : nullptr;
+      for (std::uint64_t i = 0; i < equal_start; ++i, reused = reused->next) parts_.push_back({reused, nullptr});
+      // From the first difference on (known to differ), one by one.
+      for (bool first = true; command != nullptr; command = command->next, first = false) {
+        if (!first && old != nullptr && scene::json_equal(old, command)) {
+          parts_.push_back({old, nullptr});
+        } else {
+          scene::JsonPtr copy(cJSON_Duplicate(command, 1));
+          if (!copy) return false;
+          parts_.push_back({nullptr, std::move(copy)});
+        }
+        if (old != nullptr) old = old->next;
+      }
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+
+  // Every command equal to the retained one at its position, none more or fewer.
+  bool unchanged() const { return unchanged_; }
+
+  // The new list, taking the reused commands out of `retained` (whatever is
+  // left of it is freed); an unchanged list is `retained` itself.
+  scene::JsonPtr assemble(scene::JsonPtr retained) {
+    if (unchanged_) return retained;
+    for (Part& part : parts_) {
+      cJSON* item = part.reused != nullptr ? cJSON_DetachItemViaPointer(retained.get(), part.reused)
+                                           : part.copy.release();
+      cJSON_AddItemToArray(list_.get(), item);
+    }
+    return std::move(list_);
+  }
+
+ private:
+  struct Part {
+    cJSON* reused;       // a command of the retained list, or null
+    scene::JsonPtr copy;  // else the copy of the new command
+  };
+  scene::JsonPtr list_;
+  std::vector<Part> parts_;
+  bool unchanged_ = false;
+};
+
 }  // namespace
 
 // ---- Retained-list check ------------------------------------------------------
@@ -142,11 +212,19 @@ void TerminalScene::clear() {
   command_count_ = 0;
   retained_bytes_ = 0;
   current_frame_.reset();
+  recycler_.clear();
   frame_invalid_ = false;
   committed_since_present_ = false;
 }
 
+RasterContext TerminalScene::recycling(const RasterContext& context) {
+  RasterContext with_frames = context;
+  with_frames.frames = &recycler_;
+  return with_frames;
+}
+
 void TerminalScene::install_frame(CellFrameRef frame, std::uint64_t commands, std::uint64_t segments) {
+  recycler_.keep(std::move(current_frame_));
   current_frame_ = std::move(frame);
   frame_invalid_ = false;
   counters_.cell_frames_composed += 1;
@@ -167,22 +245,24 @@ bool TerminalScene::commit(const RasterContext& context, const cJSON* commands, 
     error.set(kOverBudget);
     return false;
   }
-  if (committed_list_ && frame_reusable(context) && scene::json_equal(committed_list_.get(), commands)) {
+  RetainedCopy copy;
+  if (!copy.prepare(committed_list_.get(), commands, n)) {
+    error.set("Cannot retain command list");
+    return false;
+  }
+  if (copy.unchanged() && frame_reusable(context)) {
     counters_.last_segments_tested = 0;
     counters_.last_commands_replayed = 0;
     counters_.record_commit(n);
     committed_since_present_ = true;
     return true;
   }
-  scene::JsonPtr copy(cJSON_Duplicate(commands, 1));
-  if (!copy) {
-    error.set("Cannot retain command list");
-    return false;
-  }
-  CellFrameRef frame = compose_frame(context, copy.get(), kOpaqueBlack, error);
+  // The list is drawn as the controller sent it; the retained copy is deeply
+  // equal to it, so the frame is the same.
+  CellFrameRef frame = compose_frame(recycling(context), commands, kOpaqueBlack, error);
   if (!frame) return false;
 
-  committed_list_ = std::move(copy);
+  committed_list_ = copy.assemble(std::move(committed_list_));
   segments_.clear();
   segment_lists_.clear();
   index_.clear();
@@ -226,7 +306,7 @@ bool TerminalScene::patch(const RasterContext& context, const cJSON* command, sc
                             scene::keeps_every_position(plan, segments_) && background == background_;
     CellFrameRef frame;
     if (!keep_frame) {
-      frame = compose_frame(context, std::span<const cJSON* const>(next_lists), background, error);
+      frame = compose_frame(recycling(context), std::span<const cJSON* const>(next_lists), background, error);
       if (!frame) return false;
     }
 
@@ -260,8 +340,9 @@ bool TerminalScene::present(const RasterContext& context, scene::ErrorText error
   CellFrameRef frame;
   const bool reuse = frame_reusable(context);
   if (!reuse) {
-    frame = segment_mode_ ? compose_frame(context, std::span<const cJSON* const>(segment_lists_), background_, error)
-                          : compose_frame(context, committed_list_.get(), kOpaqueBlack, error);
+    const RasterContext composing = recycling(context);
+    frame = segment_mode_ ? compose_frame(composing, std::span<const cJSON* const>(segment_lists_), background_, error)
+                          : compose_frame(composing, committed_list_.get(), kOpaqueBlack, error);
     // The counters stay as they were, like every other failure.
     if (!frame) return false;
   }

@@ -93,6 +93,7 @@ class TerminalScene {
   }
 
   const CellFrameRef& current_frame() const { return current_frame_; }
+  const FrameRecycler& recycler() const { return recycler_; }
   const SceneCounters& counters() const { return counters_; }
   bool has_retained_scene() const { return committed_list_ != nullptr || segment_mode_; }
   bool segment_mode() const { return segment_mode_; }
@@ -109,6 +110,9 @@ class TerminalScene {
 
  private:
   void install_frame(CellFrameRef frame, std::uint64_t commands, std::uint64_t segments);
+  // `context` with this scene's recycler, so that compositions draw into
+  // frames that were shown before.
+  RasterContext recycling(const RasterContext& context);
 
   scene::JsonPtr committed_list_;
   std::vector<std::unique_ptr<TerminalSegment>> segments_;  // in drawing order
@@ -119,6 +123,7 @@ class TerminalScene {
   std::uint64_t command_count_ = 0;
   std::uint64_t retained_bytes_ = 0;
   CellFrameRef current_frame_;
+  FrameRecycler recycler_;  // frames shown before, composed into again
   bool frame_invalid_ = false;
   bool committed_since_present_ = false;
   SceneCounters counters_;

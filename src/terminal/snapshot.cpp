@@ -1,8 +1,12 @@
 #include "terminal/snapshot.h"
 
+#include <charconv>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "scene/json_writer.h"
+#include "terminal/vt/channel_digits.h"
 
 namespace lumora::terminal {
 
@@ -21,28 +25,48 @@ std::uint64_t glyph_byte_cost(unsigned char byte) {
   return 2;
 }
 
-void append_rgb(std::string& out, std::int32_t r, std::int32_t g, std::int32_t b) {
-  out.push_back('[');
-  scene::append_json_number(out, r);
-  out.push_back(',');
-  scene::append_json_number(out, g);
-  out.push_back(',');
-  scene::append_json_number(out, b);
-  out.push_back(']');
+// A 32-bit integer prints as its decimal digits, exactly as the printer
+// prints the number item holding it ("%1.15g" of an integer below 10^15),
+// without the round trip through a double and its checks.
+char* put_integer(char* out, std::int32_t value) { return std::to_chars(out, out + 11, value).ptr; }
+
+// `out` needs room for 11 bytes.
+char* put_channel(char* out, std::int32_t value) {
+  if (value < 0 || value > 255) return put_integer(out, value);
+  return put_channel_digits(out, value);
 }
 
-// One cell object, in the member order controllers rely on.
+char* put_text(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+char* put_rgb(char* out, std::int32_t r, std::int32_t g, std::int32_t b) {
+  *out++ = '[';
+  out = put_channel(out, r);
+  *out++ = ',';
+  out = put_channel(out, g);
+  *out++ = ',';
+  out = put_channel(out, b);
+  *out++ = ']';
+  return out;
+}
+
+// One cell object, in the member order controllers rely on. Everything
+// after the text has a bounded length and is written in one piece.
 void append_cell(std::string& out, const Cell& cell) {
   const char* glyph = cell.glyph != nullptr ? cell.glyph : "";
   out += "{\"text\":";
   scene::append_json_string(out, cell.width == 0 ? "" : glyph);
-  out += ",\"foreground\":";
-  append_rgb(out, cell.fg_r, cell.fg_g, cell.fg_b);
-  out += ",\"background\":";
-  append_rgb(out, cell.bg_r, cell.bg_g, cell.bg_b);
-  out += ",\"width\":";
-  scene::append_json_number(out, cell.width);
-  out += cell.underline != 0 ? ",\"underline\":true}" : ",\"underline\":false}";
+  char rest[192];  // at most 14 + 37 + 14 + 37 + 9 + 11 + 19 bytes
+  char* end = put_text(rest, ",\"foreground\":");
+  end = put_rgb(end, cell.fg_r, cell.fg_g, cell.fg_b);
+  end = put_text(end, ",\"background\":");
+  end = put_rgb(end, cell.bg_r, cell.bg_g, cell.bg_b);
+  end = put_text(end, ",\"width\":");
+  end = put_channel(end, cell.width);
+  end = put_text(end, cell.underline != 0 ? ",\"underline\":true}" : ",\"underline\":false}");
+  out.append(rest, static_cast<std::size_t>(end - rest));
 }
 
 // The snapshot is written as JSON text, as the printer would print the

@@ -10,6 +10,7 @@
 
 #include "scene/footprint.h"
 #include "scene/json.h"
+#include "terminal/drawing/text.h"
 #include "terminal/terminal_helpers.h"
 
 namespace lumora::terminal {
@@ -111,6 +112,41 @@ TEST_F(TerminalSceneTest, CommitChargesTheListAndRecomposesOnlyForADifferentOne)
   ASSERT_TRUE(commit(list));
   ASSERT_TRUE(commit(R"([["line",0,0,56,0,"#FFF",1],["caret",0,16,16,"#fff"]])"));  // case matters
   EXPECT_EQ(scene_.counters().cell_frames_composed, 2u);
+}
+
+// Commits that share commands with the retained list keep those commands
+// rather than copying them; whatever the overlap, the retained list is the
+// list committed and the frame is what that list draws.
+TEST_F(TerminalSceneTest, RetainedListIsTheCommittedListWhateverItSharesWithThePreviousOne) {
+  const std::string a = R"(["text","a",0,0,"#fff",14,false])", b = R"(["text","b",8,0,"#fff",14,false])",
+                    c = R"(["text","c",16,0,"#fff",14,false])", d = R"(["line",0,16,56,16,"#0f0",1])";
+  const std::vector<std::string> lists = {
+      "[" + a + "," + b + "," + c + "]",
+      "[" + a + "," + d + "," + c + "]",           // one changed in the middle
+      "[" + a + "," + d + "," + c + "," + b + "]",  // one more at the end
+      "[" + a + "," + d + "]",                      // fewer
+      "[" + d + "," + a + "]",                      // the same commands elsewhere
+      "[]",
+      "[" + c + "]",
+  };
+  RasterContext drawing = context_;
+  const KindDrawers drawers{.text = draw_text_command};
+  drawing.drawers = &drawers;
+  for (const std::string& list : lists) {
+    ASSERT_TRUE(scene_.commit(drawing, parse(list).get(), fresh_error())) << error();
+    EXPECT_EQ(test::print(scene_.committed_list()), test::print(parse(list).get()));
+    CellFrameRef fresh = compose_frame(drawing, parse(list).get(), kOpaqueBlack, fresh_error());
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(test::rows_text(frame()), test::rows_text(*fresh)) << list;
+  }
+  // The same list again, once the frame cannot be reused: composed anew, kept as it was.
+  const std::uint64_t composed = scene_.counters().cell_frames_composed;
+  scene_.invalidate_frame();
+  ASSERT_TRUE(scene_.commit(drawing, parse(lists.back()).get(), fresh_error()));
+  EXPECT_EQ(scene_.counters().cell_frames_composed, composed + 1);
+  EXPECT_EQ(test::print(scene_.committed_list()), test::print(parse(lists.back()).get()));
+  ASSERT_TRUE(scene_.present(drawing, fresh_error()));
+  EXPECT_EQ(row_text(frame(), 0).substr(0, 3), "  c");
 }
 
 TEST_F(TerminalSceneTest, PresentReusesUntilSomethingInvalidatesTheFrame) {

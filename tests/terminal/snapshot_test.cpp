@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 #include <string>
 
@@ -68,6 +69,22 @@ TEST(SnapshotTest, WrittenTextMatchesTheObjectItStandsFor) {
   }
   scene::HostErrorBuffer error;
   EXPECT_EQ(print(make_snapshot(frame.get(), 13, 5, error.text()).get()), printed_as_items(*frame, 13, 5));
+}
+
+// Channels keep to 0..255 and widths to 0..2; anything else still prints as
+// the printer prints the number.
+TEST(SnapshotTest, ChannelsOutsideTheirRangePrintAsThePrinterPrintsThem) {
+  CellFrameRef frame = make_cell_frame(6, 1);
+  ASSERT_TRUE(frame);
+  frame->cells[0].fg_g = -7;
+  frame->cells[1].bg_r = 256;
+  frame->cells[2].fg_b = std::numeric_limits<std::int32_t>::min();
+  frame->cells[3].bg_g = std::numeric_limits<std::int32_t>::max();
+  frame->cells[4].fg_r = 100;
+  frame->cells[4].bg_b = 9;
+  frame->cells[5].width = 255;
+  scene::HostErrorBuffer error;
+  EXPECT_EQ(print(make_snapshot(frame.get(), 6, 1, error.text()).get()), printed_as_items(*frame, 6, 1));
 }
 
 TEST(SnapshotEstimateTest, CountsEachGlyphByteByItsEscapedCostAndStopsPastTheLimit) {

@@ -1,8 +1,10 @@
 #include "terminal/drawing/cell.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "text/hash.h"
 
@@ -26,15 +28,16 @@ struct GlyphPool::Block {
 
 namespace {
 constexpr std::size_t kBlockBytes = 64 * 1024;
-}  // namespace
 
-void blank_cell(Cell& cell) {
-  cell.glyph = kBlankGlyph;
-  cell.fg_r = cell.fg_g = cell.fg_b = cell.fg_a = 255;
-  cell.width = 1;
-  cell.underline = 0;
-  cell.kind = CellKind::plain;
-}
+// Process-wide tallies behind cell_frame_allocations(). Relaxed: they count,
+// they order nothing.
+std::atomic<std::uint64_t> frames_created{0};
+std::atomic<std::uint64_t> frames_live{0};
+std::atomic<std::uint64_t> pool_blocks_created{0};
+std::atomic<std::uint64_t> pool_blocks_live{0};
+
+void free_block_count() { pool_blocks_live.fetch_sub(1, std::memory_order_relaxed); }
+}  // namespace
 
 GlyphPool::GlyphPool() {
   for (Entry*& bucket : buckets_) bucket = nullptr;
@@ -44,8 +47,32 @@ GlyphPool::~GlyphPool() {
   while (blocks_ != nullptr) {
     Block* next = blocks_->next;
     std::free(blocks_);
+    free_block_count();
     blocks_ = next;
   }
+}
+
+void GlyphPool::clear() {
+  // One block of the usual size is kept; larger ones held single huge glyphs
+  // and go, so that a recycled pool holds little memory.
+  Block* kept = nullptr;
+  while (blocks_ != nullptr) {
+    Block* next = blocks_->next;
+    if (kept == nullptr && blocks_->size == kBlockBytes) {
+      kept = blocks_;
+    } else {
+      std::free(blocks_);
+      free_block_count();
+    }
+    blocks_ = next;
+  }
+  if (kept != nullptr) {
+    kept->next = nullptr;
+    kept->used = 0;
+  }
+  blocks_ = kept;
+  std::memset(buckets_, 0, sizeof buckets_);
+  total_bytes_ = 0;
 }
 
 void* GlyphPool::allocate(std::size_t size) {
@@ -55,6 +82,8 @@ void* GlyphPool::allocate(std::size_t size) {
     std::size_t capacity = size > kBlockBytes ? size : kBlockBytes;
     void* memory = std::malloc(offsetof(Block, data) + capacity);
     if (memory == nullptr) return nullptr;
+    pool_blocks_created.fetch_add(1, std::memory_order_relaxed);
+    pool_blocks_live.fetch_add(1, std::memory_order_relaxed);
     Block* block = static_cast<Block*>(memory);
     block->next = blocks_;
     block->used = 0;
@@ -103,7 +132,10 @@ void retain_frame(CellFrame* frame) {
 }
 
 void release_frame(CellFrame* frame) {
-  if (frame != nullptr && --frame->refcount == 0) delete frame;
+  if (frame != nullptr && --frame->refcount == 0) {
+    delete frame;
+    frames_live.fetch_sub(1, std::memory_order_relaxed);
+  }
 }
 
 CellFrameRef& CellFrameRef::operator=(const CellFrameRef& other) {
@@ -127,7 +159,7 @@ void CellFrameRef::reset() {
   frame_ = nullptr;
 }
 
-CellFrameRef make_cell_frame(std::int32_t columns, std::int32_t rows) {
+CellFrameRef make_cell_frame(std::int32_t columns, std::int32_t rows, scene::ColorValue background) {
   if (columns < 1 || rows < 1 || columns > kMaxGridSide || rows > kMaxGridSide ||
       static_cast<std::int64_t>(columns) * rows > kMaxGridCells) {
     return {};
@@ -139,11 +171,90 @@ CellFrameRef make_cell_frame(std::int32_t columns, std::int32_t rows) {
     delete frame;
     return {};
   }
+  frames_created.fetch_add(1, std::memory_order_relaxed);
+  frames_live.fetch_add(1, std::memory_order_relaxed);
   frame->columns = columns;
   frame->rows = rows;
   frame->refcount = 1;
   frame->clip = frame->whole_grid();
+  fill_blank(*frame, background);
   return CellFrameRef::adopt(frame);
+}
+
+void fill_cell_run(Cell* first, std::size_t count, const Cell& value) {
+  // A local copy, so that the compiler keeps it in registers rather than
+  // reloading it after every store (it could alias the cells).
+  const Cell copy = value;
+  for (std::size_t i = 0; i < count; ++i) first[i] = copy;
+}
+
+void fill_blank(CellFrame& frame, scene::ColorValue background) {
+  Cell blank;
+  std::memset(static_cast<void*>(&blank), 0, sizeof blank);  // the padding too
+  blank_cell(blank);
+  blank.set_background(background);
+  frame.background = background;
+  fill_cell_run(frame.cells.get(), static_cast<std::size_t>(frame.columns) * static_cast<std::size_t>(frame.rows),
+                blank);
+}
+
+// ---- FrameRecycler ------------------------------------------------------------
+
+void FrameRecycler::keep(CellFrameRef frame) {
+  if (!frame) return;
+  if (count_ == kMaxKept) {
+    for (std::size_t i = 1; i < count_; ++i) kept_[i - 1] = std::move(kept_[i]);
+    --count_;
+  }
+  kept_[count_++] = std::move(frame);
+}
+
+CellFrameRef FrameRecycler::take(std::int32_t columns, std::int32_t rows, scene::ColorValue background) {
+  CellFrameRef found = take_kept(columns, rows);
+  if (!found) return make_cell_frame(columns, rows, background);
+  fill_blank(*found, background);
+  return found;
+}
+
+CellFrameRef FrameRecycler::take_uncleared(std::int32_t columns, std::int32_t rows) {
+  CellFrameRef found = take_kept(columns, rows);
+  return found ? std::move(found) : make_cell_frame(columns, rows);
+}
+
+// A kept frame of that size that no one else holds, emptied but for its
+// cells, or an empty reference; kept frames of another size go.
+CellFrameRef FrameRecycler::take_kept(std::int32_t columns, std::int32_t rows) {
+  CellFrameRef found;
+  std::size_t remaining = 0;
+  for (std::size_t i = 0; i < count_; ++i) {
+    CellFrameRef& frame = kept_[i];
+    const bool same_size = frame->columns == columns && frame->rows == rows;
+    if (!same_size) {
+      frame.reset();
+    } else if (!found && frame->refcount == 1) {
+      found = std::move(frame);
+    } else {
+      kept_[remaining++] = std::move(frame);
+    }
+  }
+  count_ = remaining;
+  if (!found) return {};
+  CellFrame& frame = *found;
+  frame.pool.clear();
+  frame.pool_exhausted = false;
+  frame.monochrome = false;
+  frame.clip = frame.whole_grid();
+  return found;
+}
+
+void FrameRecycler::clear() {
+  for (std::size_t i = 0; i < count_; ++i) kept_[i].reset();
+  count_ = 0;
+}
+
+CellFrameAllocations cell_frame_allocations() {
+  return {frames_created.load(std::memory_order_relaxed), frames_live.load(std::memory_order_relaxed),
+          pool_blocks_created.load(std::memory_order_relaxed), pool_blocks_live.load(std::memory_order_relaxed)};
 }
 
 }  // namespace lumora::terminal

@@ -6,7 +6,9 @@
 // reference count (`CellFrameRef`), so that an unchanged scene is neither
 // composed nor copied again. Glyph strings live in the frame's pool, so a
 // frame's memory is bounded (16 MiB of glyph text) and comparing two cells is
-// a short string comparison.
+// a short string comparison. Frames the backend stopped showing go to a
+// `FrameRecycler`, so that a stream of updates composes into the same few
+// frames and pools instead of allocating a grid for each.
 //
 // Everything here runs on the main thread; the reference count takes no lock.
 #pragma once
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <type_traits>
 
 #include "terminal/drawing/colour.h"
 
@@ -52,9 +55,20 @@ struct Cell {
   }
 };
 
+// The encoder compares rows of cells as bytes first; frames keep the padding
+// of their cells zero (fill_blank) so that equal cells are equal bytes.
+static_assert(std::is_trivially_copyable_v<Cell>, "cells are compared as bytes");
+
 // Makes `cell` blank (glyph " ", white opaque foreground, width 1, no
-// underline, kind plain); its background stays.
-void blank_cell(Cell& cell);
+// underline, kind plain); its background stays. Inline: fills and wide
+// characters blank cells one at a time.
+inline void blank_cell(Cell& cell) {
+  cell.glyph = kBlankGlyph;
+  cell.fg_r = cell.fg_g = cell.fg_b = cell.fg_a = 255;
+  cell.width = 1;
+  cell.underline = 0;
+  cell.kind = CellKind::plain;
+}
 
 // Every glyph written into one frame, stored once. Entries live as long as
 // the pool; each is charged its byte length + 16 against a 16 MiB total.
@@ -73,6 +87,9 @@ class GlyphPool {
   // would bring the total above kMaxBytes or cannot be allocated.
   const char* intern(std::string_view bytes);
   std::uint64_t total_bytes() const { return total_bytes_; }
+  // Forgets every entry, as a new pool; one block of storage is kept for the
+  // entries that follow, so a recycled frame usually allocates nothing.
+  void clear();
 
  private:
   struct Entry;
@@ -149,9 +166,61 @@ class CellFrameRef {
   CellFrame* frame_ = nullptr;
 };
 
-// A new frame of blank cells over opaque black with refcount 1 and the whole
-// grid as clip, or an empty reference when the size is outside the grid
-// limits or the cells cannot be allocated.
-CellFrameRef make_cell_frame(std::int32_t columns, std::int32_t rows);
+// A new frame of blank cells over `background` (taken as it is, opaque black
+// by default) with refcount 1 and the whole grid as clip, or an empty
+// reference when the size is outside the grid limits or the cells cannot be
+// allocated.
+CellFrameRef make_cell_frame(std::int32_t columns, std::int32_t rows,
+                             scene::ColorValue background = scene::rgba(0, 0, 0, 255));
+
+// `count` copies of `value` from `first` on, as whole-record stores (three
+// vector stores a cell, where blanking field by field costs a dozen).
+void fill_cell_run(Cell* first, std::size_t count, const Cell& value);
+
+// Every cell of `frame` blank over `background`, and frame.background set to it.
+void fill_blank(CellFrame& frame, scene::ColorValue background);
+
+// Frames kept for composing into again. The backend hands over each frame it
+// stops showing; the frame becomes reusable once no one else holds it (the
+// encoder lets go of its last written frame at the next present). Reusing
+// one costs a pass over its cells instead of a new grid, its pages and a
+// fresh glyph pool.
+class FrameRecycler {
+ public:
+  // The current frame, the frame last written and one spare cover a commit
+  // between two presents; more would only hold memory.
+  static constexpr std::size_t kMaxKept = 2;
+
+  // Keeps a reference to `frame` (an empty reference is ignored); when full,
+  // the longest kept frame is let go first.
+  void keep(CellFrameRef frame);
+  // A frame exactly as make_cell_frame(columns, rows, background) gives:
+  // a kept frame of that size that no one else holds, emptied, or else a new
+  // one. Kept frames of another size are let go, since the grid changed.
+  CellFrameRef take(std::int32_t columns, std::int32_t rows, scene::ColorValue background);
+  // The same, except that a kept frame's cells are left as it showed them:
+  // for a composition that clears every cell before drawing.
+  CellFrameRef take_uncleared(std::int32_t columns, std::int32_t rows);
+  // Lets every kept frame go.
+  void clear();
+  std::size_t kept() const { return count_; }
+
+ private:
+  CellFrameRef take_kept(std::int32_t columns, std::int32_t rows);
+
+  CellFrameRef kept_[kMaxKept];  // oldest first
+  std::size_t count_ = 0;
+};
+
+// How many frames and glyph-pool blocks were made and how many exist now,
+// over the whole process: tests read them to see that frames are recycled,
+// not leaked.
+struct CellFrameAllocations {
+  std::uint64_t frames_created = 0;
+  std::uint64_t frames_live = 0;
+  std::uint64_t pool_blocks_created = 0;
+  std::uint64_t pool_blocks_live = 0;
+};
+CellFrameAllocations cell_frame_allocations();
 
 }  // namespace lumora::terminal

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "text/hex.h"
+
 namespace lumora::terminal {
 namespace {
 
@@ -19,6 +21,17 @@ bool parse_colour_text(std::string_view text, scene::ColorValue& out) {
   // The empty string is the way to say "no fill" or "no border": transparent.
   if (text.empty()) {
     out = kTransparent;
+    return true;
+  }
+  // "#rrggbb", the spelling nearly every command uses, is read directly:
+  // a composition parses thousands of colours.
+  if (text.size() == 7 && text[0] == '#') {
+    int digits[6];
+    for (int i = 0; i < 6; ++i) {
+      digits[i] = text::hex_digit_value(text[static_cast<std::size_t>(i) + 1]);
+      if (digits[i] < 0) return false;
+    }
+    out = scene::rgba(digits[0] * 16 + digits[1], digits[2] * 16 + digits[3], digits[4] * 16 + digits[5], 255);
     return true;
   }
   const scene::ColorValue colour = scene::parse_color(text);

@@ -79,6 +79,30 @@ const BoxGlyphLookup kBoxGlyphLookup;
 
 int box_glyph_index_of_tail(unsigned char second, unsigned char third) { return kBoxGlyphLookup.find(second, third); }
 
+// What a line's box glyph merging into a cell's box glyph gives, by their
+// indexes in kBoxGlyphTable: the first of entries 0..10 with both masks
+// joined. Built once, since lines are drawn by the thousand and most are a
+// few cells long.
+struct BoxMergeTable {
+  const char* merged[kBoxGlyphTable.size()][kBoxGlyphTable.size()];
+  BoxMergeTable() {
+    for (std::size_t incoming = 0; incoming < kBoxGlyphTable.size(); ++incoming) {
+      for (std::size_t existing = 0; existing < kBoxGlyphTable.size(); ++existing) {
+        const std::uint8_t mask = kBoxGlyphTable[existing].mask | kBoxGlyphTable[incoming].mask;
+        merged[incoming][existing] = kBoxGlyphTable[incoming].glyph;
+        for (std::size_t i = 0; i <= 10; ++i) {
+          if (kBoxGlyphTable[i].mask == mask) {
+            merged[incoming][existing] = kBoxGlyphTable[i].glyph;
+            break;
+          }
+        }
+      }
+    }
+  }
+};
+
+const BoxMergeTable kBoxMerge;
+
 // The constant copy of a line glyph, or null for any other glyph.
 const char* constant_line_glyph(std::string_view glyph) {
   if (glyph.size() != 3 || static_cast<unsigned char>(glyph[0]) != 0xE2) return nullptr;
@@ -180,6 +204,33 @@ void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, scene::C
   }
 }
 
+void fill_cells(CellFrame& frame, const CellRect& area, scene::ColorValue colour) {
+  if (colour.a == 0 || area.empty()) return;
+  if (colour.a <= 254) {
+    for (std::int64_t row = area.y0; row < area.y1; ++row) {
+      for (std::int64_t column = area.x0; column < area.x1; ++column) {
+        if (column != area.x0 && frame.at(column, row).width == 0) continue;
+        fill_cell(frame, column, row, colour);
+      }
+    }
+    return;
+  }
+  // Cell by cell, an opaque fill blanks the pair of every wide character it
+  // meets before writing the cell; inside the area the other half is written
+  // over anyway, so only halves outside its two edges need blanking.
+  Cell filled;
+  std::memset(static_cast<void*>(&filled), 0, sizeof filled);  // the padding too
+  blank_cell(filled);
+  filled.set_background(scene::rgba(colour.r, colour.g, colour.b, 255));
+  const std::size_t width = static_cast<std::size_t>(area.x1 - area.x0);
+  for (std::int64_t row = area.y0; row < area.y1; ++row) {
+    Cell* cells = &frame.at(0, row);
+    if (cells[area.x0].width == 0 && area.x0 > 0) blank_cell(cells[area.x0 - 1]);
+    if (cells[area.x1 - 1].width == 2 && area.x1 < frame.columns) blank_cell(cells[area.x1]);
+    fill_cell_run(cells + area.x0, width, filled);
+  }
+}
+
 void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, const scene::ColorValue* colour) {
   const CellRect& clip = frame.clip;
   if (!clip.contains(column, row) || !frame.in_grid(column, row)) return;
@@ -232,25 +283,15 @@ void plot_line_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, st
   put_glyph(frame, column, row, glyph, 1, colour, CellKind::plain);
 }
 
-void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour) {
+void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour,
+                     bool merge) {
   if (colour.a == 0) return;
   // Everything that depends only on the glyph and the colour is settled once
   // per line: the constant glyph, and what merging it gives with each box
-  // glyph a cell may already hold.
+  // glyph a cell may already hold (without merging, nothing: the glyph).
   const char* constant = constant_line_glyph(glyph);
-  const int incoming = box_glyph_index(glyph);
-  const char* merged[kBoxGlyphTable.size()] = {};
-  for (std::size_t existing = 0; existing < kBoxGlyphTable.size(); ++existing) {
-    merged[existing] = constant;
-    if (incoming < 0) continue;
-    std::uint8_t mask = kBoxGlyphTable[existing].mask | kBoxGlyphTable[static_cast<std::size_t>(incoming)].mask;
-    for (std::size_t i = 0; i <= 10; ++i) {
-      if (kBoxGlyphTable[i].mask == mask) {
-        merged[existing] = kBoxGlyphTable[i].glyph;
-        break;
-      }
-    }
-  }
+  const int incoming = merge ? box_glyph_index(glyph) : -1;
+  const char* const* merged = incoming >= 0 ? kBoxMerge.merged[incoming] : nullptr;
   // The foreground depends on the cell's background, which lines never
   // change: remember the last one blended.
   scene::ColorValue last_background = frame.in_grid(line.column, line.row) ? frame.at(line.column, line.row).background() : scene::ColorValue{};
@@ -294,7 +335,7 @@ void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view gl
         }
       } else {
         // Wide characters, image cells and the rest take the general path.
-        plot_line_glyph(frame, column, row, glyph, colour, true);
+        plot_line_glyph(frame, column, row, glyph, colour, merge);
       }
     }
     if (column == line.end_column && row == line.end_row) break;
@@ -348,16 +389,35 @@ void draw_box_outline(CellFrame& frame, const CellRect& rect, const BoxOutline& 
     }
     return;
   }
-  for (std::int64_t j = column_begin; j < column_end; ++j) {
-    if ((x0 < j && j < xl) || one_row) {
-      plot(j, y0, "─");
-      if (yl != y0) plot(j, yl, "─");
+  if (!outline.gradient) {
+    // One colour: each straight edge is a run of cells, plotted as a line
+    // without merging. Edges touch other rows or columns than each other
+    // except at the corners, which come last, so the order of the runs
+    // changes nothing.
+    const std::int64_t h0 = one_row ? column_begin : std::max(x0 + 1, column_begin);
+    const std::int64_t h1 = one_row ? column_end - 1 : std::min(xl - 1, column_end - 1);
+    if (h0 <= h1) {
+      plot_line_cells(frame, CellLine{h0, y0, h1, y0}, "─", outline.a, false);
+      if (yl != y0) plot_line_cells(frame, CellLine{h0, yl, h1, yl}, "─", outline.a, false);
     }
-  }
-  for (std::int64_t i = row_begin; i < row_end; ++i) {
-    if ((y0 < i && i < yl) || one_column) {
-      plot(x0, i, "│");
-      if (xl != x0) plot(xl, i, "│");
+    const std::int64_t v0 = one_column ? row_begin : std::max(y0 + 1, row_begin);
+    const std::int64_t v1 = one_column ? row_end - 1 : std::min(yl - 1, row_end - 1);
+    if (v0 <= v1) {
+      plot_line_cells(frame, CellLine{x0, v0, x0, v1}, "│", outline.a, false);
+      if (xl != x0) plot_line_cells(frame, CellLine{xl, v0, xl, v1}, "│", outline.a, false);
+    }
+  } else {
+    for (std::int64_t j = column_begin; j < column_end; ++j) {
+      if ((x0 < j && j < xl) || one_row) {
+        plot(j, y0, "─");
+        if (yl != y0) plot(j, yl, "─");
+      }
+    }
+    for (std::int64_t i = row_begin; i < row_end; ++i) {
+      if ((y0 < i && i < yl) || one_column) {
+        plot(x0, i, "│");
+        if (xl != x0) plot(xl, i, "│");
+      }
     }
   }
   if (!one_row && !one_column) {

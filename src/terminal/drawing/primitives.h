@@ -89,6 +89,14 @@ void put_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, std::str
 // background. Translucent: both colours of the character blended towards it.
 void fill_cell(CellFrame& frame, std::int64_t column, std::int64_t row, scene::ColorValue colour);
 
+// fill_cell over every cell of `area` (inside the grid; callers clip), row
+// by row; a translucent colour skips right halves except in the area's first
+// column, so that each wide character is blended once. An opaque colour
+// writes whole rows at once: the area becomes blank over the colour, and a
+// wide character cut by its left or right edge loses its outer half too, as
+// cell by cell.
+void fill_cells(CellFrame& frame, const CellRect& area, scene::ColorValue colour);
+
 // Underlines the character at (column, row) when it lies wholly in the clip;
 // with a colour, its blank cells also take that foreground.
 void mark_underline(CellFrame& frame, std::int64_t column, std::int64_t row, const scene::ColorValue* colour);
@@ -107,9 +115,11 @@ struct CellLine {
   std::int64_t end_column = 0, end_row = 0;
 };
 
-// plot_line_glyph with merging on every cell of `line`, in walking order, at
-// a cost per cell of a few comparisons: what stays the same is only read.
-void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour);
+// plot_line_glyph on every cell of `line`, in walking order, at a cost per
+// cell of a few comparisons: what stays the same is only read. Lines merge;
+// the straight edges of outlines do not.
+void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour,
+                     bool merge = true);
 
 // The `box outline` of a cell rectangle in colour `a` (or, with `gradient`,
 // interpolated from a to b along columns when `horizontal`, else along rows),

@@ -259,15 +259,36 @@ void report_command_failure(std::size_t index, const cJSON* command, scene::Erro
   error.set(std::string_view(message, length));
 }
 
-CellFrameRef new_frame(const RasterContext& context, scene::ColorValue clear, scene::ErrorText error) {
-  CellFrameRef frame = make_cell_frame(context.columns, context.rows);
+// A frame already cleared to `clear`, as step one of composing: blank
+// cells over the cleared background, whole-grid clip. When the list begins
+// with "begin", which clears every cell again (or fails the composition),
+// a recycled frame's cells are not cleared twice.
+CellFrameRef new_frame(const RasterContext& context, scene::ColorValue clear, const cJSON* list,
+                       scene::ErrorText error) {
+  const scene::ColorValue background = cleared_background(clear);
+  const bool begins_with_clear = list != nullptr && cJSON_IsArray(list) && list->child != nullptr &&
+                                 cJSON_IsArray(list->child) && string_is(list->child->child, "begin");
+  CellFrameRef frame;
+  if (context.frames == nullptr) {
+    frame = make_cell_frame(context.columns, context.rows, background);
+  } else if (begins_with_clear) {
+    frame = context.frames->take_uncleared(context.columns, context.rows);
+    if (frame) frame->background = background;
+  } else {
+    frame = context.frames->take(context.columns, context.rows, background);
+  }
   if (!frame) {
     error.set("Cannot allocate terminal cells");
     return {};
   }
   frame->monochrome = context.monochrome;
-  clear_frame(*frame, clear);
   return frame;
+}
+
+// A composition that failed hands its frame back for the next one.
+CellFrameRef discard(const RasterContext& context, CellFrameRef frame) {
+  if (context.frames != nullptr) context.frames->keep(std::move(frame));
+  return {};
 }
 
 }  // namespace
@@ -316,8 +337,9 @@ bool draw_command_list(const RasterContext& context, CellFrame& frame, const cJS
 CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scene::ColorValue clear,
                            scene::ErrorText error) {
   try {
-    CellFrameRef frame = new_frame(context, clear, error);
-    if (!frame || !draw_command_list(context, *frame, list, false, error)) return {};
+    CellFrameRef frame = new_frame(context, clear, list, error);
+    if (!frame) return {};
+    if (!draw_command_list(context, *frame, list, false, error)) return discard(context, std::move(frame));
     return frame;
   } catch (const std::bad_alloc&) {
     error.set("Cannot allocate terminal cells");
@@ -328,11 +350,12 @@ CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scen
 CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* const> segment_lists,
                            scene::ColorValue clear, scene::ErrorText error) {
   try {
-    CellFrameRef frame = new_frame(context, clear, error);
+    // Segments may not clear: their frame always starts cleared.
+    CellFrameRef frame = new_frame(context, clear, nullptr, error);
     if (!frame) return {};
     for (const cJSON* list : segment_lists) {
       frame->clip = frame->whole_grid();
-      if (!draw_command_list(context, *frame, list, true, error)) return {};
+      if (!draw_command_list(context, *frame, list, true, error)) return discard(context, std::move(frame));
     }
     return frame;
   } catch (const std::bad_alloc&) {
@@ -341,17 +364,13 @@ CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* 
   }
 }
 
+scene::ColorValue cleared_background(scene::ColorValue colour) {
+  return scene::rgba((colour.r * colour.a + 127) / 255, (colour.g * colour.a + 127) / 255,
+                     (colour.b * colour.a + 127) / 255, 255);
+}
+
 void clear_frame(CellFrame& frame, scene::ColorValue colour) {
-  const scene::ColorValue background = scene::rgba((colour.r * colour.a + 127) / 255,
-                                                   (colour.g * colour.a + 127) / 255,
-                                                   (colour.b * colour.a + 127) / 255, 255);
-  frame.background = background;
-  const std::size_t total = static_cast<std::size_t>(frame.columns) * static_cast<std::size_t>(frame.rows);
-  for (std::size_t i = 0; i < total; ++i) {
-    Cell& cell = frame.cells[i];
-    blank_cell(cell);
-    cell.set_background(background);
-  }
+  fill_blank(frame, cleared_background(colour));
   frame.clip = frame.whole_grid();
 }
 
@@ -409,14 +428,7 @@ bool draw_rect_fill(CellFrame& frame, double x, double y, double w, double h, sc
       return true;
     }
   }
-  CellRect area = intersect(rect_to_cells(x, y, w, h), frame.clip);
-  if (area.empty()) return false;
-  for (std::int64_t row = area.y0; row < area.y1; ++row) {
-    for (std::int64_t column = area.x0; column < area.x1; ++column) {
-      if (fill.a <= 254 && column != area.x0 && frame.at(column, row).width == 0) continue;
-      fill_cell(frame, column, row, fill);
-    }
-  }
+  fill_cells(frame, intersect(rect_to_cells(x, y, w, h), frame.clip), fill);
   return false;
 }
 

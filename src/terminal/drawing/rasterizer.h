@@ -59,6 +59,7 @@ struct RasterContext {
   ImageSourceCache* image_cache = nullptr;   // may be null: images draw as placeholders
   RasterEventSink* events = nullptr;         // may be null: events are dropped
   const KindDrawers* drawers = nullptr;      // may be null: those kinds draw nothing
+  FrameRecycler* frames = nullptr;           // may be null: every composition allocates its frame
 };
 
 // Limits of one command.
@@ -84,9 +85,11 @@ bool rasterize_command(const RasterContext& context, CellFrame& frame, const cJS
 bool draw_command_list(const RasterContext& context, CellFrame& frame, const cJSON* list, bool in_segment,
                        scene::ErrorText error, std::uint64_t* drawn = nullptr);
 
-// A new frame of context.columns × context.rows cleared to `clear`, with one
+// A frame of context.columns × context.rows cleared to `clear`, with one
 // list drawn into it; an empty reference and the message in `error` on
 // failure ("Cannot allocate terminal cells" or the per-command message).
+// The frame comes from context.frames when given, and a frame that failed
+// goes back there.
 CellFrameRef compose_frame(const RasterContext& context, const cJSON* list, scene::ColorValue clear,
                            scene::ErrorText error);
 // The same from segment lists in drawing order; each starts with the whole
@@ -97,6 +100,8 @@ CellFrameRef compose_frame(const RasterContext& context, std::span<const cJSON* 
 // Drawing steps shared with the other drawing modules.
 // The clear of "begin": premultiplied background, every cell blank, whole-grid clip.
 void clear_frame(CellFrame& frame, scene::ColorValue colour);
+// The background a clear to `colour` leaves: premultiplied by its alpha, opaque.
+scene::ColorValue cleared_background(scene::ColorValue colour);
 // A line one cell wide in virtual pixels (width ≤ 0 draws nothing), clipped,
 // walked cell by cell with merging box glyphs.
 void draw_line(CellFrame& frame, double x1, double y1, double x2, double y2, scene::ColorValue colour, double width);

@@ -38,7 +38,7 @@ bool ByteBuffer::reserve_extra(std::size_t extra) {
   return needed <= capacity_ || grow(needed);
 }
 
-void ByteBuffer::append(std::string_view bytes) {
+void ByteBuffer::append_growing(std::string_view bytes) {
   if (!reserve_extra(bytes.size())) return;
   if (!bytes.empty()) std::memcpy(data_.get() + size_, bytes.data(), bytes.size());
   size_ += bytes.size();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -23,7 +24,16 @@ class ByteBuffer {
   ByteBuffer(const ByteBuffer&) = delete;
   ByteBuffer& operator=(const ByteBuffer&) = delete;
 
-  void append(std::string_view bytes);
+  // Inline when the bytes fit: an encoding appends every cell's glyph.
+  void append(std::string_view bytes) {
+    if (!failed_ && bytes.size() < capacity_ - size_) {
+      if (!bytes.empty()) std::memcpy(data_.get() + size_, bytes.data(), bytes.size());
+      size_ += bytes.size();
+      data_[size_] = '\0';
+      return;
+    }
+    append_growing(bytes);
+  }
   void append(char byte);
   // Decimal digits of `value`, without a sign.
   void append_decimal(std::uint32_t value);
@@ -52,6 +62,7 @@ class ByteBuffer {
 
  private:
   bool grow(std::size_t needed);
+  void append_growing(std::string_view bytes);
 
   std::unique_ptr<char[]> data_;
   std::size_t size_ = 0;

@@ -1,8 +1,11 @@
 #include "terminal/vt/encoder.h"
 
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <string_view>
+
+#include "terminal/vt/channel_digits.h"
 
 namespace lumora::terminal {
 
@@ -85,10 +88,21 @@ bool same_glyph(const char* a, const char* b) {
   return false;
 }
 
+// The eight colour channels are adjacent, so equal colours (the usual case
+// between two frames of one scene) are found by one block comparison; only
+// when that fails are the channels shown compared (the alphas are not).
+static_assert(offsetof(Cell, bg_a) - offsetof(Cell, fg_r) == 7 * sizeof(std::int32_t));
+constexpr std::size_t kColourBytes = 8 * sizeof(std::int32_t);
+
+// Cells compared as one block before they are compared one by one.
+constexpr int kCompareBlockCells = 8;
+
 // Whether the cell must be written again, given what the terminal shows.
 bool cell_differs(const Cell& now, const Cell& before, bool compare_colours) {
   if (now.width != before.width || now.underline != before.underline) return true;
-  if (compare_colours && !same_colours(now, before)) return true;
+  if (compare_colours && std::memcmp(&now.fg_r, &before.fg_r, kColourBytes) != 0 && !same_colours(now, before)) {
+    return true;
+  }
   return !same_glyph(now.glyph, before.glyph);
 }
 
@@ -142,6 +156,11 @@ class Sequence {
     bytes_[length_++] = static_cast<char>('0' + number % 10);
     return *this;
   }
+  // `value` is a channel: 0..255.
+  Sequence& put_channel(int value) {
+    length_ = static_cast<std::size_t>(put_channel_digits(bytes_ + length_, value) - bytes_);
+    return *this;
+  }
   std::string_view view() const { return std::string_view(bytes_, length_); }
 
  private:
@@ -153,9 +172,9 @@ void append_colour(const Cell& cell, ColourMode mode, ByteBuffer& out) {
   Sequence sequence;
   switch (mode) {
     case ColourMode::truecolor:
-      sequence.put("\x1b[38;2;").put_decimal(clamp_channel(cell.fg_r)).put(";").put_decimal(clamp_channel(cell.fg_g));
-      sequence.put(";").put_decimal(clamp_channel(cell.fg_b)).put(";48;2;").put_decimal(clamp_channel(cell.bg_r));
-      sequence.put(";").put_decimal(clamp_channel(cell.bg_g)).put(";").put_decimal(clamp_channel(cell.bg_b)).put("m");
+      sequence.put("\x1b[38;2;").put_channel(clamp_channel(cell.fg_r)).put(";").put_channel(clamp_channel(cell.fg_g));
+      sequence.put(";").put_channel(clamp_channel(cell.fg_b)).put(";48;2;").put_channel(clamp_channel(cell.bg_r));
+      sequence.put(";").put_channel(clamp_channel(cell.bg_g)).put(";").put_channel(clamp_channel(cell.bg_b)).put("m");
       break;
     case ColourMode::indexed256:
       sequence.put("\x1b[38;5;").put_decimal(nearest_palette_index(cell.fg_r, cell.fg_g, cell.fg_b, kPalette256));
@@ -238,14 +257,36 @@ bool encode_frame(const CellFrame* current, const CellFrame* previous, ColourMod
     const Cell* cells = &current->cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns)];
     const Cell* old_cells =
         reference ? &reference->cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns)] : nullptr;
+    // Rows without text hold only constant glyphs (the blank, line and box
+    // glyphs), so an unchanged row is usually byte for byte the same as
+    // before: one block comparison settles it. Any difference, if only in
+    // a pooled glyph's address or in what the encoding ignores, is decided
+    // cell by cell.
+    if (old_cells != nullptr &&
+        std::memcmp(static_cast<const void*>(cells), static_cast<const void*>(old_cells),
+                    static_cast<std::size_t>(columns) * sizeof(Cell)) == 0) {
+      continue;
+    }
+    // The same, a few cells at a time, in rows that hold text.
     bool any_dirty = false;
-    for (int c = 0; c < columns; ++c) {
-      bool is_dirty = old_cells == nullptr || cell_differs(cells[c], old_cells[c], compare_colours);
-      dirty[c] = is_dirty;
-      any_dirty |= is_dirty;
+    for (int c = 0; c < columns;) {
+      const int block_end = c + kCompareBlockCells < columns ? c + kCompareBlockCells : columns;
+      if (old_cells != nullptr &&
+          std::memcmp(static_cast<const void*>(cells + c), static_cast<const void*>(old_cells + c),
+                      static_cast<std::size_t>(block_end - c) * sizeof(Cell)) == 0) {
+        std::memset(dirty.data() + c, 0, static_cast<std::size_t>(block_end - c));
+        c = block_end;
+        continue;
+      }
+      for (; c < block_end; ++c) {
+        bool is_dirty = old_cells == nullptr || cell_differs(cells[c], old_cells[c], compare_colours);
+        dirty[c] = is_dirty;
+        any_dirty |= is_dirty;
+      }
     }
     if (!any_dirty) continue;
-    widen_dirty_marks(cells, old_cells, columns, dirty.data());
+    // Without a reference every cell is dirty already.
+    if (old_cells != nullptr) widen_dirty_marks(cells, old_cells, columns, dirty.data());
 
     for (int c = 0; c < columns;) {
       if (!dirty[c]) {

@@ -33,6 +33,20 @@ TEST(ParseColour, EmptyIsTransparentAndOnlyShortStringsCount) {
   EXPECT_FALSE(parse_colour(huge.get(), out));
 }
 
+// Seven-character "#rrggbb" is read without the general parser; it must
+// agree with it, digits in either case, and refuse what it refuses.
+TEST(ParseColour, HashAndSixDigitsReadAsTheSceneReadsThem) {
+  for (const char* text : {"#000000", "#ffffff", "#FFFFFF", "#12aB9f", "#a0B1c2", "#fffffg", "#-12345", "#12 456",
+                           "#ffff\x80" "f", "1234567", "#abcdef"}) {
+    scene::ColorValue out = scene::rgba(1, 2, 3, 4);
+    const scene::ColorValue expected = scene::parse_color(text);
+    EXPECT_EQ(parse_colour_text(text, out), expected.present) << text;
+    if (expected.present) {
+      EXPECT_EQ(out, expected) << text;
+    }
+  }
+}
+
 TEST(LerpColour, RoundsTiesToEvenAndClamps) {
   scene::ColorValue black = scene::rgba(0, 0, 0, 255), white = scene::rgba(255, 255, 255, 255);
   EXPECT_EQ(lerp_colour(black, white, 0.5), (scene::rgba(128, 128, 128, 255)));  // 127.5 -> 128
