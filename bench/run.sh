@@ -32,10 +32,10 @@ started=$(date -u '+%Y-%m-%d %H:%M UTC')
 "$binary" --benchmark_min_time=$min_time --benchmark_out="$json" --benchmark_out_format=json "$@"
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
-python3 - "$json" "$here/RESULTS.md" "$(nproc)" "${cpu:-unknown}" "$started" "$load" "$min_time" <<'PY'
-import json, math, re, sys
+python3 - "$json" "$here/RESULTS.md" "$(nproc)" "${cpu:-unknown}" "$started" "$load" "$min_time" "$here/callgrind.md" <<'PY'
+import json, math, os, re, sys
 
-source, target, cores, cpu, date, load, min_time = sys.argv[1:8]
+source, target, cores, cpu, date, load, min_time, counts = sys.argv[1:9]
 with open(source) as handle:
     report = json.load(handle)
 runs = [run for run in report.get("benchmarks", []) if run.get("run_type", "iteration") == "iteration"]
@@ -188,6 +188,11 @@ lines = ["# Benchmark results", "",
          "| Benchmark | Figure | Value | Reference | Reference value | Ratio | Notes |",
          "| --- | --- | --- | --- | --- | --- | --- |"]
 lines += ["| " + " | ".join(str(cell) for cell in row) + " |" for row in rows]
+# Instruction counts are taken by hand under callgrind (too slow for every
+# run); they are kept in their own file and carried into the results.
+if os.path.exists(counts):
+    with open(counts) as handle:
+        lines += ["", handle.read().rstrip("\n")]
 with open(target, "w") as handle:
     handle.write("\n".join(lines) + "\n")
 PY
