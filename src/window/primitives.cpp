@@ -24,6 +24,32 @@ SDL_FRect to_frect(const PixelRect& rect) {
                    static_cast<float>(rect.h)};
 }
 
+// The software renderer clips a stretched copy by mapping the clip back to
+// the source and rounding it to whole texels, so a one-texel source cut to
+// less than half its stretch rounds to nothing and the piece is dropped (the
+// middle of every sliced mask). Along an axis whose source is a single texel,
+// or is copied 1:1, the cut is exact here instead: the destination is brought
+// inside the clip [lo, hi) before SDL sees it. False when nothing is left.
+bool cut_axis_to_clip(std::int64_t lo, std::int64_t hi, std::int64_t& at, std::int64_t& extent, int& source_at,
+                      int& source_extent) {
+  const bool one_to_one = extent == source_extent;
+  if (!one_to_one && source_extent != 1) return true;
+  const std::int64_t from = std::max(at, lo), to = std::min(at + extent, hi);
+  if (to <= from) return false;
+  if (one_to_one) {
+    source_at += static_cast<int>(from - at);
+    source_extent = static_cast<int>(to - from);
+  }
+  at = from;
+  extent = to - from;
+  return true;
+}
+
+bool software_renderer(SDL_Renderer* renderer) {
+  SDL_RendererInfo info;
+  return SDL_GetRendererInfo(renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE) != 0;
+}
+
 }  // namespace
 
 bool WindowBackend::apply_clip(const PixelRect* clip) {
@@ -177,7 +203,18 @@ bool WindowBackend::draw_texture(TextureRef texture, const PixelRect& destinatio
     set_sdl_error("Tint texture");
     return false;
   }
-  const SDL_FRect dst = to_frect(destination);
+  PixelRect cut = destination;
+  SDL_Rect cut_source = source != nullptr ? *source : SDL_Rect{0, 0, texture->width, texture->height};
+  const bool stretched = cut_source.w != destination.w || cut_source.h != destination.h;
+  if (stretched && clip_applied_ && software_renderer(renderer_.get())) {
+    const PixelRect& c = applied_clip_;
+    if (!cut_axis_to_clip(c.x, c.x + c.w, cut.x, cut.w, cut_source.x, cut_source.w) ||
+        !cut_axis_to_clip(c.y, c.y + c.h, cut.y, cut.h, cut_source.y, cut_source.h)) {
+      return true;
+    }
+    source = &cut_source;
+  }
+  const SDL_FRect dst = to_frect(cut);
   if (SDL_RenderCopyF(renderer_.get(), t, source, &dst) != 0) {
     set_sdl_error("Copy texture");
     return false;

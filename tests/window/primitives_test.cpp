@@ -108,6 +108,60 @@ TEST_F(PrimitivesTest, RoundedShapesUseWholeOrSlicedMasks) {
   EXPECT_EQ(backend->masks_built(), masks);
 }
 
+// The stretched middle of a sliced mask must cover every pixel of a clip
+// that cuts it, however small the clip is against the stretch.
+TEST_F(PrimitivesTest, SlicedShapesFillSmallClipsInsideThem) {
+  open(R"("width":320,"height":320)");
+  commit(R"([["clip",[140,150,10,10]],["rect",[10,10,300,300],"#ff0000",12,"",0],
+             ["clip",[3,150,10,10]],["rect",[0,0,300,300],"#ffffff",12,"#0000ff",4],["clip",null]])");
+  const CapturedPixels pixels = capture();
+  EXPECT_EQ(pixels.count(140, 150, 10, 10, kRed), 100) << row_text(pixels, 155, 140, 150);
+  // The ring's straight left edge and the fill inside it, both cut by the clip.
+  EXPECT_EQ(pixels.count(3, 150, 1, 10, kBlue), 10);
+  EXPECT_EQ(pixels.count(4, 150, 9, 10, kWhite), 90) << row_text(pixels, 155, 3, 13);
+}
+
+TEST_F(PrimitivesTest, PatchOverALargeRoundedPanelLeavesNoHoles) {
+  open(R"("width":320,"height":320)");
+  const auto body = [](const char* colour) {
+    return std::string(R"({"op":"patch","upsert":[{"id":"panel","bounds":[10,10,300,300],"commands":[)"
+                       R"(["styled_rect",[10,10,300,300],{"fill":"#ff0000","radius":12}]]},)"
+                       R"({"id":"dot","bounds":[150,150,10,10],"commands":[["rect",[150,150,10,10],")") +
+           colour + R"(",0,"",0]]}]})";
+  };
+  const auto patch = [this](const std::string& text) {
+    scene::JsonPtr command = lumora::test::parse_json(text);
+    ASSERT_TRUE(command) << text;
+    scene::HostErrorBuffer error;
+    ASSERT_TRUE(backend->patch_scene(command.get(), error.text())) << error.c_str();
+  };
+  patch(body("#00ff00"));
+  EXPECT_EQ(capture().count(150, 150, 10, 10, kGreen), 100);
+  patch(R"({"op":"patch","upsert":[{"id":"dot","bounds":[150,150,10,10],)"
+        R"("commands":[["rect",[150,150,10,10],"#0000ff",0,"",0]]}]})");
+  const CapturedPixels pixels = capture();
+  EXPECT_EQ(pixels.count(150, 150, 10, 10, kBlue), 100);
+  // The panel around the dot, redrawn under the damage clip, is whole.
+  EXPECT_EQ(pixels.count(130, 130, 50, 50, kRed), 2500 - 100) << row_text(pixels, 155, 140, 170);
+  EXPECT_EQ(pixels.at(149, 155), kRed);
+}
+
+TEST_F(PrimitivesTest, LargeRoundedGradientsKeepTheirMiddle) {
+  open(R"("width":300,"height":300)");
+  commit(R"([["begin","#000000"],["styled_rect",[0,0,300,300],{"fill":"#f00","fill_end":"#00f","radius":12}]])");
+  const CapturedPixels pixels = capture();
+  int black = 0;
+  for (int y = 12; y < 288; ++y) {
+    for (int x = 0; x < 300; ++x) black += pixels.at(x, y) == kBlack ? 1 : 0;
+  }
+  EXPECT_EQ(black, 0) << row_text(pixels, 150, 0, 12);
+  const Rgba top = pixels.at(150, 1), middle = pixels.at(150, 150), bottom = pixels.at(150, 298);
+  EXPECT_GT(top[0], middle[0]);
+  EXPECT_GT(middle[0], bottom[0]);
+  EXPECT_LT(top[2], middle[2]);
+  EXPECT_LT(middle[2], bottom[2]);
+}
+
 TEST_F(PrimitivesTest, HugeRadiusFallsBackToScanlines) {
   open(R"("width":400,"height":300)");
   // A 5000-pixel wide rounded shape needs corners larger than any mask.
