@@ -196,7 +196,13 @@ bool WindowBackend::draw_text_line(std::string_view line, double x, double y, Co
   if (line.empty() || !colour.present || colour.a == 0) return true;
   const double rounded = round_half_even(points * scale_);
   const int pixel_size = rounded > kMaxFontPixelSize ? kMaxFontPixelSize + 1 : static_cast<int>(std::max(0.0, rounded));
-  std::string key = "text:" + std::to_string(pixel_size) + ":" + (mono ? "1" : "0") + ":";
+  char prefix[32];
+  std::snprintf(prefix, sizeof prefix, "text:%d:%c:", pixel_size, mono ? '1' : '0');
+  // A very long line leaves no large buffer behind for the rest of the session.
+  constexpr std::size_t kKeptKeyBytes = 4096;
+  if (text_key_.capacity() > kKeptKeyBytes) std::string().swap(text_key_);
+  std::string& key = text_key_;
+  key.assign(prefix);
   key.append(line);
   PixelRect target{saturate_to_pixels(round_half_even(x * scale_)), saturate_to_pixels(round_half_even(y * scale_)), 0,
                    0};
@@ -219,7 +225,7 @@ bool WindowBackend::draw_text_line(std::string_view line, double x, double y, Co
       return false;
     }
     SurfacePtr surface = render_line_surface(font, line);
-    texture = create_cached_texture(std::move(key), TextureClass::text, std::move(surface));
+    texture = create_cached_texture(key, TextureClass::text, std::move(surface));
     if (texture == nullptr) return false;
   }
   target.w = texture->width;

@@ -319,6 +319,9 @@ class WindowBackend final : public host::Backend {
   // Resources.
   std::array<FontSlot, kFontSlots> fonts_;
   std::list<CachedTexture> textures_;  // newest first
+  // The key of the text line being drawn, kept so that a settled frame's
+  // lookups reuse its storage instead of allocating one key per line.
+  std::string text_key_;
   std::array<std::vector<CachedTexture*>, kTextureBuckets> buckets_;
   std::array<std::uint64_t, kTextureClassCount> class_bytes_ = {};
   std::array<FailedImage, kFailedImageRecords> failed_images_;
