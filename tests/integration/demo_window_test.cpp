@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "client/controller.h"
+#include "support/xvfb_server.h"
 #include "support/window_fixture.h"
 #include "tools/demo/window_scene.h"
 
@@ -103,46 +104,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 constexpr double kCommandSeconds = 30;
 
-// An Xvfb server that picks a free display itself (-displayfd) and is
-// killed when the object goes.
-class XvfbServer {
- public:
-  XvfbServer() : display_file_(testing::TempDir() + "lumora-demo-xvfb-" + client::make_token().substr(0, 16)) {
-    const std::string script = "Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>'" + display_file_ +
-                               "' >/dev/null 2>&1 & echo $!";
-    client::ProcessResult started = client::run_process("sh", {"-c", script}, kCommandSeconds);
-    if (started.exit_code != 0) return;
-    pid_ = trim(started.standard_output);
-    // Xvfb writes its display number once it accepts connections.
-    const std::string wait = "for i in $(seq 100); do [ -s '" + display_file_ +
-                             "' ] && break; sleep 0.1; done; cat '" + display_file_ + "'";
-    const std::string display = trim(client::run_process("sh", {"-c", wait}, kCommandSeconds).standard_output);
-    if (!display.empty()) display_ = ":" + display;
-  }
-  ~XvfbServer() {
-    if (!pid_.empty()) client::run_process("kill", {pid_}, kCommandSeconds);
-    client::run_process("rm", {"-f", display_file_}, kCommandSeconds);
-  }
-  XvfbServer(const XvfbServer&) = delete;
-  XvfbServer& operator=(const XvfbServer&) = delete;
+using test::XvfbServer;
 
-  // ":N", or "" when the server did not start.
-  const std::string& display() const { return display_; }
-
- private:
-  static std::string trim(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text;
-  }
-
-  std::string display_file_;
-  std::string pid_;
-  std::string display_;
-};
-
-bool installed(const char* program) {
-  return client::run_process("sh", {"-c", std::string("command -v ") + program}, kCommandSeconds).exit_code == 0;
-}
+using test::program_installed;
 
 // How many pixels of the rectangle pass `test`: text and marks on the demo's
 // dark panels.
@@ -157,8 +121,8 @@ int pixels_where(const test::CapturedPixels& pixels, int x, int y, int w, int h,
 
 TEST(DemoWindowInteractiveTest, HoverTypingAndEscapeReachTheDemo) {
   if (!std::filesystem::exists(demo_path())) GTEST_SKIP() << "lumora-demo is not built next to the host";
-  if (!installed("Xvfb") || !installed("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
-  XvfbServer server;
+  if (!program_installed("Xvfb") || !program_installed("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  XvfbServer server("1280x1024x24");
   if (server.display().empty()) GTEST_SKIP() << "Xvfb could not start";
   test::TempPath capture(".png");
   // SDL's x11 driver opens a D-Bus connection that libdbus keeps until the

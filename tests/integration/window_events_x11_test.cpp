@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "client/controller.h"
+#include "support/xvfb_server.h"
 #include "support/host_fixture.h"
 #include "support/x11_client.h"
 
@@ -27,53 +28,9 @@ constexpr double kCommandSeconds = 20;
 constexpr double kEventSeconds = 10;
 constexpr char kWindowTitle[] = "lumora-window-events-test";
 
-// An Xvfb server that picks a free display itself (-displayfd) and is
-// killed when the object goes.
-class XvfbServer {
- public:
-  XvfbServer() : display_file_(testing::TempDir() + "lumora-xvfb-" + client::make_token().substr(0, 16)) {
-    const std::string script = "Xvfb -displayfd 3 -nolisten tcp -screen 0 800x600x24 3>'" + display_file_ +
-                               "' >/dev/null 2>&1 & echo $!";
-    client::ProcessResult started = client::run_process("sh", {"-c", script}, kCommandSeconds);
-    if (started.exit_code != 0) return;
-    pid_ = trim(started.standard_output);
-    // Xvfb writes its display number once it accepts connections.
-    const std::string wait = "for i in $(seq 100); do [ -s '" + display_file_ +
-                             "' ] && break; sleep 0.1; done; cat '" + display_file_ + "'";
-    client::ProcessResult number = client::run_process("sh", {"-c", wait}, kCommandSeconds);
-    const std::string display = trim(number.standard_output);
-    if (!display.empty()) display_ = ":" + display;
-  }
-  ~XvfbServer() {
-    if (!pid_.empty()) client::run_process("kill", {pid_}, kCommandSeconds);
-    client::run_process("rm", {"-f", display_file_}, kCommandSeconds);
-  }
-  XvfbServer(const XvfbServer&) = delete;
-  XvfbServer& operator=(const XvfbServer&) = delete;
+using test::XvfbServer;
 
-  // ":N", or "" when the server did not start.
-  const std::string& display() const { return display_; }
-
-  client::ProcessResult xdotool(std::vector<std::string> args) const {
-    args.insert(args.begin(), {"env", "DISPLAY=" + display_, "xdotool"});
-    const std::string program = args.front();
-    return client::run_process(program, {args.begin() + 1, args.end()}, kCommandSeconds);
-  }
-
- private:
-  static std::string trim(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text;
-  }
-
-  std::string display_file_;
-  std::string pid_;
-  std::string display_;
-};
-
-bool installed(const char* program) {
-  return client::run_process("sh", {"-c", std::string("command -v ") + program}, kCommandSeconds).exit_code == 0;
-}
+using test::program_installed;
 
 // SDL's x11 driver opens a D-Bus connection that libdbus keeps until the
 // process ends; the leak checker of sanitizer builds must not count it.
@@ -86,8 +43,8 @@ std::string leak_suppressions() {
 class WindowEventsX11Test : public testing::Test {
  protected:
   void SetUp() override {
-    if (!installed("Xvfb") || !installed("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
-    server_ = std::make_unique<XvfbServer>();
+    if (!program_installed("Xvfb") || !program_installed("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    server_ = std::make_unique<XvfbServer>("800x600x24");
     if (server_->display().empty()) GTEST_SKIP() << "Xvfb could not start";
     client::LaunchOptions options = test::default_host_options();
     options.environment = {"DISPLAY=" + server_->display(), "SDL_VIDEODRIVER=x11", "SDL_RENDER_DRIVER=software",
