@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "client/controller.h"
+#include "demo_requests.h"
 #include "demo_scene.h"
 #include "window_demo.h"
 #include "platform/clock.h"
@@ -24,6 +25,8 @@ namespace {
 using lumora::client::Controller;
 using lumora::client::Reply;
 using lumora::demo::DemoState;
+using lumora::demo::print;
+using lumora::demo::request_ok;
 
 struct Options {
   bool headless = false;
@@ -75,26 +78,6 @@ std::string default_host_path(const char* program) {
   std::string path = program;
   std::size_t slash = path.rfind('/');
   return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "lumora-host";
-}
-
-std::string print(const cJSON* item) {
-  lumora::scene::JsonText text = lumora::scene::print_json(item);
-  return text ? std::string(text.get()) : std::string();
-}
-
-// Sends one command and reports a failure on standard error.
-bool request_ok(Controller& host, std::string_view json, Reply* reply_out = nullptr) {
-  std::optional<Reply> reply = host.request(json, 10);
-  if (!reply) {
-    std::fprintf(stderr, "lumora-demo: no reply from the host\n");
-    return false;
-  }
-  if (!reply->ok) {
-    std::fprintf(stderr, "lumora-demo: %s\n", reply->error.c_str());
-    return false;
-  }
-  if (reply_out != nullptr) *reply_out = std::move(*reply);
-  return true;
 }
 
 std::string clock_text() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "demo_requests.h"
 #include "demo_scene.h"
 #include "platform/clock.h"
 #include "platform/standard_streams.h"
@@ -28,25 +29,6 @@ constexpr double kReplySeconds = 10;
 constexpr std::size_t kMaxTypedBytes = 28;
 constexpr std::size_t kMaxEventLineBytes = 36;
 constexpr double kHeadlessProgress = 0.62;
-
-std::string print(const cJSON* item) {
-  scene::JsonText text = scene::print_json(item);
-  return text ? std::string(text.get()) : std::string();
-}
-
-bool request_ok(Controller& host, std::string_view json, Reply* reply_out = nullptr) {
-  std::optional<Reply> reply = host.request(json, kReplySeconds);
-  if (!reply) {
-    std::fprintf(stderr, "lumora-demo: no reply from the host\n");
-    return false;
-  }
-  if (!reply->ok) {
-    std::fprintf(stderr, "lumora-demo: %s\n", reply->error.c_str());
-    return false;
-  }
-  if (reply_out != nullptr) *reply_out = std::move(*reply);
-  return true;
-}
 
 double number_at(const cJSON* array, int index) {
   return cJSON_GetNumberValue(cJSON_GetArrayItem(array, index));

@@ -1,0 +1,36 @@
+#include "demo_requests.h"
+
+#include <cstdio>
+#include <optional>
+#include <utility>
+
+#include "scene/json.h"
+
+namespace lumora::demo {
+
+namespace {
+
+constexpr double kReplySeconds = 10;
+
+}  // namespace
+
+bool request_ok(client::Controller& host, std::string_view json, client::Reply* reply_out) {
+  std::optional<client::Reply> reply = host.request(json, kReplySeconds);
+  if (!reply) {
+    std::fprintf(stderr, "lumora-demo: no reply from the host\n");
+    return false;
+  }
+  if (!reply->ok) {
+    std::fprintf(stderr, "lumora-demo: %s\n", reply->error.c_str());
+    return false;
+  }
+  if (reply_out != nullptr) *reply_out = std::move(*reply);
+  return true;
+}
+
+std::string print(const cJSON* item) {
+  scene::JsonText text = scene::print_json(item);
+  return text ? std::string(text.get()) : std::string();
+}
+
+}  // namespace lumora::demo
