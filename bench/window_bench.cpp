@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "offscreen_window.h"
 #include "scene/error_text.h"
 #include "scene/json.h"
 #include "terminal/terminal_backend.h"
@@ -47,18 +48,9 @@ std::string dashboard(int variant = 0) {
 }
 
 std::unique_ptr<window::WindowBackend> open_window(bool cache_scene) {
-  SDL_setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  SDL_setenv("SDL_RENDER_DRIVER", "software", 1);
-  const std::string host_path = LUMORA_HOST_PATH;
-  const std::string open = R"({"hidden":true,"vsync":false,"cache_scene":)" + std::string(cache_scene ? "true" : "false") +
-                           R"(,"font_dir":")" + host_path.substr(0, host_path.rfind('/')) + "/assets\"}";
-  lumora::scene::HostErrorBuffer error;
-  JsonPtr command = parse(open);
-  auto backend = window::WindowBackend::open(command.get(), error.text());
+  auto backend = lumora::bench::open_offscreen_window(cache_scene);
   if (!backend) return nullptr;
-  // Opening fits the window to the display; resizing does not.
-  JsonPtr size = parse(R"({"op":"set_size","width":1280,"height":800})");
-  backend->run_operation(size.get(), error.text());
+  lumora::scene::HostErrorBuffer error;
   JsonPtr list = parse(dashboard());
   if (!backend->commit_scene(list.get(), error.text())) return nullptr;
   return backend;

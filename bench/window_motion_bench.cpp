@@ -18,6 +18,7 @@
 
 #include <unistd.h>
 
+#include "offscreen_window.h"
 #include "scene/error_text.h"
 #include "scene/json.h"
 #include "window/window_backend.h"
@@ -94,18 +95,9 @@ std::string scene_patch(const std::string& sheet) {
 }
 
 std::unique_ptr<window::WindowBackend> open_window(const std::string& sheet) {
-  SDL_setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  SDL_setenv("SDL_RENDER_DRIVER", "software", 1);
-  const std::string host_path = LUMORA_HOST_PATH;
-  const std::string open = R"({"hidden":true,"vsync":false,"font_dir":")" +
-                           host_path.substr(0, host_path.rfind('/')) + "/assets\"}";
-  lumora::scene::HostErrorBuffer error;
-  JsonPtr command = parse(open);
-  auto backend = window::WindowBackend::open(command.get(), error.text());
+  auto backend = lumora::bench::open_offscreen_window();
   if (!backend) return nullptr;
-  // Opening fits the window to the display; resizing does not.
-  JsonPtr size = parse(R"({"op":"set_size","width":1280,"height":800})");
-  backend->run_operation(size.get(), error.text());
+  lumora::scene::HostErrorBuffer error;
   JsonPtr patch = parse(scene_patch(sheet));
   if (!patch || !backend->patch_scene(patch.get(), error.text())) return nullptr;
   // The first frame builds the cache, the text textures and the masks.

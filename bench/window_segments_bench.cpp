@@ -20,6 +20,7 @@
 
 #include "client/controller.h"
 #include "loopback_floor.h"
+#include "offscreen_window.h"
 #include "scene/error_text.h"
 #include "scene/json.h"
 #include "window/window_backend.h"
@@ -71,22 +72,10 @@ std::string clock_patch(int second) {
   return R"({"op":"patch","upsert":[)" + segment_entry(kClock, clock_text(second)) + "]}";
 }
 
-std::string font_dir() {
-  const std::string host_path = LUMORA_HOST_PATH;
-  return host_path.substr(0, host_path.rfind('/')) + "/assets";
-}
-
 std::unique_ptr<window::WindowBackend> open_window(bool cache_scene) {
-  SDL_setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  SDL_setenv("SDL_RENDER_DRIVER", "software", 1);
-  const std::string open = R"({"hidden":true,"vsync":false,"cache_scene":)" + std::string(cache_scene ? "true" : "false") +
-                           R"(,"font_dir":")" + font_dir() + "\"}";
-  lumora::scene::HostErrorBuffer error;
-  JsonPtr command = parse(open);
-  auto backend = window::WindowBackend::open(command.get(), error.text());
+  auto backend = lumora::bench::open_offscreen_window(cache_scene);
   if (!backend) return nullptr;
-  JsonPtr size = parse(R"({"op":"set_size","width":1280,"height":800})");
-  backend->run_operation(size.get(), error.text());
+  lumora::scene::HostErrorBuffer error;
   JsonPtr patch = parse(whole_scene_patch());
   if (!backend->patch_scene(patch.get(), error.text())) return nullptr;
   // The first frame makes every text texture and mask.
@@ -231,7 +220,7 @@ void BM_WindowSegmentsPatchRoundTrip(benchmark::State& state) {
     return;
   }
   const std::string open = R"({"op":"open","backend":"window","hidden":true,"vsync":false,"fps_limit":0.001,)"
-                           R"("font_dir":")" + font_dir() + "\"}";
+                           R"("font_dir":")" + lumora::bench::bench_font_dir() + "\"}";
   auto opened = host->request(open);
   auto sized = host->request(R"({"op":"set_size","width":1280,"height":800})");
   auto scene = host->request(whole_scene_patch());
