@@ -1,6 +1,7 @@
 #include "demo_requests.h"
 
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <utility>
 
@@ -31,6 +32,17 @@ bool request_ok(client::Controller& host, std::string_view json, client::Reply* 
 std::string print(const cJSON* item) {
   scene::JsonText text = scene::print_json(item);
   return text ? std::string(text.get()) : std::string();
+}
+
+std::string clock_text() {
+  std::timespec now{};
+  std::timespec_get(&now, TIME_UTC);
+  std::tm local{};
+  localtime_r(&now.tv_sec, &local);
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%ld", local.tm_hour, local.tm_min, local.tm_sec,
+                now.tv_nsec / 100000000);
+  return text;
 }
 
 }  // namespace lumora::demo

@@ -1,5 +1,5 @@
-// What both demos say to their host: one command at a time, a failure
-// reported on standard error.
+// What both demos share: commands sent to their host one at a time, a
+// failure reported on standard error, and the live clock they show.
 #pragma once
 
 #include <string>
@@ -15,5 +15,8 @@ bool request_ok(client::Controller& host, std::string_view json, client::Reply* 
 
 // `item` as unformatted JSON text, "" when it cannot be printed.
 std::string print(const cJSON* item);
+
+// The local time as "HH:MM:SS.t" (tenths of a second).
+std::string clock_text();
 
 }  // namespace lumora::demo

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -24,6 +23,7 @@ namespace {
 
 using lumora::client::Controller;
 using lumora::client::Reply;
+using lumora::demo::clock_text;
 using lumora::demo::DemoState;
 using lumora::demo::print;
 using lumora::demo::request_ok;
@@ -78,17 +78,6 @@ std::string default_host_path(const char* program) {
   std::string path = program;
   std::size_t slash = path.rfind('/');
   return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "lumora-host";
-}
-
-std::string clock_text() {
-  std::timespec now{};
-  std::timespec_get(&now, TIME_UTC);
-  std::tm local{};
-  localtime_r(&now.tv_sec, &local);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%ld", local.tm_hour, local.tm_min, local.tm_sec,
-                now.tv_nsec / 100000000);
-  return text;
 }
 
 int run_headless(Controller& host, const Options& options) {

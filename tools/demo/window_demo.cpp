@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -48,17 +47,6 @@ double measure(Controller& host, std::string_view text, double points, double fa
   Reply reply;
   if (!request_ok(host, print(command.get()), &reply)) return fallback;
   return number_at(reply.result.get(), 0);
-}
-
-std::string clock_text() {
-  std::timespec now{};
-  std::timespec_get(&now, TIME_UTC);
-  std::tm local{};
-  localtime_r(&now.tv_sec, &local);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%ld", local.tm_hour, local.tm_min, local.tm_sec,
-                now.tv_nsec / 100000000);
-  return text;
 }
 
 // The start of a UTF-8 sequence at or before `index`.
