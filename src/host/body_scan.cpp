@@ -32,37 +32,4 @@ bool has_embedded_nul(const char* body, std::size_t length) {
   return false;
 }
 
-bool nesting_exceeds(const char* body, std::size_t length, std::size_t limit) {
-  bool in_string = false;
-  std::size_t depth = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    char byte = body[i];
-    if (in_string) {
-      if (byte == '\\') {
-        ++i;
-      } else if (byte == '"') {
-        in_string = false;
-      }
-      continue;
-    }
-    switch (byte) {
-      case '"':
-        in_string = true;
-        break;
-      case '[':
-      case '{':
-        if (++depth > limit) return true;
-        break;
-      case ']':
-      case '}':
-        // Unbalanced closers make the body invalid anyway; never wrap.
-        if (depth > 0) --depth;
-        break;
-      default:
-        break;
-    }
-  }
-  return false;
-}
-
 }  // namespace lumora::host

@@ -1,6 +1,7 @@
-// Checks on a command body made before cJSON sees it: cJSON keeps strings as
-// C strings, so a NUL inside one would silently cut it, and its own nesting
-// limit is far deeper than the host accepts.
+// What a command body may not hold: a NUL inside a string (strings are kept
+// as C strings, so it would silently cut one), and nesting deeper than the
+// host accepts. The reader enforces both as it parses; the scan below
+// decides the message when a body is refused.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +15,5 @@ inline constexpr std::size_t kMaxNesting = 64;
 // outside strings are not examined; a truncated escape ends the scan (the
 // parse then fails).
 bool has_embedded_nul(const char* body, std::size_t length);
-
-// Arrays and objects nested deeper than `limit`, counted outside strings.
-bool nesting_exceeds(const char* body, std::size_t length, std::size_t limit = kMaxNesting);
 
 }  // namespace lumora::host

@@ -204,21 +204,27 @@ void dispatch(HostSession& session, std::uint32_t id, const cJSON* command, doub
 
 void handle_command(HostSession& session, std::uint32_t id, const char* body, std::size_t length) {
   double handling_start = platform::now_seconds();
+  // The command's items live until it is answered, on every path.
+  struct DropRequest {
+    scene::JsonReader& reader;
+    ~DropRequest() { reader.clear(); }
+  } drop_request{session.request};
   try {
-    if (has_embedded_nul(body, length)) {
+    scene::JsonReadStatus status = session.request.read(body, length, kMaxNesting);
+    // A NUL anywhere in a string decides the message, even when the text
+    // is invalid before it.
+    if (status == scene::JsonReadStatus::nul_in_string ||
+        (status != scene::JsonReadStatus::parsed && has_embedded_nul(body, length))) {
       reply_error(session, id, "Embedded NUL is not representable in a native C string");
       return;
     }
-    const char* end = nullptr;
-    JsonPtr command;
-    // The nesting bound is checked first: the parser itself allows far deeper documents.
-    if (!nesting_exceeds(body, length)) command.reset(cJSON_ParseWithLengthOpts(body, length, &end, false));
-    if (!command || end != body + length || !cJSON_IsObject(command.get())) {
+    const cJSON* command = session.request.root();
+    if (status != scene::JsonReadStatus::parsed || !cJSON_IsObject(command)) {
       reply_error(session, id, "Invalid JSON command");
       return;
     }
     ++session.stats.requests;
-    dispatch(session, id, command.get(), handling_start);
+    dispatch(session, id, command, handling_start);
   } catch (const std::bad_alloc&) {
     // No reply can be promised without memory; end the connection.
     session.stopped = true;

@@ -10,6 +10,7 @@
 
 #include "host/backend.h"
 #include "platform/socket.h"
+#include "scene/json_reader.h"
 
 namespace lumora::host {
 
@@ -88,6 +89,8 @@ struct HostSession {
   double fps_limit = 0;
   double update_start_time = 0;
   HostStatistics stats;
+  // Holds the command being answered; its storage is reused by the next.
+  scene::JsonReader request;
   // How "open" creates a backend (the shipped binary and test builds differ).
   BackendOpeners openers;
 };

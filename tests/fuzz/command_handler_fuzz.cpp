@@ -1,6 +1,6 @@
 // Fuzz target for whole command bodies, as the host receives them, through
-// the command handler with a headless terminal open: the NUL scan, the
-// nesting scan, the parse, dispatch and every terminal operation. One input
+// the command handler with a headless terminal open: the reader, the NUL
+// scan for messages, dispatch and every terminal operation. One input
 // holds up to eight bodies separated by 0x1E, so that a scene can be built
 // and then queried. Every frame the host queues (replies, events, the final
 // notice) must be valid UTF-8 JSON, and each command gets exactly one reply.
