@@ -34,6 +34,18 @@ constexpr int kMaxFastDigits = 15;
 constexpr double kPowersOfTen[kMaxFastDigits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
+// The bytes that end the plain run of a string: its closing quote, an
+// escape, and a zero byte, which a C string cannot hold.
+struct StringStops {
+  bool stops[256] = {};
+  constexpr StringStops() {
+    stops[static_cast<unsigned char>('"')] = true;
+    stops[static_cast<unsigned char>('\\')] = true;
+    stops[0] = true;
+  }
+};
+constexpr StringStops kStringStops;
+
 bool is_digit(unsigned char byte) { return static_cast<unsigned char>(byte - '0') < 10; }
 
 // The bytes cJSON hands to strtod as one number.
@@ -203,7 +215,7 @@ class Parser {
   bool string(char** out) {
     const unsigned char* start = ++at_;
     const unsigned char* cursor = start;
-    while (cursor < end_ && *cursor != '"' && *cursor != '\\' && *cursor != 0) ++cursor;
+    while (cursor < end_ && !kStringStops.stops[*cursor]) ++cursor;
     if (cursor == end_) return fail();
     if (*cursor == 0) return fail_with(JsonReadStatus::nul_in_string);
     if (*cursor == '"') {
@@ -412,8 +424,9 @@ void JsonReader::clear() {
     ++kept;
   }
   blocks_.resize(kept);
-  current_ = 0;
-  offset_ = 0;
+  next_block_ = 0;
+  next_ = nullptr;
+  limit_ = nullptr;
 }
 
 std::size_t JsonReader::storage_bytes() const {
@@ -425,29 +438,26 @@ std::size_t JsonReader::storage_bytes() const {
 void* JsonReader::allocate_from_next_block(std::size_t bytes) {
   // Blocks kept from earlier documents are used in turn; one too small for
   // this request is passed over until the next document.
-  for (std::size_t next = blocks_.empty() ? 0 : current_ + 1; next < blocks_.size(); ++next) {
-    if (bytes <= blocks_[next].size) {
-      current_ = next;
-      offset_ = bytes;
-      return make_usable(blocks_[next].data.get(), bytes);
+  while (next_block_ < blocks_.size() && blocks_[next_block_].size < bytes) ++next_block_;
+  if (next_block_ == blocks_.size()) {
+    std::size_t size = blocks_.empty() ? kFirstBlockBytes : blocks_.back().size * 2;
+    if (size > kLargestGrownBlockBytes) size = kLargestGrownBlockBytes;
+    if (size < bytes) size = bytes;
+    Block block;
+    block.data.reset(new (std::nothrow) unsigned char[size]);
+    if (!block.data) return nullptr;
+    block.size = size;
+    make_unusable(block.data.get(), size);
+    try {
+      blocks_.push_back(std::move(block));
+    } catch (const std::bad_alloc&) {
+      return nullptr;
     }
   }
-  std::size_t size = blocks_.empty() ? kFirstBlockBytes : blocks_.back().size * 2;
-  if (size > kLargestGrownBlockBytes) size = kLargestGrownBlockBytes;
-  if (size < bytes) size = bytes;
-  Block block;
-  block.data.reset(new (std::nothrow) unsigned char[size]);
-  if (!block.data) return nullptr;
-  block.size = size;
-  make_unusable(block.data.get(), size);
-  try {
-    blocks_.push_back(std::move(block));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-  current_ = blocks_.size() - 1;
-  offset_ = bytes;
-  return make_usable(blocks_[current_].data.get(), bytes);
+  Block& block = blocks_[next_block_++];
+  next_ = block.data.get() + bytes;
+  limit_ = block.data.get() + block.size;
+  return make_usable(block.data.get(), bytes);
 }
 
 void* JsonReader::make_usable(unsigned char* start, std::size_t bytes) {

@@ -18,6 +18,7 @@
 #include <cjson/cJSON.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -58,10 +59,11 @@ class JsonReader {
   // Hands out `bytes` of storage aligned to `alignment` (a power of two at
   // most 16); null when memory runs out. Used by the parser.
   void* allocate(std::size_t bytes, std::size_t alignment) {
-    std::size_t start = (offset_ + alignment - 1) & ~(alignment - 1);
-    if (current_ < blocks_.size() && start + bytes <= blocks_[current_].size) {
-      offset_ = start + bytes;
-      return make_usable(blocks_[current_].data.get() + start, bytes);
+    std::size_t padding = (0 - reinterpret_cast<std::uintptr_t>(next_)) & (alignment - 1);
+    if (padding + bytes <= static_cast<std::size_t>(limit_ - next_)) {
+      unsigned char* start = next_ + padding;
+      next_ = start + bytes;
+      return make_usable(start, bytes);
     }
     return allocate_from_next_block(bytes);
   }
@@ -80,8 +82,9 @@ class JsonReader {
   static void make_unusable(unsigned char* start, std::size_t bytes);
 
   std::vector<Block> blocks_;
-  std::size_t current_ = 0;  // the block being filled
-  std::size_t offset_ = 0;   // bytes of it handed out
+  std::size_t next_block_ = 0;       // the first block not yet filled from
+  unsigned char* next_ = nullptr;   // the free part of the block being filled
+  unsigned char* limit_ = nullptr;
   const cJSON* root_ = nullptr;
 };
 
