@@ -137,6 +137,10 @@ void receive_frames(HostSession& session) {
     if (result.status == platform::IoStatus::ok) {
       session.recv_length += result.bytes;
       received_total += result.bytes;
+      // A short read took all that had arrived: asking again would only
+      // learn that the socket is empty, one system call per request for
+      // nothing. What arrives meanwhile wakes the next wait.
+      if (result.bytes < chunk) return;
       continue;
     }
     if (result.status != platform::IoStatus::would_block) session.stopped = true;

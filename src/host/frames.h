@@ -45,7 +45,8 @@ QueueResult queue_json_frame(HostSession& session, std::uint32_t type, std::uint
 // Sends up to kIoBudget queued bytes without blocking.
 void flush_send_queue(HostSession& session);
 
-// Reads up to kIoBudget bytes into the free tail of the receive buffer.
+// Reads up to kIoBudget bytes into the free tail of the receive buffer,
+// stopping at the first read that leaves the socket empty.
 void receive_frames(HostSession& session);
 
 // Called with each complete command frame's id and body (pointing into the
