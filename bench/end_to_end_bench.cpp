@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "client/controller.h"
+#include "dashboard.h"
 #include "loopback_floor.h"
+#include "process_cpu.h"
 #include "platform/clock.h"
 
 namespace {
@@ -247,16 +249,6 @@ void BM_EndToEnd(benchmark::State& state) {
 }
 BENCHMARK(BM_EndToEnd)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// Processor time the process `pid` has used so far, in seconds: the
-// scheduler's nanosecond count of its main thread (a headless terminal runs
-// on that thread alone), or -1 when it cannot be read.
-double process_cpu_seconds(int pid) {
-  std::ifstream stats("/proc/" + std::to_string(pid) + "/schedstat");
-  unsigned long long nanoseconds = 0;
-  if (!(stats >> nanoseconds)) return -1;
-  return static_cast<double>(nanoseconds) * 1e-9;
-}
-
 // The snapshot object as cJSON items, built the way a reply would be built
 // item by item: one object of five members per cell.
 cJSON* rebuild_with_cjson(const cJSON* snapshot) {
@@ -307,9 +299,9 @@ void BM_TerminalSnapshotHostCpu(benchmark::State& state) {
     setup.record(*host, frame_command(0), false);
     setup.record(*host, kPresent, false);
     for (int k = 0; k < kWarmUp; ++k) snapshot.record(*host, kSnapshot, false);
-    const double before = process_cpu_seconds(host->process_id());
+    const double before = bench::process_cpu_seconds(host->process_id());
     for (int k = 0; k < kMeasured; ++k) snapshot.record(*host, kSnapshot, true);
-    const double after = process_cpu_seconds(host->process_id());
+    const double after = bench::process_cpu_seconds(host->process_id());
     auto last = host->request(kSnapshot, kWaitSeconds);
     if (!setup.failure.empty() || !snapshot.failure.empty() || before < 0 || after < 0 || !last || !last->ok) {
       state.SkipWithError(("The snapshots failed: " + setup.failure + snapshot.failure).c_str());
@@ -340,5 +332,61 @@ void BM_TerminalSnapshotHostCpu(benchmark::State& state) {
   state.SetLabel("headless 200 x 60 terminal after a 2,000-command commit; cJSON reference in-process");
 }
 BENCHMARK(BM_TerminalSnapshotHostCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The host process's processor time per dashboard update through the
+// controller: a "frame" where only the clock's text changed, answered and
+// then presented by the host's own scheduler, as a live UI drives it. The
+// reference is the host's processor time per "stats" request in the same
+// session: what any request costs in socket reads, writes and waits.
+void BM_TerminalDashboardHostCpu(benchmark::State& state) {
+  constexpr int kUpdates = 600;
+  const std::vector<std::string> frames = bench::dashboard_frames();
+  const std::string open = "{\"op\":\"open\",\"backend\":\"terminal\",\"headless\":true,\"columns\":" +
+                           std::to_string(bench::kDashboardColumns) +
+                           ",\"rows\":" + std::to_string(bench::kDashboardRows) + "}";
+  constexpr const char* kStats = R"({"op":"stats"})";
+  double update_seconds = 0;
+  double stats_seconds = 0;
+  double presents_per_update = 0;
+  for (auto _ : state) {
+    std::string error;
+    auto host = launch(&error);
+    if (!host) {
+      state.SkipWithError(("Could not start the host: " + error).c_str());
+      return;
+    }
+    Step setup;
+    Step update;
+    Step stats;
+    setup.record(*host, open, false);
+    for (int k = 0; k < kWarmUp; ++k) update.record(*host, frames[k], false);
+    auto frames_before = host->request(kStats, kWaitSeconds);
+    double before = bench::process_cpu_seconds(host->process_id());
+    for (int k = 0; k < kUpdates; ++k) update.record(*host, frames[k % frames.size()], true);
+    // A request after the last update waits out its present.
+    auto frames_after = host->request(kStats, kWaitSeconds);
+    double after = bench::process_cpu_seconds(host->process_id());
+    for (int k = 0; k < kUpdates; ++k) stats.record(*host, kStats, true);
+    double after_stats = bench::process_cpu_seconds(host->process_id());
+    if (!setup.failure.empty() || !update.failure.empty() || !stats.failure.empty() || !frames_before ||
+        !frames_after || before < 0 || after_stats < 0) {
+      state.SkipWithError(("The dashboard updates failed: " + setup.failure + update.failure + stats.failure).c_str());
+      return;
+    }
+    update_seconds = (after - before) / kUpdates;
+    stats_seconds = (after_stats - after) / kUpdates;
+    auto frames_of = [](const lumora::client::Reply& reply) {
+      return cJSON_GetObjectItemCaseSensitive(reply.result.get(), "frames")->valuedouble;
+    };
+    presents_per_update = (frames_of(*frames_after) - frames_of(*frames_before)) / kUpdates;
+    host->close();
+  }
+  state.counters["host_cpu_us"] = update_seconds * 1e6;
+  state.counters["stats_host_cpu_us"] = stats_seconds * 1e6;
+  state.counters["presents_per_update"] = presents_per_update;
+  state.counters["frame_bytes"] = static_cast<double>(frames[0].size());
+  state.SetLabel("headless 200 x 60 dashboard, one changed text per update; target host_cpu_us at most 60");
+}
+BENCHMARK(BM_TerminalDashboardHostCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "host/frames.h"
 #include "host/session.h"
 #include "loopback_floor.h"
+#include "process_cpu.h"
 #include "scene/json.h"
 #include "terminal/terminal_backend.h"
 
@@ -48,20 +49,32 @@ void BM_StatsRoundTrip(benchmark::State& state) {
   bench::Percentiles client;
   bench::Percentiles client_alone;
   bench::Percentiles floor;
+  double host_cpu_seconds = 0;
+  double peer_cpu_seconds = 0;
   for (auto _ : state) {
     std::vector<double> samples;
+    double before = bench::process_cpu_seconds(host->process_id());
     if (!bench::request_samples(*host, kStats, kRequests, kWarmUpRequests, &samples)) {
       state.SkipWithError("A stats request went unanswered");
       return;
     }
+    double after = bench::process_cpu_seconds(host->process_id());
+    if (before < 0 || after < 0) {
+      state.SkipWithError("The host's processor time cannot be read");
+      return;
+    }
+    host_cpu_seconds = (after - before) / (kRequests + kWarmUpRequests);
     client = bench::percentiles(samples);
 
     // The controller against a peer that does no work of its own.
     auto bare_peer = Controller::launch(bench::peer_options(reply_text), &error);
+    double peer_before = bare_peer ? bench::process_cpu_seconds(bare_peer->process_id()) : -1;
     if (!bare_peer || !bench::request_samples(*bare_peer, kStats, kRequests, kWarmUpRequests, &samples)) {
       state.SkipWithError(("The bare peer failed: " + error).c_str());
       return;
     }
+    peer_cpu_seconds = (bench::process_cpu_seconds(bare_peer->process_id()) - peer_before) /
+                       (kRequests + kWarmUpRequests);
     client_alone = bench::percentiles(samples);
     bare_peer.reset();
 
@@ -81,6 +94,11 @@ void BM_StatsRoundTrip(benchmark::State& state) {
   state.counters["p99_us_floor"] = floor.p99;
   state.counters["client_alone_p50_us"] = client_alone.p50;
   state.counters["client_alone_p99_us"] = client_alone.p99;
+  // Target: at most 25 µs of the host's processor time per request.
+  // The peer's share is what one read, one write and one wait cost any
+  // process on this machine.
+  state.counters["host_cpu_us"] = host_cpu_seconds * 1e6;
+  state.counters["host_cpu_us_bare_peer"] = peer_cpu_seconds * 1e6;
   state.counters["p50_over_floor"] = floor.p50 > 0 ? client.p50 / floor.p50 : 0;
   host->close();
 }

@@ -64,6 +64,7 @@ COMPANIONS = {
     "_floor": "loopback ping-pong, same frame sizes",
     "_cjson": "cJSON_PrintUnformatted of the same reply alone",
     "_sleeping": "a thread sleeping 10 ms at a time over the same span",
+    "_bare_peer": "a bare peer answering the same frames (its reads, writes and waits alone)",
 }
 # Counters that carry a byte count to compare against memcpy of those bytes.
 BYTE_COUNTERS = ("ansi_bytes", "diff_bytes", "bytes")

@@ -5,7 +5,9 @@
 // a malformed \u escape). A reported NUL must be one the host's scan finds.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "host/body_scan.h"
 #include "scene/json_reader.h"
@@ -34,7 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (read || !test::has_malformed_unicode_escape(text, size)) std::abort();
     return 0;
   }
-  if (read && !test::json_difference(reader.root(), reference.get()).empty()) std::abort();
+  if (read) {
+    std::string difference = test::json_difference(reader.root(), reference.get());
+    if (!difference.empty()) {
+      std::fprintf(stderr, "reader and cJSON differ at %s\n", difference.c_str());
+      std::abort();
+    }
+  }
   reader.clear();
   return 0;
 }
