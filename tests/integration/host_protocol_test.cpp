@@ -96,6 +96,13 @@ TEST(HostProtocolTest, HostMessagesWithoutABackend) {
       {"", kInvalid},
       {R"({"op":"open"}x)", kInvalid},
       {R"(["op","open"])", kInvalid},
+      {"{\"op\":\"open\"} ", kInvalid},  // trailing whitespace is not part of one value
+      {R"({"op":"open","name":"\u00zz"})", kInvalid},
+      {std::string(64, '[') + std::string(64, ']'), kInvalid},  // an array, at the deepest nesting
+      {"{\"a\":" + std::string(64, '[') + std::string(64, ']') + "}", kInvalid},  // one level too deep
+      // A NUL in a string decides the message even after a syntax error.
+      {R"({"op":"open",,"name":"a\u0000b"})", kNul},
+      {R"({"op":"open","name":"a\u0000b"} )", kNul},
       // A byte-order mark is accepted; an unknown op waits for the backend.
       {"\xEF\xBB\xBF{\"op\":\"stats\"}", kNotOpen},
       {R"({"op":"Open"})", kNotOpen},
