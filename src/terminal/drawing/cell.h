@@ -92,9 +92,16 @@ class GlyphPool {
   void clear();
 
  private:
+  static constexpr std::size_t kAsciiGlyphs = 128;
+
   struct Entry;
   struct Block;
+  const char* intern_hashed(std::string_view bytes);
+
   Entry* buckets_[kBucketCount];
+  std::uint16_t used_buckets_[kBucketCount];  // the buckets taken since the last clear, in order
+  std::size_t used_count_ = 0;
+  const char* ascii_[kAsciiGlyphs];           // the stored one-byte glyphs, or null
   Block* blocks_ = nullptr;  // bump-allocated storage for the entries
   std::uint64_t total_bytes_ = 0;
 
