@@ -301,7 +301,8 @@ void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view gl
   const char* last_glyph = nullptr;
   int last_existing = -1;
 
-  auto plot = [&](std::int64_t column, std::int64_t row) {
+  // Inlined into each walk below, so that the caches stay in registers.
+  auto plot = [&](std::int64_t column, std::int64_t row) __attribute__((always_inline)) {
     Cell& cell = frame.at(column, row);
     const char* result = nullptr;
     if (cell.width == 1 && cell.kind == CellKind::plain && cell.underline == 0 && constant != nullptr &&
