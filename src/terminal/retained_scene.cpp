@@ -28,17 +28,23 @@ bool string_within(const cJSON* item, std::size_t limit) {
   return item->valuestring != nullptr && strnlen(item->valuestring, limit + 1) <= limit;
 }
 
+// Read by the type byte rather than through the library's predicates: a
+// list holds hundreds of values and each predicate is a call.
 bool value_acceptable(const cJSON* value, int level) {
   if (level > kMaxRetainedDepth) return false;
-  if (cJSON_IsNumber(value)) return std::isfinite(value->valuedouble);
-  if (cJSON_IsString(value)) return string_within(value, kMaxRetainedStringBytes);
-  if (cJSON_IsArray(value) || cJSON_IsObject(value)) {
-    for (const cJSON* child = value->child; child != nullptr; child = child->next) {
-      if (!value_acceptable(child, level + 1)) return false;
-    }
-    return true;
+  switch (value->type & 0xFF) {
+    case cJSON_Number: return std::isfinite(value->valuedouble);
+    case cJSON_String: return string_within(value, kMaxRetainedStringBytes);
+    case cJSON_Array:
+    case cJSON_Object:
+      for (const cJSON* child = value->child; child != nullptr; child = child->next) {
+        if (!value_acceptable(child, level + 1)) return false;
+      }
+      return true;
+    case cJSON_Raw:
+    case cJSON_Invalid: return false;
+    default: return true;  // false, true and null
   }
-  return !cJSON_IsRaw(value) && !cJSON_IsInvalid(value);
 }
 
 bool command_acceptable(const cJSON* command) {

@@ -48,6 +48,12 @@ struct Cell {
   // blend of every glyph write, done on the stored channels, since a frame
   // makes it thousands of times.
   void set_foreground_over(scene::ColorValue over, const Cell& under) {
+    // Opaque, the usual case, is the colour itself: the blend's rounding
+    // term never reaches a whole unit.
+    if (over.a == 255) {
+      fg_r = over.r, fg_g = over.g, fg_b = over.b, fg_a = 255;
+      return;
+    }
     fg_r = blend_channel(over.a, over.r, under.bg_r);
     fg_g = blend_channel(over.a, over.g, under.bg_g);
     fg_b = blend_channel(over.a, over.b, under.bg_b);
