@@ -100,13 +100,27 @@ void* GlyphPool::allocate(std::size_t size) {
   return result;
 }
 
+namespace {
+// Every one-byte glyph as a constant string.
+struct AsciiGlyphs {
+  char text[128][2];
+  constexpr AsciiGlyphs() : text{} {
+    for (int i = 0; i < 128; ++i) text[i][0] = static_cast<char>(i);
+  }
+};
+constexpr AsciiGlyphs kAsciiGlyphText;
+}  // namespace
+
 const char* GlyphPool::intern(std::string_view bytes) {
-  // Most text is ASCII: a glyph interned once is found again by its byte.
+  // Most text is ASCII. A one-byte glyph is stored and charged like any
+  // other, but handed out as a constant: found again by its byte, and the
+  // same address in every frame, so that the encoder finds unchanged text
+  // rows equal byte for byte.
   const bool ascii = bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < kAsciiGlyphs;
-  if (ascii && ascii_[static_cast<unsigned char>(bytes[0])] != nullptr) return ascii_[static_cast<unsigned char>(bytes[0])];
-  const char* stored = intern_hashed(bytes);
-  if (ascii) ascii_[static_cast<unsigned char>(bytes[0])] = stored;
-  return stored;
+  if (!ascii) return intern_hashed(bytes);
+  const unsigned char byte = static_cast<unsigned char>(bytes[0]);
+  if (ascii_[byte] == nullptr && intern_hashed(bytes) != nullptr) ascii_[byte] = kAsciiGlyphText.text[byte];
+  return ascii_[byte];
 }
 
 const char* GlyphPool::intern_hashed(std::string_view bytes) {

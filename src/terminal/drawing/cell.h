@@ -89,8 +89,9 @@ class GlyphPool {
   GlyphPool(const GlyphPool&) = delete;
   GlyphPool& operator=(const GlyphPool&) = delete;
 
-  // The stored copy of `bytes` (NUL-terminated), or nullptr when the entry
-  // would bring the total above kMaxBytes or cannot be allocated.
+  // The stored copy of `bytes` (NUL-terminated; for a one-byte glyph a
+  // constant string, charged all the same), or nullptr when the entry would
+  // bring the total above kMaxBytes or cannot be allocated.
   const char* intern(std::string_view bytes);
   std::uint64_t total_bytes() const { return total_bytes_; }
   // Forgets every entry, as a new pool; one block of storage is kept for the
@@ -107,7 +108,7 @@ class GlyphPool {
   Entry* buckets_[kBucketCount];
   std::uint16_t used_buckets_[kBucketCount];  // the buckets taken since the last clear, in order
   std::size_t used_count_ = 0;
-  const char* ascii_[kAsciiGlyphs];           // the stored one-byte glyphs, or null
+  const char* ascii_[kAsciiGlyphs];           // the constant of each one-byte glyph stored, or null
   Block* blocks_ = nullptr;  // bump-allocated storage for the entries
   std::uint64_t total_bytes_ = 0;
 

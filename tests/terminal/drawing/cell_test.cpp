@@ -53,6 +53,25 @@ TEST(GlyphPool, ClearedPoolStoresAndChargesEveryGlyphAgain) {
   }
 }
 
+// One-byte glyphs are the same address in every pool, so that equal text in
+// two frames is equal bytes; each pool still charges them.
+TEST(GlyphPool, OneByteGlyphsAreSharedConstantsYetCharged) {
+  GlyphPool first, second;
+  for (int byte = 1; byte < 128; ++byte) {
+    const std::string glyph(1, static_cast<char>(byte));
+    const char* a = first.intern(glyph);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(second.intern(glyph), a) << byte;
+    EXPECT_EQ(std::string(a), glyph);
+  }
+  EXPECT_EQ(first.total_bytes(), 127u * (1u + GlyphPool::kEntryOverhead));
+  EXPECT_NE(first.intern("\xC3\xA9"), second.intern("\xC3\xA9"));  // longer glyphs are the pool's own
+  // A full pool refuses a new one-byte glyph like any other.
+  GlyphPool full;
+  ASSERT_NE(full.intern(std::string(GlyphPool::kMaxBytes - 16, 'x')), nullptr);
+  EXPECT_EQ(full.intern("q"), nullptr);
+}
+
 TEST(InternGlyph, FullPoolGivesQuestionMarkAndFlagsTheFrame) {
   CellFrameRef frame = make_cell_frame(2, 1);
   ASSERT_TRUE(frame);
