@@ -10,6 +10,7 @@
 #include "scene/footprint.h"
 #include "scene/scene_format.h"
 #include "scene/style.h"
+#include "terminal/retained_copy.h"
 
 namespace lumora::terminal {
 namespace {
@@ -27,17 +28,23 @@ bool string_within(const cJSON* item, std::size_t limit) {
   return item->valuestring != nullptr && strnlen(item->valuestring, limit + 1) <= limit;
 }
 
+// Read by the type byte rather than through the library's predicates: a
+// list holds hundreds of values and each predicate is a call.
 bool value_acceptable(const cJSON* value, int level) {
   if (level > kMaxRetainedDepth) return false;
-  if (cJSON_IsNumber(value)) return std::isfinite(value->valuedouble);
-  if (cJSON_IsString(value)) return string_within(value, kMaxRetainedStringBytes);
-  if (cJSON_IsArray(value) || cJSON_IsObject(value)) {
-    for (const cJSON* child = value->child; child != nullptr; child = child->next) {
-      if (!value_acceptable(child, level + 1)) return false;
-    }
-    return true;
+  switch (value->type & 0xFF) {
+    case cJSON_Number: return std::isfinite(value->valuedouble);
+    case cJSON_String: return string_within(value, kMaxRetainedStringBytes);
+    case cJSON_Array:
+    case cJSON_Object:
+      for (const cJSON* child = value->child; child != nullptr; child = child->next) {
+        if (!value_acceptable(child, level + 1)) return false;
+      }
+      return true;
+    case cJSON_Raw:
+    case cJSON_Invalid: return false;
+    default: return true;  // false, true and null
   }
-  return !cJSON_IsRaw(value) && !cJSON_IsInvalid(value);
 }
 
 bool command_acceptable(const cJSON* command) {
@@ -103,76 +110,6 @@ struct TerminalPatchRules {
   }
 };
 
-// The retained copy of a committed list, built from the list it replaces:
-// an update usually changes a few commands (a clock, a counter), so those
-// are copied and every command equal to the one at its position in the
-// retained list is moved over from it rather than copied again and freed.
-// Everything that can fail happens in prepare(); assemble() only relinks.
-class RetainedCopy {
- public:
-  // Compares the `count` commands of `next` with `retained` (may be null)
-  // command by command and copies those that differ; false when memory runs
-  // out. An unchanged list allocates nothing.
-  bool prepare(cJSON* retained, const cJSON* next, std::uint64_t count) {
-    // The equal commands at the start, found without allocating.
-    cJSON* old = retained != nullptr ? retained->child : nullptr;
-    const cJSON* command = next->child;
-    std::uint64_t equal_start = 0;
-    while (old != nullptr && command != nullptr && scene::json_equal(old, command)) {
-      old = old->next;
-      command = command->next;
-      ++equal_start;
-    }
-    unchanged_ = retained != nullptr && old == nullptr && command == nullptr;
-    if (unchanged_) return true;
-    try {
-      list_.reset(cJSON_CreateArray());
-      if (!list_) return false;
-      parts_.reserve(count);
-      cJSON* reused = retained != nullptr ? retained->child : nullptr;
-      for (std::uint64_t i = 0; i < equal_start; ++i, reused = reused->next) parts_.push_back({reused, nullptr});
-      // From the first difference on (known to differ), one by one.
-      for (bool first = true; command != nullptr; command = command->next, first = false) {
-        if (!first && old != nullptr && scene::json_equal(old, command)) {
-          parts_.push_back({old, nullptr});
-        } else {
-          scene::JsonPtr copy(cJSON_Duplicate(command, 1));
-          if (!copy) return false;
-          parts_.push_back({nullptr, std::move(copy)});
-        }
-        if (old != nullptr) old = old->next;
-      }
-      return true;
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-  }
-
-  // Every command equal to the retained one at its position, none more or fewer.
-  bool unchanged() const { return unchanged_; }
-
-  // The new list, taking the reused commands out of `retained` (whatever is
-  // left of it is freed); an unchanged list is `retained` itself.
-  scene::JsonPtr assemble(scene::JsonPtr retained) {
-    if (unchanged_) return retained;
-    for (Part& part : parts_) {
-      cJSON* item = part.reused != nullptr ? cJSON_DetachItemViaPointer(retained.get(), part.reused)
-                                           : part.copy.release();
-      cJSON_AddItemToArray(list_.get(), item);
-    }
-    return std::move(list_);
-  }
-
- private:
-  struct Part {
-    cJSON* reused;       // a command of the retained list, or null
-    scene::JsonPtr copy;  // else the copy of the new command
-  };
-  scene::JsonPtr list_;
-  std::vector<Part> parts_;
-  bool unchanged_ = false;
-};
-
 }  // namespace
 
 // ---- Retained-list check ------------------------------------------------------
@@ -203,7 +140,7 @@ bool TerminalScene::frame_reusable(const RasterContext& context) const {
 }
 
 void TerminalScene::clear() {
-  committed_list_.reset();
+  committed_.clear();
   segments_.clear();
   segment_lists_.clear();
   index_.clear();
@@ -240,17 +177,23 @@ bool TerminalScene::commit(const RasterContext& context, const cJSON* commands, 
     error.set(kInvalidList);
     return false;
   }
-  const std::uint64_t charge = scene::json_footprint_as_member(commands, "commands");
+  RetainedCopy& copy = update_;
+  const bool prepared = copy.prepare(committed_, commands);
+  // Without room to compare, the charge is still checked first.
+  const std::uint64_t charge =
+      prepared ? copy.charge() : scene::json_footprint_as_member(commands, "commands");
   if (charge > scene::kRetainedSceneBudget) {
+    copy.clear();
     error.set(kOverBudget);
     return false;
   }
-  RetainedCopy copy;
-  if (!copy.prepare(committed_list_.get(), commands, n)) {
+  if (!prepared || !copy.copy(commands)) {
+    copy.clear();
     error.set("Cannot retain command list");
     return false;
   }
   if (copy.unchanged() && frame_reusable(context)) {
+    copy.clear();
     counters_.last_segments_tested = 0;
     counters_.last_commands_replayed = 0;
     counters_.record_commit(n);
@@ -260,9 +203,12 @@ bool TerminalScene::commit(const RasterContext& context, const cJSON* commands, 
   // The list is drawn as the controller sent it; the retained copy is deeply
   // equal to it, so the frame is the same.
   CellFrameRef frame = compose_frame(recycling(context), commands, kOpaqueBlack, error);
-  if (!frame) return false;
+  if (!frame) {
+    copy.clear();
+    return false;
+  }
 
-  committed_list_ = copy.assemble(std::move(committed_list_));
+  copy.assemble(committed_);
   segments_.clear();
   segment_lists_.clear();
   index_.clear();
@@ -315,7 +261,7 @@ bool TerminalScene::patch(const RasterContext& context, const cJSON* command, sc
     segments_ = std::move(next_segments);
     segment_lists_ = std::move(next_lists);
     index_ = std::move(plan.index);
-    committed_list_.reset();
+    committed_.clear();
     segment_mode_ = true;
     command_count_ = plan.total_commands;
     retained_bytes_ = plan.total_charge;
@@ -342,7 +288,7 @@ bool TerminalScene::present(const RasterContext& context, scene::ErrorText error
   if (!reuse) {
     const RasterContext composing = recycling(context);
     frame = segment_mode_ ? compose_frame(composing, std::span<const cJSON* const>(segment_lists_), background_, error)
-                          : compose_frame(composing, committed_list_.get(), kOpaqueBlack, error);
+                          : compose_frame(composing, committed_.list.get(), kOpaqueBlack, error);
     // The counters stay as they were, like every other failure.
     if (!frame) return false;
   }

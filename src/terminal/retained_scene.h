@@ -29,6 +29,7 @@
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/colour.h"
 #include "terminal/drawing/rasterizer.h"
+#include "terminal/retained_copy.h"
 
 namespace lumora::terminal {
 
@@ -95,11 +96,11 @@ class TerminalScene {
   const CellFrameRef& current_frame() const { return current_frame_; }
   const FrameRecycler& recycler() const { return recycler_; }
   const SceneCounters& counters() const { return counters_; }
-  bool has_retained_scene() const { return committed_list_ != nullptr || segment_mode_; }
+  bool has_retained_scene() const { return committed_.list != nullptr || segment_mode_; }
   bool segment_mode() const { return segment_mode_; }
   bool frame_invalid() const { return frame_invalid_; }
   bool committed_since_present() const { return committed_since_present_; }
-  const cJSON* committed_list() const { return committed_list_.get(); }
+  const cJSON* committed_list() const { return committed_.list.get(); }
   std::uint64_t segment_count() const { return segments_.size(); }
   const TerminalSegment& segment(std::uint64_t position) const { return *segments_[position]; }
   const SegmentIndex& segment_index() const { return index_; }
@@ -114,7 +115,8 @@ class TerminalScene {
   // frames that were shown before.
   RasterContext recycling(const RasterContext& context);
 
-  scene::JsonPtr committed_list_;
+  RetainedCommands committed_;
+  RetainedCopy update_;  // scratch of commits, kept so that its space is reused
   std::vector<std::unique_ptr<TerminalSegment>> segments_;  // in drawing order
   std::vector<const cJSON*> segment_lists_;  // each segment's commands, same order, for composing
   SegmentIndex index_;

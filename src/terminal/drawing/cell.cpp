@@ -41,6 +41,7 @@ void free_block_count() { pool_blocks_live.fetch_sub(1, std::memory_order_relaxe
 
 GlyphPool::GlyphPool() {
   for (Entry*& bucket : buckets_) bucket = nullptr;
+  for (const char*& glyph : ascii_) glyph = nullptr;
 }
 
 GlyphPool::~GlyphPool() {
@@ -71,7 +72,11 @@ void GlyphPool::clear() {
     kept->used = 0;
   }
   blocks_ = kept;
-  std::memset(buckets_, 0, sizeof buckets_);
+  // A frame interns a few dozen distinct glyphs: forgetting the buckets they
+  // took is cheaper than clearing all of them.
+  for (std::size_t i = 0; i < used_count_; ++i) buckets_[used_buckets_[i]] = nullptr;
+  used_count_ = 0;
+  std::memset(ascii_, 0, sizeof ascii_);
   total_bytes_ = 0;
 }
 
@@ -95,7 +100,30 @@ void* GlyphPool::allocate(std::size_t size) {
   return result;
 }
 
+namespace {
+// Every one-byte glyph as a constant string.
+struct AsciiGlyphs {
+  char text[128][2];
+  constexpr AsciiGlyphs() : text{} {
+    for (int i = 0; i < 128; ++i) text[i][0] = static_cast<char>(i);
+  }
+};
+constexpr AsciiGlyphs kAsciiGlyphText;
+}  // namespace
+
 const char* GlyphPool::intern(std::string_view bytes) {
+  // Most text is ASCII. A one-byte glyph is stored and charged like any
+  // other, but handed out as a constant: found again by its byte, and the
+  // same address in every frame, so that the encoder finds unchanged text
+  // rows equal byte for byte.
+  const bool ascii = bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < kAsciiGlyphs;
+  if (!ascii) return intern_hashed(bytes);
+  const unsigned char byte = static_cast<unsigned char>(bytes[0]);
+  if (ascii_[byte] == nullptr && intern_hashed(bytes) != nullptr) ascii_[byte] = kAsciiGlyphText.text[byte];
+  return ascii_[byte];
+}
+
+const char* GlyphPool::intern_hashed(std::string_view bytes) {
   std::uint32_t hash = text::fnv1a32(bytes);
   Entry*& bucket = buckets_[hash & (kBucketCount - 1)];
   for (Entry* entry = bucket; entry != nullptr; entry = entry->next) {
@@ -113,6 +141,8 @@ const char* GlyphPool::intern(std::string_view bytes) {
   entry->length = static_cast<std::uint32_t>(bytes.size());
   std::memcpy(entry->bytes, bytes.data(), bytes.size());
   entry->bytes[bytes.size()] = '\0';
+  // A bucket is taken once between clears, so the list never outgrows them.
+  if (bucket == nullptr) used_buckets_[used_count_++] = static_cast<std::uint16_t>(hash & (kBucketCount - 1));
   bucket = entry;
   total_bytes_ += charge;
   return entry->bytes;
@@ -182,10 +212,20 @@ CellFrameRef make_cell_frame(std::int32_t columns, std::int32_t rows, scene::Col
 }
 
 void fill_cell_run(Cell* first, std::size_t count, const Cell& value) {
-  // A local copy, so that the compiler keeps it in registers rather than
-  // reloading it after every store (it could alias the cells).
-  const Cell copy = value;
-  for (std::size_t i = 0; i < count; ++i) first[i] = copy;
+  // The record's bytes, padding included (callers zero it), stored four
+  // cells at a time: each cell is a few whole-register stores, and the
+  // unrolled loop pays its counting once per four.
+  unsigned char pattern[sizeof(Cell)];
+  std::memcpy(pattern, &value, sizeof pattern);
+  unsigned char* out = reinterpret_cast<unsigned char*>(first);
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4, out += 4 * sizeof(Cell)) {
+    std::memcpy(out, pattern, sizeof(Cell));
+    std::memcpy(out + sizeof(Cell), pattern, sizeof(Cell));
+    std::memcpy(out + 2 * sizeof(Cell), pattern, sizeof(Cell));
+    std::memcpy(out + 3 * sizeof(Cell), pattern, sizeof(Cell));
+  }
+  for (; i < count; ++i, out += sizeof(Cell)) std::memcpy(out, pattern, sizeof(Cell));
 }
 
 void fill_blank(CellFrame& frame, scene::ColorValue background) {

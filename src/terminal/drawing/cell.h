@@ -48,6 +48,12 @@ struct Cell {
   // blend of every glyph write, done on the stored channels, since a frame
   // makes it thousands of times.
   void set_foreground_over(scene::ColorValue over, const Cell& under) {
+    // Opaque, the usual case, is the colour itself: the blend's rounding
+    // term never reaches a whole unit.
+    if (over.a == 255) {
+      fg_r = over.r, fg_g = over.g, fg_b = over.b, fg_a = 255;
+      return;
+    }
     fg_r = blend_channel(over.a, over.r, under.bg_r);
     fg_g = blend_channel(over.a, over.g, under.bg_g);
     fg_b = blend_channel(over.a, over.b, under.bg_b);
@@ -83,8 +89,9 @@ class GlyphPool {
   GlyphPool(const GlyphPool&) = delete;
   GlyphPool& operator=(const GlyphPool&) = delete;
 
-  // The stored copy of `bytes` (NUL-terminated), or nullptr when the entry
-  // would bring the total above kMaxBytes or cannot be allocated.
+  // The stored copy of `bytes` (NUL-terminated; for a one-byte glyph a
+  // constant string, charged all the same), or nullptr when the entry would
+  // bring the total above kMaxBytes or cannot be allocated.
   const char* intern(std::string_view bytes);
   std::uint64_t total_bytes() const { return total_bytes_; }
   // Forgets every entry, as a new pool; one block of storage is kept for the
@@ -92,9 +99,16 @@ class GlyphPool {
   void clear();
 
  private:
+  static constexpr std::size_t kAsciiGlyphs = 128;
+
   struct Entry;
   struct Block;
+  const char* intern_hashed(std::string_view bytes);
+
   Entry* buckets_[kBucketCount];
+  std::uint16_t used_buckets_[kBucketCount];  // the buckets taken since the last clear, in order
+  std::size_t used_count_ = 0;
+  const char* ascii_[kAsciiGlyphs];           // the constant of each one-byte glyph stored, or null
   Block* blocks_ = nullptr;  // bump-allocated storage for the entries
   std::uint64_t total_bytes_ = 0;
 

@@ -292,6 +292,7 @@ void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view gl
   const char* constant = constant_line_glyph(glyph);
   const int incoming = merge ? box_glyph_index(glyph) : -1;
   const char* const* merged = incoming >= 0 ? kBoxMerge.merged[incoming] : nullptr;
+  const bool opaque_enough = colour.a >= 128;
   // The foreground depends on the cell's background, which lines never
   // change: remember the last one blended.
   scene::ColorValue last_background = frame.in_grid(line.column, line.row) ? frame.at(line.column, line.row).background() : scene::ColorValue{};
@@ -300,8 +301,71 @@ void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view gl
   const char* last_glyph = nullptr;
   int last_existing = -1;
 
-  const CellRect clip = frame.clip;
+  // Inlined into each walk below, so that the caches stay in registers.
+  auto plot = [&](std::int64_t column, std::int64_t row) __attribute__((always_inline)) {
+    Cell& cell = frame.at(column, row);
+    const char* result = nullptr;
+    if (cell.width == 1 && cell.kind == CellKind::plain && cell.underline == 0 && constant != nullptr &&
+        (opaque_enough || is_translucent_safe(frame, column, row))) {
+      // Most cells hold one of a few glyph pointers (the blank, this
+      // line's glyph): remember the last one looked up.
+      if (incoming >= 0 && cell.glyph != last_glyph) {
+        last_glyph = cell.glyph;
+        last_existing = stored_box_glyph_index(cell.glyph);
+      }
+      int existing = incoming >= 0 ? last_existing : -1;
+      result = existing >= 0 ? merged[existing] : constant;
+    }
+    if (result != nullptr) {
+      scene::ColorValue background = cell.background();
+      if (!(background == last_background)) {
+        last_background = background;
+        last_foreground = blend_over(colour, background);
+      }
+      if (cell.glyph != result || !(cell.foreground() == last_foreground)) {
+        cell.glyph = result;
+        cell.set_foreground(last_foreground);
+      }
+    } else {
+      // Wide characters, image cells and the rest take the general path.
+      plot_line_glyph(frame, column, row, glyph, colour, merge);
+    }
+  };
+
+  const CellRect clip = intersect(frame.clip, frame.whole_grid());
+  if (clip.empty()) return;
   std::int64_t column = line.column, row = line.row;
+  // A straight line visits each cell between its ends in order: only the
+  // part inside the clip and the grid is walked, without a test per cell.
+  if (row == line.end_row && column != line.end_column) {
+    if (row < clip.y0 || row >= clip.y1) return;
+    const std::int64_t step = line.end_column > column ? 1 : -1;
+    std::int64_t first = std::clamp(column, clip.x0 - 1, clip.x1);
+    std::int64_t last = std::clamp(line.end_column, clip.x0 - 1, clip.x1);
+    if (step > 0 ? first < clip.x0 : first >= clip.x1) first += step;
+    if (step > 0 ? last >= clip.x1 : last < clip.x0) last -= step;
+    if (step > 0 ? first > last : first < last) return;
+    for (std::int64_t c = first;; c += step) {
+      plot(c, row);
+      if (c == last) break;
+    }
+    return;
+  }
+  if (column == line.end_column && row != line.end_row) {
+    if (column < clip.x0 || column >= clip.x1) return;
+    const std::int64_t step = line.end_row > row ? 1 : -1;
+    std::int64_t first = std::clamp(row, clip.y0 - 1, clip.y1);
+    std::int64_t last = std::clamp(line.end_row, clip.y0 - 1, clip.y1);
+    if (step > 0 ? first < clip.y0 : first >= clip.y1) first += step;
+    if (step > 0 ? last >= clip.y1 : last < clip.y0) last -= step;
+    if (step > 0 ? first > last : first < last) return;
+    for (std::int64_t r = first;; r += step) {
+      plot(column, r);
+      if (r == last) break;
+    }
+    return;
+  }
+
   const std::int64_t delta_column = line.end_column > column ? line.end_column - column : column - line.end_column;
   const std::int64_t delta_row = line.end_row > row ? line.end_row - row : row - line.end_row;
   const std::int64_t step_column = line.end_column > column ? 1 : -1;
@@ -309,35 +373,7 @@ void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view gl
   std::int64_t err = delta_column - delta_row;
   const std::int64_t limit = std::max(delta_column, delta_row) + 1;
   for (std::int64_t n = 0; n < limit; ++n) {
-    if (clip.contains(column, row) && frame.in_grid(column, row)) {
-      Cell& cell = frame.at(column, row);
-      const char* result = nullptr;
-      if (cell.width == 1 && cell.kind == CellKind::plain && cell.underline == 0 && constant != nullptr &&
-          (colour.a >= 128 || is_translucent_safe(frame, column, row))) {
-        // Most cells hold one of a few glyph pointers (the blank, this
-        // line's glyph): remember the last one looked up.
-        if (incoming >= 0 && cell.glyph != last_glyph) {
-          last_glyph = cell.glyph;
-          last_existing = stored_box_glyph_index(cell.glyph);
-        }
-        int existing = incoming >= 0 ? last_existing : -1;
-        result = existing >= 0 ? merged[existing] : constant;
-      }
-      if (result != nullptr) {
-        scene::ColorValue background = cell.background();
-        if (!(background == last_background)) {
-          last_background = background;
-          last_foreground = blend_over(colour, background);
-        }
-        if (cell.glyph != result || !(cell.foreground() == last_foreground)) {
-          cell.glyph = result;
-          cell.set_foreground(last_foreground);
-        }
-      } else {
-        // Wide characters, image cells and the rest take the general path.
-        plot_line_glyph(frame, column, row, glyph, colour, merge);
-      }
-    }
+    if (clip.contains(column, row)) plot(column, row);
     if (column == line.end_column && row == line.end_row) break;
     std::int64_t e2 = 2 * err;
     if (e2 > -delta_row) {

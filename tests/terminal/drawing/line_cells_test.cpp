@@ -65,6 +65,9 @@ TEST(PlotLineCells, EveryCellEndsAsPlottingItAloneWouldLeaveIt) {
       {11, 2, 0, 2},  // right to left over text, underline and the wide character
       {0, 0, 11, 5},  {11, 0, 0, 5}, {3, 0, 3, 5}, {6, 5, 6, 0}, {7, 2, 7, 2}, {0, 3, 11, 4},
       {8, 0, 9, 5},   {-3, -2, 14, 8},  // ends outside the grid
+      // Straight lines cut by the clip or the grid on either side, both ways.
+      {-5, 3, 20, 3}, {20, 4, -5, 4}, {5, -4, 5, 12}, {10, 12, 10, -4}, {11, 1, 11, 4}, {2, 5, 9, 5},
+      {-9, 2, -1, 2}, {4, -9, 4, -1}, {12, 0, 12, 5}, {10, 3, 11, 3}, {0, 4, 0, 5}, {-1, 0, 0, 0},
   };
   const char* glyphs[] = {"─", "│", "\xE2\x95\xB2", "\xE2\x95\xB1", "┌", "x"};
   const scene::ColorValue colours[] = {scene::rgba(255, 255, 255, 255), scene::rgba(0, 128, 255, 128), scene::rgba(255, 0, 0, 127), scene::rgba(10, 20, 30, 0)};
@@ -88,6 +91,23 @@ TEST(PlotLineCells, EveryCellEndsAsPlottingItAloneWouldLeaveIt) {
           }
         }
         EXPECT_EQ(expected->pool_exhausted, actual->pool_exhausted);
+      }
+    }
+  }
+}
+
+// A clip that is empty, or lies outside the grid, takes every cell out.
+TEST(PlotLineCells, NothingIsPlottedOutsideAnEmptyOrDistantClip) {
+  const CellRect clips[] = {{4, 2, 4, 5}, {6, 3, 2, 1}, {-8, -8, -2, -2}, {20, 0, 30, 6}};
+  for (const CellRect& clip : clips) {
+    CellFrameRef frame = crowded_frame();
+    CellFrameRef untouched = crowded_frame();
+    frame->clip = clip;
+    plot_line_cells(*frame, {0, 2, 11, 2}, "─", scene::rgba(255, 255, 255, 255));
+    plot_line_cells(*frame, {3, 0, 3, 5}, "│", scene::rgba(255, 255, 255, 255));
+    for (std::int64_t row = 0; row < 6; ++row) {
+      for (std::int64_t column = 0; column < 12; ++column) {
+        ASSERT_EQ(describe(untouched->at(column, row)), describe(frame->at(column, row)));
       }
     }
   }
