@@ -1,4 +1,5 @@
-// Round trip of {"op":"stats"} through the controller and the host, next to
+// Round trip of {"op":"stats"} through the controller and the host (its
+// reply carrying a full ring of update latencies), next to
 // the floor measured in the same run: a bare ping-pong of frames of the same
 // sizes between two loopback sockets that wait in poll. Beside it, what the
 // host spends on one such request in-process, and how much of that is
@@ -26,6 +27,8 @@ namespace bench = lumora::bench;
 
 constexpr int kRequests = 10000;
 constexpr int kWarmUpRequests = 200;
+// Scene updates before the stats requests: enough to fill the latency ring.
+constexpr int kUpdatesBeforeStats = 120;
 constexpr const char* kStats = R"({"op":"stats"})";
 constexpr const char* kOpenHeadless = R"({"op":"open","backend":"terminal","headless":true,"columns":80,"rows":24})";
 
@@ -39,6 +42,13 @@ void BM_StatsRoundTrip(benchmark::State& state) {
     return;
   }
   auto opened = host->request(kOpenHeadless);
+  // A live UI's statistics carry a full ring of scene update latencies:
+  // fill it, so that the reply holds every number a real one holds.
+  for (int k = 0; k < kUpdatesBeforeStats && opened && opened->ok; ++k) {
+    auto committed = host->request("{\"op\":\"frame\",\"commands\":[[\"text\",\"update " + std::to_string(k) +
+                                   "\",0,0,\"#ffffff\",14,false]]}");
+    if (!committed || !committed->ok) opened.reset();
+  }
   auto first = host->request(kStats);
   if (!opened || !opened->ok || !first || !first->ok) {
     state.SkipWithError("The headless terminal did not open or stats failed");
