@@ -1,23 +1,27 @@
 #include "host/statistics.h"
 
+#include <string>
+
+#include "scene/json_writer.h"
+
 namespace lumora::host {
 namespace {
 
 using scene::add_member;
 using scene::add_number;
 
+// The ring as one raw array, printed here once: 120 number items would cost
+// an allocation and a free each on every "stats" of a live UI.
 bool add_samples(cJSON* object, const HostStatistics& stats) {
-  cJSON* samples = cJSON_CreateArray();
-  if (!add_member(object, "scene_update_samples_ms", samples)) return false;
+  std::string text = "[";
   // Oldest first: once the ring is full the slot written next holds the oldest.
   std::uint32_t first = stats.sample_count < kUpdateSampleCapacity ? 0 : stats.next_sample;
   for (std::uint32_t k = 0; k < stats.sample_count; ++k) {
-    double seconds = stats.update_samples[(first + k) % kUpdateSampleCapacity];
-    cJSON* item = cJSON_CreateNumber(seconds * 1000.0);
-    if (item == nullptr) return false;
-    cJSON_AddItemToArray(samples, item);
+    if (k > 0) text += ',';
+    scene::append_json_number(text, stats.update_samples[(first + k) % kUpdateSampleCapacity] * 1000.0);
   }
-  return true;
+  text += ']';
+  return add_member(object, "scene_update_samples_ms", scene::make_raw_json(text));
 }
 
 }  // namespace

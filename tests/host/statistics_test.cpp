@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -55,11 +56,20 @@ TEST(StatisticsTest, FramesPerSecondAndTimingsAccumulate) {
 TEST(StatisticsTest, SamplesAreTheLatest120OldestFirstInMilliseconds) {
   auto session = make_session();
   for (int k = 1; k <= 125; ++k) record_update_sample(session->stats, k / 1000.0);
-  JsonPtr stats = build_statistics(*session, 1);
+  // Read as a controller reads them, from the printed reply.
+  scene::JsonText printed = scene::print_json(build_statistics(*session, 1).get());
+  ASSERT_TRUE(printed);
+  JsonPtr stats(cJSON_Parse(printed.get()));
   const cJSON* samples = cJSON_GetObjectItem(stats.get(), "scene_update_samples_ms");
   ASSERT_EQ(120, cJSON_GetArraySize(samples));
   EXPECT_DOUBLE_EQ(6, cJSON_GetArrayItem(samples, 0)->valuedouble);
   EXPECT_DOUBLE_EQ(125, cJSON_GetArrayItem(samples, 119)->valuedouble);
+  // Printed as the library prints an array of those numbers.
+  JsonPtr reference(cJSON_CreateArray());
+  for (int k = 6; k <= 125; ++k) cJSON_AddItemToArray(reference.get(), cJSON_CreateNumber(k / 1000.0 * 1000.0));
+  char* expected = cJSON_PrintUnformatted(reference.get());
+  EXPECT_NE(nullptr, std::strstr(printed.get(), (std::string("\"scene_update_samples_ms\":") + expected).c_str()));
+  cJSON_free(expected);
 }
 
 }  // namespace
