@@ -283,6 +283,29 @@ void plot_line_glyph(CellFrame& frame, std::int64_t column, std::int64_t row, st
   put_glyph(frame, column, row, glyph, 1, colour, CellKind::plain);
 }
 
+namespace {
+
+// The cells from `from` to `to` (either way round) that lie in [lo, hi).
+struct ClippedSpan {
+  std::int64_t first = 0;
+  std::int64_t last = 0;
+  std::int64_t step = 1;
+  bool empty = true;
+};
+
+ClippedSpan clip_span(std::int64_t from, std::int64_t to, std::int64_t lo, std::int64_t hi) {
+  ClippedSpan span;
+  span.step = to > from ? 1 : -1;
+  span.first = std::clamp(from, lo - 1, hi);
+  span.last = std::clamp(to, lo - 1, hi);
+  if (span.step > 0 ? span.first < lo : span.first >= hi) span.first += span.step;
+  if (span.step > 0 ? span.last >= hi : span.last < lo) span.last -= span.step;
+  span.empty = span.step > 0 ? span.first > span.last : span.first < span.last;
+  return span;
+}
+
+}  // namespace
+
 void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour,
                      bool merge) {
   if (colour.a == 0) return;
@@ -339,29 +362,21 @@ void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view gl
   // part inside the clip and the grid is walked, without a test per cell.
   if (row == line.end_row && column != line.end_column) {
     if (row < clip.y0 || row >= clip.y1) return;
-    const std::int64_t step = line.end_column > column ? 1 : -1;
-    std::int64_t first = std::clamp(column, clip.x0 - 1, clip.x1);
-    std::int64_t last = std::clamp(line.end_column, clip.x0 - 1, clip.x1);
-    if (step > 0 ? first < clip.x0 : first >= clip.x1) first += step;
-    if (step > 0 ? last >= clip.x1 : last < clip.x0) last -= step;
-    if (step > 0 ? first > last : first < last) return;
-    for (std::int64_t c = first;; c += step) {
+    ClippedSpan span = clip_span(column, line.end_column, clip.x0, clip.x1);
+    for (std::int64_t c = span.first; !span.empty;) {
       plot(c, row);
-      if (c == last) break;
+      if (c == span.last) break;
+      c += span.step;
     }
     return;
   }
   if (column == line.end_column && row != line.end_row) {
     if (column < clip.x0 || column >= clip.x1) return;
-    const std::int64_t step = line.end_row > row ? 1 : -1;
-    std::int64_t first = std::clamp(row, clip.y0 - 1, clip.y1);
-    std::int64_t last = std::clamp(line.end_row, clip.y0 - 1, clip.y1);
-    if (step > 0 ? first < clip.y0 : first >= clip.y1) first += step;
-    if (step > 0 ? last >= clip.y1 : last < clip.y0) last -= step;
-    if (step > 0 ? first > last : first < last) return;
-    for (std::int64_t r = first;; r += step) {
+    ClippedSpan span = clip_span(row, line.end_row, clip.y0, clip.y1);
+    for (std::int64_t r = span.first; !span.empty;) {
       plot(column, r);
-      if (r == last) break;
+      if (r == span.last) break;
+      r += span.step;
     }
     return;
   }
