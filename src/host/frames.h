@@ -46,7 +46,7 @@ QueueResult queue_json_frame(HostSession& session, std::uint32_t type, std::uint
 void flush_send_queue(HostSession& session);
 
 // Reads up to kIoBudget bytes into the free tail of the receive buffer,
-// stopping at the first read that leaves the socket empty.
+// stopping after a read shorter than asked for: the socket held no more.
 void receive_frames(HostSession& session);
 
 // Called with each complete command frame's id and body (pointing into the
