@@ -122,8 +122,10 @@ def clip(rect: Optional[Rect] = None) -> Command:
 
 def rect(rect: Rect, fill: Optional[str] = None, radius: float = 0, border: Optional[str] = None,
          border_width: float = 0) -> Command:
-    """A rectangle, filled and/or bordered (the border drawn inside)."""
-    return ["rect", _rect(rect), fill, radius, border, border_width]
+    """A rectangle, filled and/or bordered (the border drawn inside). No
+    colour is written "", which both backends read as none (the terminal
+    refuses null)."""
+    return ["rect", _rect(rect), fill or "", radius, border or "", border_width]
 
 
 def text(text: str, x: float, y: float, color: str, size: float, mono: bool = False) -> Command:
@@ -199,7 +201,7 @@ def sprite(source: str, rect: Rect, frame_width: int, frame_height: int, frame_c
 def animated_rect(rect: Rect, fill: Optional[str] = None, radius: float = 0, border: Optional[str] = None,
                   border_width: float = 0, *, animation: Animation) -> Command:
     """A "rect" whose x, y or opacity moves (window only); see `animation`."""
-    return ["animated_rect", _rect(rect), fill, radius, border, border_width, dict(animation)]
+    return ["animated_rect", _rect(rect), fill or "", radius, border or "", border_width, dict(animation)]
 
 
 def icon(name: str, x: float, y: float, size: float, color: str) -> Command:
