@@ -46,13 +46,26 @@ def encode_command(command: Any) -> bytes:
     return body
 
 
-def _decode_object(body: bytes) -> Any:
+_scan = json.JSONDecoder().scan_once
+
+
+def _decode_object(body: Any) -> Any:
+    """One JSON object from a frame body (bytes-like). ValueError otherwise."""
     try:
-        value = json.loads(body)
+        text = str(body, "utf-8")
     except UnicodeDecodeError:
         # A string the host copied from elsewhere (a clipboard, say) may not
         # be UTF-8: keep the frame, with U+FFFD for the bad bytes.
-        value = json.loads(body.decode("utf-8", "replace"))
+        text = str(body, "utf-8", "replace")
+    # The host prints without whitespace: scan the value directly, and only
+    # fall back to the full reader (which allows surrounding blanks) when
+    # that does not consume the whole body.
+    try:
+        value, end = _scan(text, 0)
+    except (StopIteration, ValueError):
+        end = -1
+    if end != len(text):
+        value = json.loads(text)
     if not isinstance(value, dict):
         raise ValueError("not an object")
     return value
@@ -115,25 +128,31 @@ class Connection:
             self.check_open()
         return None
 
-    def feed(self, data: bytes) -> None:
+    def feed(self, data: "bytes | bytearray | memoryview") -> None:
         """Takes received bytes and files every complete frame. A frame that
         cannot be read raises ProtocolError and ends the connection."""
         if self.error is not None or self.final_notice is not None:
             return
         buffer = self.buffer
-        buffer += data
+        # Usually whole frames arrive: read them straight from `data` and
+        # keep only an incomplete tail (copied, as `data` may be reused).
+        if buffer:
+            buffer += data
+            source = buffer
+        else:
+            source = data
         start = 0
-        end = len(buffer)
+        end = len(source)
         try:
             while end - start >= HEADER_SIZE:
-                magic, frame_type, frame_id, length = _HEADER.unpack_from(buffer, start)
+                magic, frame_type, frame_id, length = _HEADER.unpack_from(source, start)
                 if magic != MAGIC:
                     raise ProtocolError("Malformed frame from the host: bad magic")
                 if length > MAX_BODY:
                     raise ProtocolError("Malformed frame from the host: body above 16 MiB")
                 if end - start - HEADER_SIZE < length:
                     break
-                body = bytes(buffer[start + HEADER_SIZE:start + HEADER_SIZE + length])
+                body = source[start + HEADER_SIZE:start + HEADER_SIZE + length]
                 start += HEADER_SIZE + length
                 self._accept(frame_type, frame_id, body)
                 if self.final_notice is not None:
@@ -142,8 +161,11 @@ class Connection:
             self.fail(error)
             raise
         finally:
-            if start:
-                del buffer[:start]
+            if source is buffer:
+                if start:
+                    del buffer[:start]
+            elif start < end and self.error is None and self.final_notice is None:
+                buffer += source[start:]
 
     def fail(self, error: LumoraError) -> None:
         if self.error is None:
@@ -162,11 +184,11 @@ class Connection:
                 "error": "The host closed the connection without a final notice",
             }
 
-    def _accept(self, frame_type: int, frame_id: int, body: bytes) -> None:
+    def _accept(self, frame_type: int, frame_id: int, body: Any) -> None:
         if not self.hello_seen:
             if frame_type != FRAME_HELLO or frame_id != 0:
                 raise ProtocolError("The host's first frame is not a hello")
-            if body != self.token:
+            if bytes(body) != self.token:
                 raise ProtocolError("The host's hello carries the wrong token")
             self.hello_seen = True
             return
@@ -187,7 +209,7 @@ class Connection:
             return
         raise ProtocolError(f"Malformed frame from the host: type {frame_type}")
 
-    def _accept_reply(self, frame_id: int, body: bytes) -> None:
+    def _accept_reply(self, frame_id: int, body: Any) -> None:
         if frame_id in self.pending:
             self.pending.discard(frame_id)
         elif frame_id in self.abandoned:

@@ -9,6 +9,7 @@ from __future__ import annotations
 
 import select
 import socket
+import struct
 import time
 import weakref
 from typing import Any, Callable, Dict, Iterator, Mapping, Optional, Sequence
@@ -24,8 +25,14 @@ DEFAULT_REQUEST_TIMEOUT = 30.0
 # Received bytes land in one reused buffer; a reply of any size is assembled
 # from reads of at most this much.
 RECEIVE_CHUNK = 256 * 1024
+# Waits for the host block in recv itself, bounded by the socket's receive
+# time-out (one system call per read, as in the plainest loop). Long waits
+# are cut into slices of this length so that the time-out, once set, rarely
+# has to change; shorter ones set it exactly.
+RECEIVE_SLICE_SECONDS = 1.0
 
 _READABLE = select.POLLIN | select.POLLPRI | select.POLLERR | select.POLLHUP
+_DONT_WAIT = socket.MSG_DONTWAIT
 
 
 def _poll_milliseconds(seconds: Optional[float]) -> Optional[int]:
@@ -51,10 +58,9 @@ class Host(Commands[Any]):
         self._process = process
         self._socket = connection
         self._wire = wire
-        self._poller = select.poll()
-        self._poller.register(connection.fileno(), _READABLE)
         self._receive_buffer = bytearray(RECEIVE_CHUNK)
         self._receive_view = memoryview(self._receive_buffer)
+        self._receive_timeout = -1.0  # what SO_RCVTIMEO is set to; -1: not yet set
         self._exit_code: Optional[int] = None
         self._closed = False
         #: Seconds a request waits for its reply when given no timeout; None waits for ever.
@@ -117,29 +123,28 @@ class Host(Commands[Any]):
 
     def wait_reply(self, frame_id: int, command: Any = None, timeout: Optional[float] = None) -> Any:
         """Waits for the reply to the command sent as `frame_id`; as `request`."""
-        if timeout is None:
-            timeout = self.request_timeout
         wire = self._wire
-        found: list = []
-
-        def answered() -> bool:
-            reply = wire.take_reply(frame_id)
-            if reply is None:
-                return False
-            found.append(reply)
-            return True
-
-        try:
-            if not self._pump(None if timeout is None else time.monotonic() + timeout, answered):
+        reply = wire.replies.pop(frame_id, None)
+        if reply is None:
+            if timeout is None:
+                timeout = self.request_timeout
+            deadline = None if timeout is None else time.monotonic() + timeout
+            try:
+                while True:
+                    reply = wire.take_reply(frame_id)
+                    if reply is not None:
+                        break
+                    remaining = None if deadline is None else deadline - time.monotonic()
+                    if remaining is not None and remaining <= 0:
+                        wire.abandon(frame_id)
+                        raise RequestTimeout(f"No reply from the host within {timeout} seconds", command)
+                    self._receive(remaining)
+            except (HostExited, ProtocolError):
                 wire.abandon(frame_id)
-                raise RequestTimeout(f"No reply from the host within {timeout} seconds", command)
-        except (HostExited, ProtocolError):
-            wire.abandon(frame_id)
-            raise
-        ok, value = found[0]
-        if ok:
-            return value
-        raise HostError(value, command)
+                raise
+        if reply[0]:
+            return reply[1]
+        raise HostError(reply[1], command)
 
     # Events.
 
@@ -204,10 +209,6 @@ class Host(Commands[Any]):
         self._closed = True
         self._wire.lose()
         self._finalizer.detach()
-        try:
-            self._poller.unregister(self._socket.fileno())
-        except (KeyError, ValueError):
-            pass
         self._socket.close()
         self._exit_code = self._process.reap(grace)
         self._process.release()
@@ -227,30 +228,47 @@ class Host(Commands[Any]):
                 remaining = deadline - time.monotonic()
                 if remaining <= 0:
                     return False
-            if self._poller.poll(_poll_milliseconds(remaining)):
-                self._receive()
+            self._receive(remaining)
 
-    def _receive(self) -> None:
-        """One read of what the socket holds, filed by the connection."""
+    def _receive(self, remaining: Optional[float]) -> bool:
+        """One read, waiting up to `remaining` seconds (None: a slice of an
+        endless wait; 0 or less: not at all), filed by the connection. True
+        when bytes arrived."""
+        sock = self._socket
+        flags = 0
+        if remaining is not None and remaining <= 0:
+            flags = _DONT_WAIT
+        else:
+            wanted = RECEIVE_SLICE_SECONDS if remaining is None or remaining > RECEIVE_SLICE_SECONDS else remaining
+            if wanted != self._receive_timeout:
+                self._set_receive_timeout(wanted)
         try:
-            count = self._socket.recv_into(self._receive_buffer)
-        except (BlockingIOError, InterruptedError):
-            return
+            count = sock.recv_into(self._receive_buffer, RECEIVE_CHUNK, flags)
+        except (BlockingIOError, InterruptedError, socket.timeout):
+            return False
         except OSError:
             count = 0
         if count == 0:
             self._lose()
-            return
+            return False
         try:
             self._wire.feed(self._receive_view[:count])
         except ProtocolError:
             self._hang_up()
             raise
+        return True
+
+    def _set_receive_timeout(self, seconds: float) -> None:
+        whole = int(seconds)
+        # Zero would mean no time-out at all: wait at least a microsecond.
+        micro = max(1, int((seconds - whole) * 1e6)) if whole == 0 else int((seconds - whole) * 1e6)
+        self._socket.setsockopt(socket.SOL_SOCKET, socket.SO_RCVTIMEO, struct.pack("@ll", whole, micro))
+        self._receive_timeout = seconds
 
     def _send_all(self, frame: bytes) -> None:
         sock = self._socket
         try:
-            sent = sock.send(frame)
+            sent = sock.send(frame, _DONT_WAIT)
         except (BlockingIOError, InterruptedError):
             sent = 0
         except OSError:
@@ -273,11 +291,11 @@ class Host(Commands[Any]):
             for _, flags in writer.poll(_poll_milliseconds(remaining)):
                 ready |= flags
             if ready & _READABLE:
-                self._receive()
+                self._receive(0)
                 self._wire.check_open()
             if ready & (select.POLLOUT | select.POLLERR | select.POLLHUP):
                 try:
-                    sent += sock.send(view[sent:])
+                    sent += sock.send(view[sent:], _DONT_WAIT)
                 except (BlockingIOError, InterruptedError):
                     continue
                 except OSError:
@@ -293,8 +311,8 @@ class Host(Commands[Any]):
         """The host is gone: read what it sent before going (perhaps its final
         notice), then report the end."""
         try:
-            while not self._wire.ended and self._poller.poll(0):
-                self._receive()
+            while not self._wire.ended and self._receive(0):
+                pass
         except ProtocolError:
             pass
         self._lose()
@@ -327,7 +345,7 @@ def launch(host_path: Optional[str] = None, env: Optional[Mapping[str, Optional[
     try:
         connection = _accept(process, listener, deadline)
         _process.tune_connection(connection)
-        connection.setblocking(False)
+        connection.setblocking(True)
         wire = Connection(token)
         host = Host(process, connection, wire, request_timeout)
         try:
