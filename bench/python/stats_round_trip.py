@@ -62,41 +62,17 @@ def client_block(host, count, samples):
         samples.append(clock() - start)
 
 
-def floor_block(host, count, samples):
-    """The same frames written and read by hand on the client's socket."""
+def floor_block(host, count, samples, parse=False):
+    """The same frames written and read by hand on the client's socket; with
+    `parse`, each reply body also goes through json.loads."""
     sock = host._socket
     wire = host._wire
-    sock.setblocking(True)
+    previous_timeout = sock.gettimeout()
+    sock.settimeout(None)
     header = bytearray(16)
     body = bytearray(16 * 1024 * 1024 + 16)
     header_view = memoryview(header)
     body_view = memoryview(body)
-    clock = time.perf_counter
-    try:
-        for _ in range(count):
-            frame_id = wire.next_id
-            wire.next_id += 1
-            start = clock()
-            sock.sendall(encode_header(FRAME_COMMAND, frame_id, len(STATS_BODY)) + STATS_BODY)
-            got = 0
-            while got < 16:
-                got += sock.recv_into(header_view[got:], 16 - got)
-            length = struct.unpack_from("<I", header, 12)[0]
-            got = 0
-            while got < length:
-                got += sock.recv_into(body_view[got:], length - got)
-            samples.append(clock() - start)
-    finally:
-        sock.setblocking(False)
-
-
-def parsed_floor_block(host, count, samples):
-    """As the floor, plus json.loads of each reply body."""
-    sock = host._socket
-    wire = host._wire
-    sock.setblocking(True)
-    header = bytearray(16)
-    header_view = memoryview(header)
     clock = time.perf_counter
     loads = json.loads
     try:
@@ -109,15 +85,14 @@ def parsed_floor_block(host, count, samples):
             while got < 16:
                 got += sock.recv_into(header_view[got:], 16 - got)
             length = struct.unpack_from("<I", header, 12)[0]
-            body = bytearray(length)
-            body_view = memoryview(body)
             got = 0
             while got < length:
                 got += sock.recv_into(body_view[got:], length - got)
-            loads(body)
+            if parse:
+                loads(body_view[:length].tobytes())
             samples.append(clock() - start)
     finally:
-        sock.setblocking(False)
+        sock.settimeout(previous_timeout)
 
 
 def cpp_client(build):
@@ -144,12 +119,12 @@ def measure(build):
         reply_bytes = len(json.dumps(host.stats(), separators=(",", ":")))
         client_block(host, WARM_UP, [])
         floor_block(host, WARM_UP, [])
-        parsed_floor_block(host, WARM_UP, [])
+        floor_block(host, WARM_UP, [], parse=True)
         client, floor, parsed = [], [], []
         for _ in range(BLOCKS):
             client_block(host, REQUESTS // BLOCKS, client)
             floor_block(host, REQUESTS // BLOCKS, floor)
-            parsed_floor_block(host, REQUESTS // BLOCKS, parsed)
+            floor_block(host, REQUESTS // BLOCKS, parsed, parse=True)
     cpp = cpp_client(build)
     us = 1e6
     figures = {

@@ -7,7 +7,11 @@ coroutine function, so there the same methods return awaitables.
 
 from __future__ import annotations
 
-from typing import Any, Dict, Generic, Iterable, List, Optional, Sequence, TypeVar, Union
+from typing import TYPE_CHECKING, Any, Dict, Generic, Iterable, List, Optional, Sequence, TypeVar, Union
+
+if TYPE_CHECKING:  # pragma: no cover
+    from ._process import HostProcess
+    from ._wire import Connection
 
 R = TypeVar("R")
 
@@ -131,6 +135,50 @@ class Commands(Generic[R]):
 
     def clipboard_write(self, text: str) -> R:
         return self.request({"op": "clipboard_write", "text": text})
+
+
+class HostBase(Commands[R]):
+    """What both clients tell about the host process and its connection."""
+
+    _process: "HostProcess"
+    _wire: "Connection"
+    _exit_code: Optional[int] = None
+
+    #: Seconds a request waits for its reply when given no timeout; None waits for ever.
+    request_timeout: Optional[float]
+
+    @property
+    def pid(self) -> int:
+        """The host's process id."""
+        return self._process.pid
+
+    @property
+    def final_notice(self) -> Optional[Dict[str, Any]]:
+        """None while the host runs; then its final notice ("reason", "error",
+        "stats"), or the package's own ({"reason": "disconnected"} or
+        {"reason": "protocol_error"}, with "error") when the connection ended
+        without one."""
+        return self._wire.final_notice
+
+    @property
+    def ended(self) -> bool:
+        """True once the final notice arrived or the connection ended."""
+        return self._wire.ended
+
+    @property
+    def exit_code(self) -> Optional[int]:
+        """The host's exit code once it exited (negative: the signal), else None."""
+        if self._exit_code is None:
+            self._exit_code = self._process.poll()
+        return self._exit_code
+
+    def standard_error(self) -> str:
+        """What the host wrote to standard error (complete once it exited)."""
+        return self._process.standard_error()
+
+    def kill(self) -> None:
+        """Ends the host at once (SIGKILL); its end shows up as a lost connection."""
+        self._process.kill()
 
 
 def _list(values: Optional[Iterable[Any]]) -> Optional[List[Any]]:

@@ -21,13 +21,13 @@ import time
 from typing import Any, AsyncIterator, Awaitable, Dict, Mapping, Optional, Sequence
 
 from . import _process
-from ._commands import Command, Commands
+from ._commands import Command, HostBase
 from ._wire import Connection
 from .errors import HostError, HostExited, LaunchError, LumoraError, ProtocolError, RequestTimeout
 from .host import DEFAULT_REQUEST_TIMEOUT, RECEIVE_CHUNK
 
 
-class AsyncHost(Commands[Awaitable[Any]]):
+class AsyncHost(HostBase[Awaitable[Any]]):
     """One running host and its connection, for asyncio. Use `launch`."""
 
     def __init__(self, process: _process.HostProcess, reader: asyncio.StreamReader,
@@ -38,32 +38,10 @@ class AsyncHost(Commands[Awaitable[Any]]):
         self._wire = wire
         self._waiters: Dict[int, asyncio.Future] = {}
         self._changed = asyncio.Event()  # set whenever events arrive or the connection ends
-        self._exit_code: Optional[int] = None
+        self._exit_code = None
         self._closed = False
         self.request_timeout = request_timeout
         self._reading = asyncio.ensure_future(self._read_loop())
-
-    @property
-    def pid(self) -> int:
-        return self._process.pid
-
-    @property
-    def final_notice(self) -> Optional[Dict[str, Any]]:
-        """As `Host.final_notice`."""
-        return self._wire.final_notice
-
-    @property
-    def ended(self) -> bool:
-        return self._wire.ended
-
-    @property
-    def exit_code(self) -> Optional[int]:
-        if self._exit_code is None:
-            self._exit_code = self._process.poll()
-        return self._exit_code
-
-    def standard_error(self) -> str:
-        return self._process.standard_error()
 
     # Requests.
 
@@ -135,9 +113,6 @@ class AsyncHost(Commands[Awaitable[Any]]):
         notice = self._wire.final_notice
         assert notice is not None
         return notice
-
-    def kill(self) -> None:
-        self._process.kill()
 
     async def __aenter__(self) -> "AsyncHost":
         return self

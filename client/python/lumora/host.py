@@ -15,7 +15,7 @@ import weakref
 from typing import Any, Callable, Dict, Iterator, Mapping, Optional, Sequence
 
 from . import _process
-from ._commands import Command, Commands
+from ._commands import Command, HostBase
 from ._wire import Connection
 from .errors import HostError, HostExited, LaunchError, LumoraError, ProtocolError, RequestTimeout
 
@@ -50,7 +50,7 @@ def _cleanup(connection: socket.socket, process: _process.HostProcess) -> None:
     process.release()
 
 
-class Host(Commands[Any]):
+class Host(HostBase[Any]):
     """One running host and its connection. Use `launch` to make one."""
 
     def __init__(self, process: _process.HostProcess, connection: socket.socket, wire: Connection,
@@ -61,42 +61,10 @@ class Host(Commands[Any]):
         self._receive_buffer = bytearray(RECEIVE_CHUNK)
         self._receive_view = memoryview(self._receive_buffer)
         self._receive_timeout = -1.0  # what SO_RCVTIMEO is set to; -1: not yet set
-        self._exit_code: Optional[int] = None
+        self._exit_code = None
         self._closed = False
-        #: Seconds a request waits for its reply when given no timeout; None waits for ever.
         self.request_timeout = request_timeout
         self._finalizer = weakref.finalize(self, _cleanup, connection, process)
-
-    # What the host is doing.
-
-    @property
-    def pid(self) -> int:
-        """The host's process id."""
-        return self._process.pid
-
-    @property
-    def final_notice(self) -> Optional[Dict[str, Any]]:
-        """None while the host runs; then its final notice ("reason", "error",
-        "stats"), or the package's own ({"reason": "disconnected"} or
-        {"reason": "protocol_error"}, with "error") when the connection ended
-        without one."""
-        return self._wire.final_notice
-
-    @property
-    def ended(self) -> bool:
-        """True once the final notice arrived or the connection ended."""
-        return self._wire.ended
-
-    @property
-    def exit_code(self) -> Optional[int]:
-        """The host's exit code once it exited (negative: the signal), else None."""
-        if self._exit_code is None:
-            self._exit_code = self._process.poll()
-        return self._exit_code
-
-    def standard_error(self) -> str:
-        """What the host wrote to standard error (complete once it exited)."""
-        return self._process.standard_error()
 
     # Requests.
 
@@ -190,10 +158,6 @@ class Host(Commands[Any]):
         notice = self._wire.final_notice
         assert notice is not None
         return notice
-
-    def kill(self) -> None:
-        """Ends the host at once (SIGKILL); its end shows up as a lost connection."""
-        self._process.kill()
 
     def __enter__(self) -> "Host":
         return self
