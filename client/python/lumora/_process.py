@@ -162,6 +162,24 @@ class HostProcess:
     def release(self) -> None:
         self._stderr.close()
 
+    def abandon(self) -> None:
+        """Ends a host that failed to start properly, at once."""
+        self.kill()
+        self.wait(DEFAULT_GRACE_SECONDS)
+        self.release()
+
+    def accept_slice(self, deadline: float) -> float:
+        """How long the next wait for the host's connection may last. Short
+        slices, so that a host that died at start-up is reported at once
+        rather than after the whole time-out."""
+        code = self.poll()
+        if code is not None:
+            raise LaunchError(self.exit_message(code))
+        remaining = deadline - time.monotonic()
+        if remaining <= 0:
+            raise LaunchError("Timed out waiting for the host to connect")
+        return min(remaining, ACCEPT_SLICE_SECONDS)
+
 
 def start(host_path: Optional[str], env: Optional[Mapping[str, Optional[str]]],
           args: Sequence[str]) -> Tuple[HostProcess, socket.socket, str]:

@@ -216,9 +216,7 @@ async def launch(host_path: Optional[str] = None, env: Optional[Mapping[str, Opt
     except BaseException:
         if writer is not None:
             writer.close()
-        process.kill()
-        process.wait(_process.DEFAULT_GRACE_SECONDS)
-        process.release()
+        process.abandon()
         raise
     finally:
         listener.close()
@@ -227,15 +225,8 @@ async def launch(host_path: Optional[str] = None, env: Optional[Mapping[str, Opt
 async def _accept(loop: asyncio.AbstractEventLoop, process: _process.HostProcess, listener: socket.socket,
                   deadline: float) -> socket.socket:
     while True:
-        code = process.poll()
-        if code is not None:
-            raise LaunchError(process.exit_message(code))
-        remaining = deadline - time.monotonic()
-        if remaining <= 0:
-            raise LaunchError("Timed out waiting for the host to connect")
         try:
-            connection, _ = await asyncio.wait_for(loop.sock_accept(listener),
-                                                   min(remaining, _process.ACCEPT_SLICE_SECONDS))
+            connection, _ = await asyncio.wait_for(loop.sock_accept(listener), process.accept_slice(deadline))
             return connection
         except asyncio.TimeoutError:
             continue

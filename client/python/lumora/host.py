@@ -325,25 +325,15 @@ def launch(host_path: Optional[str] = None, env: Optional[Mapping[str, Optional[
         if host is not None:
             host._finalizer.detach()
             host._socket.close()
-        process.kill()
-        process.wait(_process.DEFAULT_GRACE_SECONDS)
-        process.release()
+        process.abandon()
         raise
     finally:
         listener.close()
 
 
 def _accept(process: _process.HostProcess, listener: socket.socket, deadline: float) -> socket.socket:
-    # Short slices, so that a host that died at start-up is reported at once
-    # rather than after the whole time-out.
     while True:
-        code = process.poll()
-        if code is not None:
-            raise LaunchError(process.exit_message(code))
-        remaining = deadline - time.monotonic()
-        if remaining <= 0:
-            raise LaunchError("Timed out waiting for the host to connect")
-        listener.settimeout(min(remaining, _process.ACCEPT_SLICE_SECONDS))
+        listener.settimeout(process.accept_slice(deadline))
         try:
             connection, _ = listener.accept()
             return connection
