@@ -46,7 +46,7 @@ def encode_command(command: Any) -> bytes:
     return body
 
 
-_scan = json.JSONDecoder().scan_once
+_scan = json.JSONDecoder().scan_once  # type: ignore[attr-defined]
 
 
 def _decode_object(body: Any) -> Any:
@@ -136,6 +136,7 @@ class Connection:
         buffer = self.buffer
         # Usually whole frames arrive: read them straight from `data` and
         # keep only an incomplete tail (copied, as `data` may be reused).
+        source: "bytes | bytearray | memoryview"
         if buffer:
             buffer += data
             source = buffer

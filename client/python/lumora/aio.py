@@ -22,7 +22,7 @@ from typing import Any, AsyncIterator, Awaitable, Dict, Mapping, Optional, Seque
 
 from . import _process
 from ._commands import Command, HostBase
-from ._wire import Connection
+from ._wire import Connection, Reply
 from .errors import HostError, HostExited, LaunchError, LumoraError, ProtocolError, RequestTimeout
 from .host import DEFAULT_REQUEST_TIMEOUT, RECEIVE_CHUNK
 
@@ -36,7 +36,7 @@ class AsyncHost(HostBase[Awaitable[Any]]):
         self._reader = reader
         self._writer = writer
         self._wire = wire
-        self._waiters: Dict[int, asyncio.Future] = {}
+        self._waiters: Dict[int, "asyncio.Future[Reply]"] = {}
         self._changed = asyncio.Event()  # set whenever events arrive or the connection ends
         self._exit_code = None
         self._closed = False

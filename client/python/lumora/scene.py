@@ -19,7 +19,7 @@ window, "icon" only the terminal; every other kind both.
 
 from __future__ import annotations
 
-from typing import Any, Dict, List, Literal, Optional, Sequence, TypedDict
+from typing import Any, Dict, List, Literal, Optional, Sequence, TypedDict, cast
 
 Rect = Sequence[float]
 Point = Sequence[float]
@@ -71,7 +71,8 @@ def style(**members: Any) -> Style:
     unknown = sorted(set(members) - STYLE_MEMBERS)
     if unknown:
         raise TypeError(f"Unknown style member: {', '.join(unknown)}")
-    return Style(**{name: value for name, value in members.items() if value is not None})  # type: ignore[misc]
+    given = {name: value for name, value in members.items() if value is not None}
+    return cast(Style, given)
 
 
 # The animation object of "animated_rect" ("from" is a Python keyword, hence
@@ -86,7 +87,7 @@ Animation = TypedDict("Animation", {
 }, total=False)
 
 
-def animation(property: str, start: float, end: float, duration: float,
+def animation(property: Literal["x", "y", "opacity"], start: float, end: float, duration: float,
               loop: Optional[bool] = None, yoyo: Optional[bool] = None) -> Animation:
     """Animates "x", "y" (offsets in logical units) or "opacity" (0 to 1)
     from `start` to `end` over `duration` seconds."""
