@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import os
 import sys
+import textwrap
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -101,3 +102,33 @@ def png_data_uri(width: int, height: int, rgba: tuple) -> str:
     png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
     return "data:image/png;base64," + base64.b64encode(png).decode("ascii")
+
+
+# A stand-in host that greets, takes one command, sends an event and then a
+# reply that is not a reply ("ok" is not a boolean), and waits for the hang-up.
+FAKE_HOST = textwrap.dedent("""\
+    import socket, struct, sys
+    args = dict(zip(sys.argv[1::2], sys.argv[2::2]))
+    connection = socket.create_connection(("127.0.0.1", int(args["--port"])))
+    def send(kind, frame_id, body):
+        connection.sendall(b"RZV1" + struct.pack("<III", kind, frame_id, len(body)) + body)
+    send(1, 0, args["--token"].encode())
+    header = connection.recv(16, socket.MSG_WAITALL)
+    frame_id, length = struct.unpack("<II", header[8:16])
+    connection.recv(length, socket.MSG_WAITALL)
+    send(101, 0, b'{"kind":"blur"}')
+    send(200, frame_id, b'{"ok":"yes"}')
+    connection.recv(1)  # until the controller hangs up
+""")
+
+
+def fake_host(folder: str) -> str:
+    """An executable in `folder` that runs FAKE_HOST."""
+    import stat
+
+    script = Path(folder) / "fake_host.py"
+    script.write_text(FAKE_HOST)
+    launcher = Path(folder) / "fake-host"
+    launcher.write_text(f'#!/bin/sh\nexec "{sys.executable}" "{script}" "$@"\n')
+    launcher.chmod(launcher.stat().st_mode | stat.S_IXUSR)
+    return str(launcher)

@@ -5,6 +5,7 @@ from __future__ import annotations
 import asyncio
 import os
 import signal
+import tempfile
 import unittest
 
 import helpers
@@ -97,6 +98,17 @@ class AsyncHostTest(unittest.IsolatedAsyncioTestCase):
         with self.assertRaises(lumora.HostExited):
             await asyncio.wait_for(waiting, helpers.REQUEST_TIMEOUT)
         await host.close()
+
+    async def test_an_unreadable_reply_fails_the_request_with_a_protocol_error(self):
+        with tempfile.TemporaryDirectory() as folder:
+            host = await lumora.aio.launch(host_path=helpers.fake_host(folder), timeout=helpers.LAUNCH_TIMEOUT)
+            with self.assertRaises(lumora.ProtocolError) as raised:
+                await host.stats()
+            self.assertEqual(str(raised.exception), "Malformed reply from the host")
+            self.assertEqual(await host.poll_event(), {"kind": "blur"})
+            notice = await host.close()
+            self.assertEqual(notice["reason"], "protocol_error")
+            self.assertEqual(host.exit_code, 0)
 
 
 if __name__ == "__main__":

@@ -4,10 +4,7 @@ from __future__ import annotations
 
 import os
 import signal
-import stat
-import sys
 import tempfile
-import textwrap
 import time
 import unittest
 from pathlib import Path
@@ -228,31 +225,10 @@ class EndTest(unittest.TestCase):
         self.assertEqual(host.exit_code, -signal.SIGKILL)
 
 
-FAKE_HOST = textwrap.dedent("""\
-    import socket, struct, sys
-    args = dict(zip(sys.argv[1::2], sys.argv[2::2]))
-    connection = socket.create_connection(("127.0.0.1", int(args["--port"])))
-    def send(kind, frame_id, body):
-        connection.sendall(b"RZV1" + struct.pack("<III", kind, frame_id, len(body)) + body)
-    send(1, 0, args["--token"].encode())
-    header = connection.recv(16, socket.MSG_WAITALL)
-    frame_id, length = struct.unpack("<II", header[8:16])
-    connection.recv(length, socket.MSG_WAITALL)
-    send(101, 0, b'{"kind":"blur"}')
-    send(200, frame_id, b'{"ok":"yes"}')
-    connection.recv(1)  # until the controller hangs up
-""")
-
-
 class UnreadableFrameTest(unittest.TestCase):
     def test_an_unreadable_reply_ends_the_connection_with_a_protocol_error(self):
         with tempfile.TemporaryDirectory() as folder:
-            script = Path(folder) / "fake_host.py"
-            script.write_text(FAKE_HOST)
-            launcher = Path(folder) / "fake-host"
-            launcher.write_text(f'#!/bin/sh\nexec "{sys.executable}" "{script}" "$@"\n')
-            launcher.chmod(launcher.stat().st_mode | stat.S_IXUSR)
-            host = helpers.launch(host_path=str(launcher))
+            host = helpers.launch(host_path=helpers.fake_host(folder))
             with self.assertRaises(lumora.ProtocolError) as raised:
                 host.stats()
             self.assertEqual(str(raised.exception), "Malformed reply from the host")
