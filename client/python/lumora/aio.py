@@ -133,6 +133,7 @@ class AsyncHost(HostBase[Awaitable[Any]]):
         self._closed = True
         self._wire.lose()
         self._reading.cancel()
+        await asyncio.wait([self._reading])  # let it end without raising here
         self._writer.close()
         try:
             await self._writer.wait_closed()
