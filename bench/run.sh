@@ -197,4 +197,10 @@ if os.path.exists(counts):
 with open(target, "w") as handle:
     handle.write("\n".join(lines) + "\n")
 PY
+# The Python client's round trip has its own script and references; it adds
+# its section to the results (not when only some benchmarks were asked for).
+if ! printf '%s\n' "$@" | grep -q -- '--benchmark_filter='; then
+  python3 "$here/python/stats_round_trip.py" "$build" --results "$here/RESULTS.md" >/dev/null ||
+    echo "The Python client's round trip could not be measured" >&2
+fi
 echo "Wrote $here/RESULTS.md"
