@@ -9,4 +9,8 @@ namespace lumora::bench {
 // on that thread alone), system time included; -1 when it cannot be read.
 double process_cpu_seconds(int pid);
 
+// The same summed over every thread of the process (a window's drivers may
+// start threads of their own); -1 when it cannot be read.
+double process_threads_cpu_seconds(int pid);
+
 }  // namespace lumora::bench
