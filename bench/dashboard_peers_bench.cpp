@@ -203,13 +203,36 @@ void use_offscreen_software_renderer() {
   SDL_setenv("SDL_RENDER_DRIVER", "software", 1);
 }
 
-void report_thread_frames(benchmark::State& state, double seconds, double commands) {
+// A peer drawing and presenting a whole frame each time, the given
+// dashboards in turn: its thread's processor time per frame, after a few
+// frames that fill its caches (`settled` runs then). False (with the
+// benchmark skipped) when a frame fails.
+template <typename Peer, typename Settled>
+bool measure_peer_frames(benchmark::State& state, Peer& program, const std::vector<peers::Dashboard>& dashboards,
+                         Settled settled) {
+  std::string error;
+  std::size_t turn = 0;
+  auto next_frame = [&] {
+    if (program.draw_and_present(dashboards[turn++ % dashboards.size()], &error)) return true;
+    state.SkipWithError(error.c_str());
+    return false;
+  };
+  for (int k = 0; k < kWarmUpFrames; ++k) {
+    if (!next_frame()) return false;
+  }
+  settled();
+  double seconds = 0;
+  for (auto _ : state) {
+    const double start = thread_seconds();
+    const bool drawn = next_frame();
+    seconds += thread_seconds() - start;
+    if (!drawn) return false;
+  }
   state.counters["frame_cpu_ms"] = seconds / static_cast<double>(state.iterations()) * 1e3;
-  state.counters["commands"] = commands;
+  state.counters["commands"] = static_cast<double>(dashboards.front().items.size() + 1);
+  return true;
 }
 
-// The hand-written program drawing and presenting a whole frame each time,
-// the given dashboards in turn.
 void handwritten_frames(benchmark::State& state, const std::vector<peers::Dashboard>& dashboards) {
   use_offscreen_software_renderer();
   std::string error;
@@ -218,27 +241,8 @@ void handwritten_frames(benchmark::State& state, const std::vector<peers::Dashbo
     state.SkipWithError(error.c_str());
     return;
   }
-  std::size_t turn = 0;
-  for (int k = 0; k < kWarmUpFrames; ++k) {
-    if (!program->draw(dashboards[turn++ % dashboards.size()], &error)) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-    program->present();
-  }
-  const std::uint64_t rendered = program->lines_rendered();
-  double seconds = 0;
-  for (auto _ : state) {
-    const double start = thread_seconds();
-    const bool drawn = program->draw(dashboards[turn++ % dashboards.size()], &error);
-    program->present();
-    seconds += thread_seconds() - start;
-    if (!drawn) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-  }
-  report_thread_frames(state, seconds, static_cast<double>(dashboards.front().items.size() + 1));
+  std::uint64_t rendered = 0;
+  if (!measure_peer_frames(state, *program, dashboards, [&] { rendered = program->lines_rendered(); })) return;
   state.counters["lines_rendered_per_frame"] =
       static_cast<double>(program->lines_rendered() - rendered) / static_cast<double>(state.iterations());
 }
@@ -273,24 +277,7 @@ void imgui_frames(benchmark::State& state, const std::vector<peers::Dashboard>& 
     state.SkipWithError(error.c_str());
     return;
   }
-  std::size_t turn = 0;
-  for (int k = 0; k < kWarmUpFrames; ++k) {
-    if (!program->draw_and_present(dashboards[turn++ % dashboards.size()], &error)) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-  }
-  double seconds = 0;
-  for (auto _ : state) {
-    const double start = thread_seconds();
-    const bool drawn = program->draw_and_present(dashboards[turn++ % dashboards.size()], &error);
-    seconds += thread_seconds() - start;
-    if (!drawn) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-  }
-  report_thread_frames(state, seconds, static_cast<double>(dashboards.front().items.size() + 1));
+  if (!measure_peer_frames(state, *program, dashboards, [] {})) return;
   state.SetLabel(std::string("Dear ImGui ") + peers::ImGuiSdl::version() +
                  ", SDL_Renderer backend; whole frame each time, bars changing");
 }

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -20,18 +21,23 @@ double schedstat_seconds(const std::string& path) {
 
 double process_cpu_seconds(int pid) { return schedstat_seconds("/proc/" + std::to_string(pid) + "/schedstat"); }
 
-double process_threads_cpu_seconds(int pid) {
+double sum_over_threads(int pid, const std::function<double(const std::string&)>& read) {
   const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
   DIR* directory = opendir(tasks.c_str());
   if (directory == nullptr) return -1;
   double total = 0;
   while (dirent* entry = readdir(directory)) {
-    if (entry->d_name[0] == '.') continue;
-    const double seconds = schedstat_seconds(tasks + "/" + entry->d_name + "/schedstat");
-    if (seconds > 0) total += seconds;
+    if (entry->d_name[0] != '.') total += read(tasks + "/" + entry->d_name);
   }
   closedir(directory);
   return total;
+}
+
+double process_threads_cpu_seconds(int pid) {
+  // A thread that ended between listing and reading counts nothing.
+  return sum_over_threads(pid, [](const std::string& task) {
+    return std::max(0.0, schedstat_seconds(task + "/schedstat"));
+  });
 }
 
 }  // namespace lumora::bench

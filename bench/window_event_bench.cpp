@@ -9,7 +9,6 @@
 //   commands answered meanwhile and every move counted at the controller.
 // The x11 figures skip with a message when Xvfb, xdotool or XTest is missing.
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 #include <dlfcn.h>
 #include <poll.h>
 #include <time.h>
@@ -246,19 +245,13 @@ BENCHMARK(BM_WindowKeyToEvent)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // Voluntary context switches of every thread: how often the process slept.
 double process_wakeups(int pid) {
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  DIR* directory = opendir(tasks.c_str());
-  if (directory == nullptr) return -1;
-  double total = 0;
-  while (dirent* entry = readdir(directory)) {
-    if (entry->d_name[0] == '.') continue;
-    std::ifstream status(tasks + "/" + entry->d_name + "/status");
+  return bench::sum_over_threads(pid, [](const std::string& task) {
+    std::ifstream status(task + "/status");
     for (std::string line; std::getline(status, line);) {
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::atof(line.c_str() + 24);
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::atof(line.c_str() + 24);
     }
-  }
-  closedir(directory);
-  return total;
+    return 0.0;
+  });
 }
 
 double thread_cpu_seconds() {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "peers/software_window.h"
+
 namespace lumora::bench::peers {
 
 namespace {
@@ -51,9 +53,8 @@ double disc_coverage(double dx, double dy, double radius) {
 }  // namespace
 
 struct HandwrittenSdl::State {
-  SDL_Window* window = nullptr;
+  SoftwareWindow window;  // first, so that it closes after every texture
   SDL_Renderer* renderer = nullptr;
-  bool video_started = false;
   bool ttf_started = false;
   std::string font_path;
   std::vector<std::pair<int, std::unique_ptr<TTF_Font, FontDeleter>>> fonts;
@@ -66,10 +67,7 @@ struct HandwrittenSdl::State {
     lines.clear();
     corners.clear();
     fonts.clear();
-    if (renderer != nullptr) SDL_DestroyRenderer(renderer);
-    if (window != nullptr) SDL_DestroyWindow(window);
     if (ttf_started) TTF_Quit();
-    if (video_started) SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
 
   bool fail(const char* step) {
@@ -201,18 +199,10 @@ std::unique_ptr<HandwrittenSdl> HandwrittenSdl::open(const std::string& font_dir
     *error = std::string(step) + ": " + SDL_GetError();
     return nullptr;
   };
-  // The software renderer draws into the window's own surface; without this
-  // SDL would show that surface through an OpenGL texture of its own.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return failed("Start video");
-  state->video_started = true;
+  if (!state->window.open(error)) return nullptr;
+  state->renderer = state->window.renderer();
   if (TTF_Init() != 0) return failed("Start fonts");
   state->ttf_started = true;
-  state->window = SDL_CreateWindow("dashboard", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kDashboardWidth,
-                                   kDashboardHeight, SDL_WINDOW_HIDDEN);
-  if (state->window == nullptr) return failed("Create window");
-  state->renderer = SDL_CreateRenderer(state->window, -1, SDL_RENDERER_SOFTWARE);
-  if (state->renderer == nullptr) return failed("Create renderer");
   if (state->font(9) == nullptr) return failed("Open font");
   return std::unique_ptr<HandwrittenSdl>(new HandwrittenSdl(std::move(state)));
 }

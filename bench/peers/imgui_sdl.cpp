@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "peers/software_window.h"
+
 namespace lumora::bench::peers {
 
 namespace {
@@ -16,9 +18,8 @@ ImU32 im_colour(const Colour& colour) { return IM_COL32(colour.r, colour.g, colo
 }  // namespace
 
 struct ImGuiSdl::State {
-  SDL_Window* window = nullptr;
+  SoftwareWindow window;  // first, so that it closes after the backend's texture
   SDL_Renderer* renderer = nullptr;
-  bool video_started = false;
   ImGuiContext* context = nullptr;
   bool backend_started = false;
   std::vector<std::pair<int, ImFont*>> fonts;  // by pixel size, owned by the atlas
@@ -29,9 +30,6 @@ struct ImGuiSdl::State {
       if (backend_started) ImGui_ImplSDLRenderer_Shutdown();
       ImGui::DestroyContext(context);
     }
-    if (renderer != nullptr) SDL_DestroyRenderer(renderer);
-    if (window != nullptr) SDL_DestroyWindow(window);
-    if (video_started) SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
 
   ImFont* font(int size) const {
@@ -48,20 +46,8 @@ ImGuiSdl::~ImGuiSdl() = default;
 std::unique_ptr<ImGuiSdl> ImGuiSdl::open(const std::string& font_dir, const Dashboard& dashboard,
                                          std::string* error) {
   auto state = std::make_unique<State>();
-  auto failed = [&](const std::string& step) {
-    *error = step + ": " + SDL_GetError();
-    return nullptr;
-  };
-  // The software renderer draws into the window's own surface; without this
-  // SDL would show that surface through an OpenGL texture of its own.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return failed("Start video");
-  state->video_started = true;
-  state->window = SDL_CreateWindow("dashboard", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kDashboardWidth,
-                                   kDashboardHeight, SDL_WINDOW_HIDDEN);
-  if (state->window == nullptr) return failed("Create window");
-  state->renderer = SDL_CreateRenderer(state->window, -1, SDL_RENDERER_SOFTWARE);
-  if (state->renderer == nullptr) return failed("Create renderer");
+  if (!state->window.open(error)) return nullptr;
+  state->renderer = state->window.renderer();
 
   ImGuiContext* previous = ImGui::GetCurrentContext();
   state->context = ImGui::CreateContext();
@@ -85,7 +71,10 @@ std::unique_ptr<ImGuiSdl> ImGuiSdl::open(const std::string& font_dir, const Dash
   }
   state->backend_started = ImGui_ImplSDLRenderer_Init(state->renderer);
   ImGui::SetCurrentContext(previous);
-  if (!state->backend_started) return failed("Start the ImGui SDL_Renderer backend");
+  if (!state->backend_started) {
+    *error = "The ImGui SDL_Renderer backend did not start";
+    return nullptr;
+  }
   return std::unique_ptr<ImGuiSdl>(new ImGuiSdl(std::move(state)));
 }
 
