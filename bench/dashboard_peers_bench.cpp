@@ -72,8 +72,8 @@ std::unique_ptr<Controller> open_host(bool cache_scene, std::string& error) {
                            R"("fps_limit":0.001,"cache_scene":)" + (cache_scene ? "true" : "false") +
                            R"(,"font_dir":")" + kFontDir + "\"}";
   // Opening fits the window to the offscreen display; resizing does not.
-  const std::string size = R"({"op":"set_size","width":)" + std::to_string(peers::kDashboardWidth) +
-                           R"(,"height":)" + std::to_string(peers::kDashboardHeight) + "}";
+  const std::string size = R"({"op":"set_size","width":)" + std::to_string(peers::kDashboardWidth) + R"(,"height":)" +
+                           std::to_string(peers::kDashboardHeight) + "}";
   for (const std::string& request : {open, size}) {
     auto reply = host->request(request, kReplySeconds);
     if (!reply || !reply->ok) {
@@ -172,10 +172,12 @@ void BM_DashboardTallLumoraRepresentCacheOff(benchmark::State& state) {
 void BM_DashboardSegmentsLumoraEveryPanel(benchmark::State& state) {
   const peers::Dashboard first = dashboard(peers::kWindowPanels, 0), second = dashboard(peers::kWindowPanels, 1);
   const std::vector<std::string> panels = peers::panel_group_ids(first);
-  measure_host_frames(state, true, {peers::patch_command(first)},
-                      {{peers::patch_command(second, panels), kPresent}, {peers::patch_command(first, panels), kPresent}},
-                      static_cast<double>(first.items.size()));
-  state.SetLabel("every panel's segment patched each frame; host process CPU; target at most 2 x the hand-written program");
+  measure_host_frames(
+      state, true, {peers::patch_command(first)},
+      {{peers::patch_command(second, panels), kPresent}, {peers::patch_command(first, panels), kPresent}},
+      static_cast<double>(first.items.size()));
+  state.SetLabel(
+      "every panel's segment patched each frame; host process CPU; target at most 2 x the hand-written program");
 }
 
 // The same segments; each frame patches the clock alone to the next second.
@@ -183,10 +185,12 @@ void BM_DashboardSegmentsLumoraClock(benchmark::State& state) {
   const peers::Dashboard shown = dashboard(peers::kWindowPanels);
   std::vector<std::vector<std::string>> frames;
   for (int second = 1; second <= kClockSeconds; ++second) {
-    frames.push_back({peers::patch_command(dashboard(peers::kWindowPanels, 0, second), {peers::kClockGroup}), kPresent});
+    frames.push_back(
+        {peers::patch_command(dashboard(peers::kWindowPanels, 0, second), {peers::kClockGroup}), kPresent});
   }
   measure_host_frames(state, true, {peers::patch_command(shown)}, frames, static_cast<double>(shown.items.size()));
-  state.SetLabel("the clock's segment patched each frame; host process CPU; target at most 0.5 x the hand-written program");
+  state.SetLabel(
+      "the clock's segment patched each frame; host process CPU; target at most 0.5 x the hand-written program");
 }
 
 BENCHMARK(BM_DashboardLumoraCommitEachFrame)->Iterations(kHostFrames)->Unit(benchmark::kMillisecond);
@@ -254,7 +258,9 @@ void BM_DashboardHandwrittenSdl(benchmark::State& state) {
 
 void BM_DashboardHandwrittenSdlClock(benchmark::State& state) {
   std::vector<peers::Dashboard> dashboards;
-  for (int second = 1; second <= kClockSeconds; ++second) dashboards.push_back(dashboard(peers::kWindowPanels, 0, second));
+  for (int second = 1; second <= kClockSeconds; ++second) {
+    dashboards.push_back(dashboard(peers::kWindowPanels, 0, second));
+  }
   handwritten_frames(state, dashboards);
   state.SetLabel("whole frame each time, the clock's line rendered anew");
 }
@@ -303,9 +309,9 @@ struct SurfaceDeleter {
 // of each colour channel, in levels of 255. Reported, not judged.
 void BM_DashboardPixelAgreement(benchmark::State& state) {
   const peers::Dashboard shown = dashboard(peers::kWindowPanels);
-  const std::string path = (std::filesystem::temp_directory_path() /
-                            ("lumora-dashboard-peers-" + std::to_string(::getpid()) + ".bmp"))
-                               .string();
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("lumora-dashboard-peers-" + std::to_string(::getpid()) + ".bmp"))
+          .string();
   std::vector<std::uint8_t> lumora, reference;
   for (auto _ : state) {
     std::string error;

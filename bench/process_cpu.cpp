@@ -35,9 +35,8 @@ double sum_over_threads(int pid, const std::function<double(const std::string&)>
 
 double process_threads_cpu_seconds(int pid) {
   // A thread that ended between listing and reading counts nothing.
-  return sum_over_threads(pid, [](const std::string& task) {
-    return std::max(0.0, schedstat_seconds(task + "/schedstat"));
-  });
+  return sum_over_threads(
+      pid, [](const std::string& task) { return std::max(0.0, schedstat_seconds(task + "/schedstat")); });
 }
 
 }  // namespace lumora::bench

@@ -50,8 +50,8 @@ Item text_item(std::string text, int x, int y, int size, int width, Colour colou
 Box panel_box(int panel) {
   const int slot = panel < kWindowPanels ? panel : panel + 1;
   const int column = slot % kColumns, row = slot / kColumns;
-  const int y = row < kRowsInWindow ? 40 + row * kPanelPitchY
-                                    : kDashboardHeight + 8 + (row - kRowsInWindow) * kPanelPitchY;
+  const int y =
+      row < kRowsInWindow ? 40 + row * kPanelPitchY : kDashboardHeight + 8 + (row - kRowsInWindow) * kPanelPitchY;
   return Box{8 + column * kPanelPitchX, y, kPanelWidth, kPanelHeight};
 }
 

@@ -59,7 +59,7 @@ struct DashboardOptions {
   // Panels beyond the 47 that fill the window go below it: 47 give 1,000
   // commands, 476 give 10,009.
   int panels = 47;
-  int variant = 0;             // changes every bar's length, not the text
+  int variant = 0;  // changes every bar's length, not the text
   std::string clock = "12:00:00";
 };
 

@@ -106,8 +106,7 @@ struct HandwrittenSdl::State {
       }
     }
     SDL_FreeFormat(format);
-    TexturePtr texture(
-        SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, side, side));
+    TexturePtr texture(SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, side, side));
     if (texture == nullptr || SDL_UpdateTexture(texture.get(), nullptr, pixels.data(), side * 4) != 0 ||
         SDL_SetTextureBlendMode(texture.get(), SDL_BLENDMODE_BLEND) != 0) {
       return nullptr;
@@ -239,8 +238,7 @@ bool HandwrittenSdl::present() {
 
 bool HandwrittenSdl::read_pixels(std::vector<std::uint8_t>& rgba, std::string* error) {
   rgba.assign(static_cast<std::size_t>(kDashboardWidth) * kDashboardHeight * 4, 0);
-  if (SDL_RenderReadPixels(state_->renderer, nullptr, SDL_PIXELFORMAT_RGBA32, rgba.data(), kDashboardWidth * 4) !=
-      0) {
+  if (SDL_RenderReadPixels(state_->renderer, nullptr, SDL_PIXELFORMAT_RGBA32, rgba.data(), kDashboardWidth * 4) != 0) {
     *error = std::string("Read pixels: ") + SDL_GetError();
     return false;
   }

@@ -31,9 +31,7 @@ class HandwrittenSdl {
   // Draws one whole frame into the back buffer.
   bool draw(const Dashboard& dashboard, std::string* error);
   bool present();
-  bool draw_and_present(const Dashboard& dashboard, std::string* error) {
-    return draw(dashboard, error) && present();
-  }
+  bool draw_and_present(const Dashboard& dashboard, std::string* error) { return draw(dashboard, error) && present(); }
   // The back buffer as RGBA bytes, row by row (call after draw, before present).
   bool read_pixels(std::vector<std::uint8_t>& rgba, std::string* error);
 

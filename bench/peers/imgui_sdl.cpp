@@ -43,8 +43,7 @@ struct ImGuiSdl::State {
 ImGuiSdl::ImGuiSdl(std::unique_ptr<State> state) : state_(std::move(state)) {}
 ImGuiSdl::~ImGuiSdl() = default;
 
-std::unique_ptr<ImGuiSdl> ImGuiSdl::open(const std::string& font_dir, const Dashboard& dashboard,
-                                         std::string* error) {
+std::unique_ptr<ImGuiSdl> ImGuiSdl::open(const std::string& font_dir, const Dashboard& dashboard, std::string* error) {
   auto state = std::make_unique<State>();
   if (!state->window.open(error)) return nullptr;
   state->renderer = state->window.renderer();
@@ -104,8 +103,8 @@ bool ImGuiSdl::draw_and_present(const Dashboard& dashboard, std::string* error) 
         list->AddRectFilled(min, max, im_colour(item.fill));
         break;
       case ItemKind::text:
-        list->AddText(s.font(item.size), static_cast<float>(item.size), min, im_colour(item.fill),
-                      item.text.c_str(), item.text.c_str() + item.text.size());
+        list->AddText(s.font(item.size), static_cast<float>(item.size), min, im_colour(item.fill), item.text.c_str(),
+                      item.text.c_str() + item.text.size());
         break;
     }
   }
