@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 #include <imgui.h>
+#include <imgui_impl_sdl.h>
 #include <imgui_impl_sdlrenderer.h>
 
 #include <utility>
@@ -21,6 +22,7 @@ struct ImGuiSdl::State {
   SoftwareWindow window;  // first, so that it closes after the backend's texture
   SDL_Renderer* renderer = nullptr;
   ImGuiContext* context = nullptr;
+  bool platform_started = false;
   bool backend_started = false;
   std::vector<std::pair<int, ImFont*>> fonts;  // by pixel size, owned by the atlas
 
@@ -28,6 +30,7 @@ struct ImGuiSdl::State {
     if (context != nullptr) {
       ImGui::SetCurrentContext(context);
       if (backend_started) ImGui_ImplSDLRenderer_Shutdown();
+      if (platform_started) ImGui_ImplSDL2_Shutdown();
       ImGui::DestroyContext(context);
     }
   }
@@ -68,10 +71,11 @@ std::unique_ptr<ImGuiSdl> ImGuiSdl::open(const std::string& font_dir, const Dash
     }
     state->fonts.emplace_back(item.size, font);
   }
-  state->backend_started = ImGui_ImplSDLRenderer_Init(state->renderer);
+  state->platform_started = ImGui_ImplSDL2_InitForSDLRenderer(state->window.window());
+  state->backend_started = state->platform_started && ImGui_ImplSDLRenderer_Init(state->renderer);
   ImGui::SetCurrentContext(previous);
   if (!state->backend_started) {
-    *error = "The ImGui SDL_Renderer backend did not start";
+    *error = "The ImGui SDL2 and SDL_Renderer backends did not start";
     return nullptr;
   }
   return std::unique_ptr<ImGuiSdl>(new ImGuiSdl(std::move(state)));
@@ -83,8 +87,8 @@ bool ImGuiSdl::draw_and_present(const Dashboard& dashboard, std::string* error) 
   State& s = *state_;
   ImGuiContext* previous = ImGui::GetCurrentContext();
   ImGui::SetCurrentContext(s.context);
-  ImGui::GetIO().DeltaTime = 1.0f / 60.0f;
   ImGui_ImplSDLRenderer_NewFrame();
+  ImGui_ImplSDL2_NewFrame();
   ImGui::NewFrame();
   ImDrawList* list = ImGui::GetBackgroundDrawList();
   for (const Item& item : dashboard.items) {

@@ -2,7 +2,8 @@
 // panels, borders, text and bars go into ImGui's background draw list
 // (rounded rectangles, strokes, text from its own font atlas), which the
 // SDL_Renderer backend shipped with Debian's libimgui-dev then renders into
-// a hidden window with the software renderer. Panels outside the window are
+// a hidden window with the software renderer; the package's SDL2 platform
+// backend starts each frame. Panels outside the window are
 // skipped, as a list clipper would. No Lumora code.
 #pragma once
 

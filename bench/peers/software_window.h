@@ -19,6 +19,7 @@ class SoftwareWindow {
 
   // False with a message on failure; what was opened is closed with the object.
   bool open(std::string* error);
+  SDL_Window* window() const { return window_; }
   SDL_Renderer* renderer() const { return renderer_; }
 
  private:
