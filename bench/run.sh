@@ -52,7 +52,17 @@ REFERENCES = [
     (r"^BM_WindowMotionSpriteFrame", [("BM_WindowMotionFullRedraw", "full redraw of the same scene")]),
     (r"^BM_Window(PresentFromSceneCache|SegmentsUnchangedPresent)$",
      [("BM_WindowFullWindowCopyFloor", "one full-window SDL_RenderCopy + present")]),
-    (r"^BM_WindowPresentDrawnInFull$", [("BM_WindowDashboardPlainSdl", "plain SDL2 program, same primitives")]),
+    # The window beside independent programs drawing the same dashboard.
+    (r"^BM_Dashboard(Lumora\w+|SegmentsLumoraEveryPanel)(/|$)",
+     [("BM_DashboardHandwrittenSdl", "hand-written SDL2 program, same dashboard"),
+      ("BM_DashboardImGui", "Dear ImGui on SDL_Renderer, same dashboard")]),
+    (r"^BM_DashboardTallLumora",
+     [("BM_DashboardTallHandwrittenSdl", "hand-written SDL2 program, same dashboard"),
+      ("BM_DashboardTallImGui", "Dear ImGui on SDL_Renderer, same dashboard")]),
+    (r"^BM_DashboardSegmentsLumoraClock(/|$)",
+     [("BM_DashboardHandwrittenSdlClock", "hand-written SDL2 program, whole frame with the new clock")]),
+    (r"^BM_DashboardImGui$", [("BM_DashboardHandwrittenSdl", "hand-written SDL2 program, same dashboard")]),
+    (r"^BM_DashboardTallImGui$", [("BM_DashboardTallHandwrittenSdl", "hand-written SDL2 program, same dashboard")]),
     (r"^BM_WindowStyledFromSceneCache$", [("BM_WindowStyledDrawnInFull", "the same scene drawn in full"),
                                           ("BM_WindowFullWindowCopyFloor", "one full-window SDL_RenderCopy + present")]),
 ]
@@ -101,9 +111,24 @@ def counter_text(name, value):
     return fmt(value)
 
 
+# A counter that stands for the benchmark's time when present: processor
+# time per frame of whichever process drew it (the host's, for figures that
+# drive the real host).
+FRAME_CPU = "frame_cpu_ms"
+
+
+def processor_seconds(run):
+    if FRAME_CPU in run:
+        return run[FRAME_CPU] * 1e-3
+    return run["cpu_time"] * UNIT_SECONDS[run["time_unit"]]
+
+
 def main_figure(run):
     """(figure, value text, number, seconds or None, bytes per second or None)"""
     unit = run["time_unit"]
+    if FRAME_CPU in run:
+        value = run[FRAME_CPU]
+        return "processor time per frame (ms)", fmt(value), value, value * 1e-3, None
     if "bytes_per_second" in run:
         value = run["bytes_per_second"]
         return "throughput", rate(value), value, None, value
@@ -126,7 +151,7 @@ def reference_cells(run, figure):
                 ratios.append("—")
                 continue
             ref_rate = ref.get("bytes_per_second")
-            ref_seconds = ref["cpu_time"] * UNIT_SECONDS[ref["time_unit"]]
+            ref_seconds = processor_seconds(ref)
             names.append(description)
             if throughput is not None and ref_rate:
                 values.append(rate(ref_rate))
@@ -157,7 +182,8 @@ for run in runs:
     paired = {key[: -len(suffix)]: (key, COMPANIONS[suffix]) for key in companions for suffix in COMPANIONS if key.endswith(suffix)}
     rates = [key for key in sorted(counters) if key.endswith("_per_second") and key != "bytes_per_second" and key not in paired]
     notes = [f"{key}={fmt(value)}" for key, value in counters.items()
-             if key not in companions and key not in paired and key not in rates and key != "bytes_per_second"]
+             if key not in companions and key not in paired and key not in rates
+             and key not in ("bytes_per_second", FRAME_CPU)]
     if run.get("label"):
         notes.insert(0, run["label"])
     note_text = "; ".join(notes).replace("|", "\\|")

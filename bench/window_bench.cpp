@@ -1,10 +1,10 @@
 // Presenting a 1,000-command dashboard (rounded panels with borders, text
 // lines, bars) in a 1280 × 800 window, offscreen with the software renderer:
 // through the scene cache, beside its floor (one full-window copy of a
-// texture of that size), and drawn in full every present, beside a plain
-// SDL2 program drawing the same primitives with the same cached text
-// textures and masks. Each run also reports the TTF calls, mask builds and
-// PNG decodes of the settled presents, which must stay 0. Committing the
+// texture of that size), and drawn in full every present (independent
+// programs drawing a dashboard are measured in dashboard_peers_bench.cpp).
+// Each run also reports the TTF calls, mask builds and PNG decodes of the
+// settled presents, which must stay 0. Committing the
 // dashboard is measured beside the terminal's commit of the same list.
 #include <benchmark/benchmark.h>
 
@@ -13,15 +13,12 @@
 #include <ctime>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "offscreen_window.h"
 #include "scene/error_text.h"
 #include "scene/json.h"
 #include "terminal/terminal_backend.h"
 #include "window/bounds.h"
-#include "window/coverage_mask.h"
-#include "window/geometry.h"
 #include "window/window_backend.h"
 
 namespace {
@@ -104,124 +101,6 @@ void BM_WindowFullWindowCopyFloor(benchmark::State& state) {
 BENCHMARK(BM_WindowPresentFromSceneCache)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowFullWindowCopyFloor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowPresentDrawnInFull)->Unit(benchmark::kMillisecond);
-
-// ---- The plain SDL2 program ------------------------------------------------
-
-// One SDL call group of the plain program: a tinted texture copy (a whole
-// mask, one slice of a nine-sliced mask, a text line) or a filled rectangle.
-struct PlainStep {
-  SDL_Texture* texture = nullptr;  // null: a fill
-  bool has_source = false;
-  SDL_Rect source{};
-  SDL_FRect target{};
-  SDL_Color colour{};
-};
-
-SDL_FRect frect(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
-  return SDL_FRect{static_cast<float>(x), static_cast<float>(y), static_cast<float>(w), static_cast<float>(h)};
-}
-
-SDL_Color sdl_colour(const char* text) {
-  const lumora::scene::ColorValue c = lumora::scene::parse_color(text);
-  return SDL_Color{c.r, c.g, c.b, c.a};
-}
-
-// A rounded shape as the backend's mask cache holds it: the whole mask, or
-// nine slices of it, straight SDL copies.
-bool plan_rounded_steps(window::WindowBackend& backend, const window::PixelRect& p, double radius, double ring,
-                        SDL_Color colour, std::vector<PlainStep>& steps) {
-  const window::RoundedPlan plan = window::plan_rounded(p.w, p.h, radius, ring);
-  if (plan.scanlines) return false;  // the dashboard's panels are small enough for masks
-  window::TextureRef mask = backend.get_mask(plan.mask_w, plan.mask_h, plan.radius, plan.ring, -1);
-  if (mask == nullptr) return false;
-  if (!plan.sliced) {
-    steps.push_back({mask->texture.get(), false, {}, frect(p.x, p.y, p.w, p.h), colour});
-    return true;
-  }
-  const std::int64_t l = plan.corner_x, t = plan.corner_y, tw = mask->width, th = mask->height;
-  const std::int64_t sx[4] = {0, l, tw - l, tw}, sy[4] = {0, t, th - t, th};
-  const std::int64_t dx[4] = {p.x, p.x + l, p.x + p.w - l, p.x + p.w}, dy[4] = {p.y, p.y + t, p.y + p.h - t, p.y + p.h};
-  for (int row = 0; row < 3; ++row) {
-    for (int column = 0; column < 3; ++column) {
-      const std::int64_t sw = sx[column + 1] - sx[column], sh = sy[row + 1] - sy[row];
-      const std::int64_t dw = dx[column + 1] - dx[column], dh = dy[row + 1] - dy[row];
-      if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) continue;
-      steps.push_back({mask->texture.get(), true,
-                       SDL_Rect{static_cast<int>(sx[column]), static_cast<int>(sy[row]), static_cast<int>(sw),
-                                static_cast<int>(sh)},
-                       frect(dx[column], dy[row], dw, dh), colour});
-    }
-  }
-  return true;
-}
-
-// Every SDL call of one dashboard frame, worked out once from the
-// dashboard's own numbers, with the textures the backend made for it.
-bool plan_plain_dashboard(window::WindowBackend& backend, std::vector<PlainStep>& steps) {
-  const double s = backend.scale();
-  const SDL_Color panel = sdl_colour("#202a34"), border = sdl_colour("#4080c0");
-  const SDL_Color label = sdl_colour("#e0e0e0"), bar = sdl_colour("#40c060");
-  const int text_pixels = static_cast<int>(window::round_half_even(12 * s));
-  for (int i = 0; i < 333; ++i) {
-    const int x = (i % 12) * 106, y = (i / 12) * 28;
-    const window::PixelRect p = window::pixel_rect_of(window::Rect{double(x), double(y), 100, 24}, s);
-    if (!plan_rounded_steps(backend, p, 6 * s, 0, panel, steps) ||
-        !plan_rounded_steps(backend, p, 6 * s, 1 * s, border, steps)) {
-      return false;
-    }
-    const std::string key = "text:" + std::to_string(text_pixels) + ":0:Panel " + std::to_string(i);
-    window::TextureRef text = backend.find_cached_texture(key);
-    if (text == nullptr) return false;
-    steps.push_back({text->texture.get(), false, {},
-                     frect(window::saturate_to_pixels(window::round_half_even((x + 6) * s)),
-                           window::saturate_to_pixels(window::round_half_even((y + 4) * s)), text->width,
-                           text->height),
-                     label});
-    const window::PixelRect b =
-        window::pixel_rect_of(window::Rect{double(x + 60), double(y + 16), double(10 + i % 30), 4}, s);
-    steps.push_back({nullptr, false, {}, frect(b.x, b.y, b.w, b.h), bar});
-  }
-  return true;
-}
-
-// The reference of a dashboard drawn in full: the same clear, mask copies,
-// text copies and fills made straight through SDL2, with nothing looked up,
-// measured, clipped or checked per frame.
-void BM_WindowDashboardPlainSdl(benchmark::State& state) {
-  auto backend = open_window(false);
-  if (!backend) {
-    state.SkipWithError("cannot open the window");
-    return;
-  }
-  lumora::scene::HostErrorBuffer error;
-  backend->draw_retained_scene(error.text());  // makes the text textures and masks
-  backend->present_frame(error.text());
-  std::vector<PlainStep> steps;
-  if (!plan_plain_dashboard(*backend, steps)) {
-    state.SkipWithError("the dashboard's textures are not cached");
-    return;
-  }
-  SDL_Renderer* renderer = backend->renderer();
-  SDL_RenderSetClipRect(renderer, nullptr);
-  const SDL_Color background = sdl_colour("#101418");
-  for (auto _ : state) {
-    SDL_SetRenderDrawColor(renderer, background.r, background.g, background.b, background.a);
-    SDL_RenderClear(renderer);
-    for (const PlainStep& step : steps) {
-      if (step.texture == nullptr) {
-        SDL_SetRenderDrawColor(renderer, step.colour.r, step.colour.g, step.colour.b, step.colour.a);
-        SDL_RenderFillRectF(renderer, &step.target);
-        continue;
-      }
-      SDL_SetTextureColorMod(step.texture, step.colour.r, step.colour.g, step.colour.b);
-      SDL_SetTextureAlphaMod(step.texture, step.colour.a);
-      SDL_RenderCopyF(renderer, step.texture, step.has_source ? &step.source : nullptr, &step.target);
-    }
-    SDL_RenderPresent(renderer);
-  }
-  state.counters["sdl_steps"] = static_cast<double>(steps.size());
-}
-BENCHMARK(BM_WindowDashboardPlainSdl)->Unit(benchmark::kMillisecond);
 
 // ---- Commit -----------------------------------------------------------------
 

@@ -9,7 +9,6 @@
 //   commands answered meanwhile and every move counted at the controller.
 // The x11 figures skip with a message when Xvfb, xdotool or XTest is missing.
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 #include <dlfcn.h>
 #include <poll.h>
 #include <time.h>
@@ -28,6 +27,7 @@
 
 #include "client/controller.h"
 #include "loopback_floor.h"
+#include "process_cpu.h"
 
 // Last: Xlib's macros (None, Bool, Status) must not meet the headers above.
 #include <X11/Xlib.h>
@@ -243,38 +243,15 @@ void BM_WindowKeyToEvent(benchmark::State& state) {
 }
 BENCHMARK(BM_WindowKeyToEvent)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// Processor time of every thread of a process, in seconds, from the
-// scheduler's nanosecond accounting.
-double process_cpu_seconds(int pid) {
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  DIR* directory = opendir(tasks.c_str());
-  if (directory == nullptr) return -1;
-  double total = 0;
-  while (dirent* entry = readdir(directory)) {
-    if (entry->d_name[0] == '.') continue;
-    std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
-    unsigned long long nanoseconds = 0;
-    if (stat >> nanoseconds) total += static_cast<double>(nanoseconds) * 1e-9;
-  }
-  closedir(directory);
-  return total;
-}
-
 // Voluntary context switches of every thread: how often the process slept.
 double process_wakeups(int pid) {
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  DIR* directory = opendir(tasks.c_str());
-  if (directory == nullptr) return -1;
-  double total = 0;
-  while (dirent* entry = readdir(directory)) {
-    if (entry->d_name[0] == '.') continue;
-    std::ifstream status(tasks + "/" + entry->d_name + "/status");
+  return bench::sum_over_threads(pid, [](const std::string& task) {
+    std::ifstream status(task + "/status");
     for (std::string line; std::getline(status, line);) {
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::atof(line.c_str() + 24);
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::atof(line.c_str() + 24);
     }
-  }
-  closedir(directory);
-  return total;
+    return 0.0;
+  });
 }
 
 double thread_cpu_seconds() {
@@ -294,7 +271,7 @@ struct IdleFigures {
 bool measure_idle(Controller& host, IdleFigures& figures) {
   const int pid = host.process_id();
   double sleeping_cpu = 0;
-  const double cpu_before = process_cpu_seconds(pid);
+  const double cpu_before = bench::process_threads_cpu_seconds(pid);
   const double wakeups_before = process_wakeups(pid);
   const double start = seconds_now();
   std::thread sleeper([&sleeping_cpu] {
@@ -305,7 +282,7 @@ bool measure_idle(Controller& host, IdleFigures& figures) {
   });
   sleeper.join();
   const double span = seconds_now() - start;
-  const double cpu_after = process_cpu_seconds(pid);
+  const double cpu_after = bench::process_threads_cpu_seconds(pid);
   const double wakeups_after = process_wakeups(pid);
   if (cpu_before < 0 || cpu_after < 0 || span <= 0) return false;
   figures.host_cpu_percent = (cpu_after - cpu_before) / span * 100;
