@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
+#include "platform/files.h"
 #include "window/window_backend.h"
 
 namespace lumora::window {
@@ -269,7 +271,18 @@ JsonPtr WindowBackend::capture(const char* path) {
     set_error("Read frame pixels");
     return nullptr;
   }
-  const int saved = ends_with_png(path) ? IMG_SavePNG(pixels.get(), path) : SDL_SaveBMP(pixels.get(), path);
+  // Opened by the files rule: a FIFO, a device or a link to one is refused
+  // instead of blocking the host until somebody reads it.
+  platform::FileOpenStatus opened;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(platform::open_regular_stream_for_writing(path, &opened),
+                                                         &std::fclose);
+  if (stream == nullptr) SDL_SetError("Couldn't open %s", path);
+  SDL_RWops* file = stream != nullptr ? SDL_RWFromFP(stream.get(), SDL_TRUE) : nullptr;
+  if (file != nullptr) stream.release();  // closed with the SDL stream
+  // Both savers close the stream, whether or not they succeed.
+  const int saved = file == nullptr           ? -1
+                    : ends_with_png(path) ? IMG_SavePNG_RW(pixels.get(), file, 1)
+                                          : SDL_SaveBMP_RW(pixels.get(), file, 1);
   if (saved != 0) {
     set_sdl_error("Save captured frame");
     return nullptr;
