@@ -61,6 +61,15 @@ Bytes png_solid(std::uint32_t width, std::uint32_t height, std::array<std::uint8
 // hostile header looks like before any pixel data.
 Bytes png_header_only(std::uint32_t width, std::uint32_t height, std::uint8_t bit_depth, std::uint8_t colour_type);
 
+// 2 × 2 RGBA images with one header field each that PNG does not allow
+// (bit depth 7, colour types 1 and 5, RGB at depth 4, palette at depth 16,
+// compression, filter or interlace method out of range, zero or oversized
+// sides): a decoder refuses them, and complains about them on its way.
+std::vector<Bytes> pngs_with_invalid_headers();
+// A sound 2 × 2 red image with a gAMA chunk of gamma 0, which a decoder
+// warns about and then ignores.
+Bytes png_with_zero_gamma();
+
 std::string base64_encode(const Bytes& bytes);
 // "data:image/png;base64," followed by the encoded bytes.
 std::string png_data_uri(const Bytes& png);
