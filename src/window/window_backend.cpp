@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <new>
 
+#include "scene/error_text.h"
 #include "window/event_pump.h"
 
 namespace lumora::window {
@@ -53,7 +54,7 @@ double window_now_seconds() {
 }
 
 void WindowBackend::set_error(std::string_view message) {
-  error_.assign(message.substr(0, kWindowErrorTextSize - 1));
+  error_.assign(message.substr(0, scene::utf8_prefix_length(message, kWindowErrorTextSize - 1)));
 }
 
 void WindowBackend::set_sdl_error(const char* step) {
@@ -232,6 +233,13 @@ bool WindowBackend::set_window_size(double w, double h, bool fit) {
       height = std::max(1, std::min(height, usable.h - top - bottom));
       fitted = true;
     }
+  }
+  // The size that would be set, in device pixels: one side may grow to
+  // 16384 × 16 pixels, but the drawable's area is bounded, since every
+  // present and capture costs memory and time in proportion to it.
+  if (round_half_even(width / density) * round_half_even(height / density_y) > kMaxDrawablePixels) {
+    set_error("Window drawable exceeds 8388608 pixels");
+    return false;
   }
   // SDL_SetWindowSize cannot fail in SDL2, so "Set window size" is never reported.
   SDL_SetWindowSize(window_.get(), width, height);

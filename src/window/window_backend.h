@@ -37,6 +37,9 @@ inline constexpr double kMinLogicalSide = 1;
 inline constexpr double kMaxLogicalSide = 16384;
 inline constexpr double kMinScale = 0.125;
 inline constexpr double kMaxScale = 16;
+// The drawable, in device pixels after scale: a 4K display at scale 1 fits,
+// and so does its scene cache of 4 bytes a pixel in kMaxSceneCacheBytes.
+inline constexpr double kMaxDrawablePixels = 8388608;
 inline constexpr char kDefaultTitle[] = "Lumora";
 inline constexpr int kInitialWindowWidth = 320;
 inline constexpr int kInitialWindowHeight = 200;
