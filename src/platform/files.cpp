@@ -33,6 +33,17 @@ FileHandle open_checked(const char* path, int flags, FileOpenStatus* status) {
   return file;
 }
 
+std::FILE* stream_of(FileHandle file, const char* mode, FileOpenStatus* status) {
+  if (!file.valid()) return nullptr;
+  std::FILE* stream = ::fdopen(file.get(), mode);
+  if (stream == nullptr) {
+    *status = FileOpenStatus::cannot_open;
+    return nullptr;
+  }
+  file.release();  // the stream owns it now
+  return stream;
+}
+
 bool write_all(int handle, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written = ::write(handle, bytes.data(), bytes.size());
@@ -84,16 +95,12 @@ FileHandle open_regular_file_for_writing(const char* path, FileOpenStatus* statu
   return file;
 }
 
+std::FILE* open_regular_stream_for_reading(const char* path, FileOpenStatus* status) {
+  return stream_of(open_regular_file_for_reading(path, status), "rb", status);
+}
+
 std::FILE* open_regular_stream_for_writing(const char* path, FileOpenStatus* status) {
-  FileHandle file = open_regular_file_for_writing(path, status);
-  if (!file.valid()) return nullptr;
-  std::FILE* stream = ::fdopen(file.get(), "wb");
-  if (stream == nullptr) {
-    *status = FileOpenStatus::cannot_open;
-    return nullptr;
-  }
-  file.release();  // the stream owns it now
-  return stream;
+  return stream_of(open_regular_file_for_writing(path, status), "wb", status);
 }
 
 FileWriteStatus write_file_replacing(const std::string& path, std::string_view bytes) {

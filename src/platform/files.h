@@ -51,8 +51,10 @@ FileHandle open_regular_file_for_reading(const char* path, FileOpenStatus* statu
 // is refused without being truncated or written.
 FileHandle open_regular_file_for_writing(const char* path, FileOpenStatus* status);
 
-// The same as a C stream for binary writing, for libraries that write
-// through one; null on failure. The caller owns and closes it.
+// The same two as C streams for binary reading or writing, for libraries
+// that read or write through one; null on failure. The caller owns and
+// closes the stream.
+std::FILE* open_regular_stream_for_reading(const char* path, FileOpenStatus* status);
 std::FILE* open_regular_stream_for_writing(const char* path, FileOpenStatus* status);
 
 // Whole-file writes (the terminal's capture file).

@@ -133,7 +133,10 @@ TTF_Font* WindowBackend::get_font(double points, bool mono) {
   target->pixel_size = pixel_size;
   target->mono = mono;
   target->stamp = next_stamp();
-  target->font.reset(TTF_OpenFont(path.c_str(), pixel_size));
+  // The font directory comes from the controller: a font file that is a
+  // FIFO would block the host.
+  SDL_RWops* file = open_regular_file_stream(path.c_str(), false);
+  target->font.reset(file != nullptr ? TTF_OpenFontRW(file, 1, pixel_size) : nullptr);
   if (target->font == nullptr) {
     set_sdl_error("Open bundled font");
     return nullptr;

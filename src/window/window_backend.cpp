@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <new>
 
+#include "platform/files.h"
 #include "scene/error_text.h"
 #include "window/event_pump.h"
 
@@ -51,6 +53,21 @@ void add_pair(cJSON* object, const char* name, double a, double b) {
 
 double window_now_seconds() {
   return static_cast<double>(SDL_GetPerformanceCounter()) / static_cast<double>(SDL_GetPerformanceFrequency());
+}
+
+SDL_RWops* open_regular_file_stream(const char* path, bool for_writing) {
+  platform::FileOpenStatus status;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(
+      for_writing ? platform::open_regular_stream_for_writing(path, &status)
+                  : platform::open_regular_stream_for_reading(path, &status),
+      &std::fclose);
+  SDL_RWops* file = stream != nullptr ? SDL_RWFromFP(stream.get(), SDL_TRUE) : nullptr;
+  if (file == nullptr) {
+    SDL_SetError("Couldn't open %s", path);
+    return nullptr;
+  }
+  stream.release();  // closed with the SDL stream
+  return file;
 }
 
 void WindowBackend::set_error(std::string_view message) {

@@ -115,6 +115,12 @@ using TextureRef = const CachedTexture*;
 // The monotonic clock of the window backend, in seconds.
 double window_now_seconds();
 
+// An SDL stream over the regular file at `path`, for reading or for
+// replacing it, opened by the rule of platform/files.h: a FIFO or device is
+// refused at once instead of blocking the host. Null with the SDL error
+// "Couldn't open <path>" when it cannot be had.
+SDL_RWops* open_regular_file_stream(const char* path, bool for_writing);
+
 class WindowBackend final : public host::Backend {
  public:
   // Opens from the whole "open" command; null with the message in `error`.

@@ -4,11 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
 
-#include "platform/files.h"
 #include "window/window_backend.h"
 
 namespace lumora::window {
@@ -271,14 +269,9 @@ JsonPtr WindowBackend::capture(const char* path) {
     set_error("Read frame pixels");
     return nullptr;
   }
-  // Opened by the files rule: a FIFO, a device or a link to one is refused
-  // instead of blocking the host until somebody reads it.
-  platform::FileOpenStatus opened;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(platform::open_regular_stream_for_writing(path, &opened),
-                                                         &std::fclose);
-  if (stream == nullptr) SDL_SetError("Couldn't open %s", path);
-  SDL_RWops* file = stream != nullptr ? SDL_RWFromFP(stream.get(), SDL_TRUE) : nullptr;
-  if (file != nullptr) stream.release();  // closed with the SDL stream
+  // A FIFO, a device or a link to one is refused instead of blocking the
+  // host until somebody reads it.
+  SDL_RWops* file = open_regular_file_stream(path, true);
   // Both savers close the stream, whether or not they succeed.
   const int saved = file == nullptr           ? -1
                     : ends_with_png(path) ? IMG_SavePNG_RW(pixels.get(), file, 1)

@@ -1,5 +1,5 @@
 // What a hostile controller can do to a window host, each case as it was
-// first seen from outside: paths that name a FIFO, a drawable of gigabytes,
+// first seen from outside: paths that name a FIFO (captures, images, fonts), a drawable of gigabytes,
 // a kind longer than the window's error text, PNG headers the decoder would
 // complain about on standard error. The host answers each and serves on.
 #include <gtest/gtest.h>
@@ -78,6 +78,20 @@ TEST(WindowHostileInputTest, FifosAsCaptureOrImageAreRefusedAndTheHostServesOn) 
     EXPECT_TRUE(reply_ok(host->request(R"({"op":"present"})", kPromptSeconds)));
     EXPECT_EQ(resource_errors(*host), std::vector<std::string>{unknown_size});
   }
+  EXPECT_TRUE(host->close());
+}
+
+// "font_dir" comes from the controller too: a font file that is a FIFO
+// held the open until somebody wrote to it.
+TEST(WindowHostileInputTest, AFontFileThatIsAFifoFailsTheOpenAtOnce) {
+  test::TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  ASSERT_TRUE(test::make_fifo(dir.file("DejaVuSans.ttf")));
+  auto host = test::launch_default_host({}, test::headless_video_environment());
+  ASSERT_TRUE(host);
+  EXPECT_TRUE(reply_fails_with(host->request(R"({"op":"open","hidden":true,"font_dir":)" + quote(dir.path()) + "}",
+                                             kPromptSeconds),
+                               "Open bundled font: Couldn't open " + dir.file("DejaVuSans.ttf")));
   EXPECT_TRUE(host->close());
 }
 
