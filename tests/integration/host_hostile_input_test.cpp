@@ -87,19 +87,28 @@ TEST(HostHostileInputTest, ImageFromAFifoIsRefusedAndTheHostServesOn) {
   EXPECT_TRUE(host->close());
 }
 
-// Random pixels give every cell colours of its own, so the full "ansi" text
-// of a 1024 × 512 truecolor grid is far above 16 MiB.
+// An image of random pixels, two per cell of a columns × rows grid: every
+// cell gets colours of its own, the most expensive "ansi" text there is.
+test_support::Bytes noise_png(std::uint32_t columns, std::uint32_t rows, unsigned seed) {
+  test_support::Bytes rgb(static_cast<std::size_t>(columns) * rows * 2 * 3);
+  std::mt19937 random(seed);
+  for (std::uint8_t& channel : rgb) channel = static_cast<std::uint8_t>(random());
+  return test_support::png_rgb8(columns, rows * 2, rgb);
+}
+
+// A "frame" that stretches the image at `path` over the whole grid.
+std::string whole_grid_image_frame(const std::string& path, std::uint32_t columns, std::uint32_t rows) {
+  return R"({"op":"frame","commands":[["image",)" + quote(path) + ",[0,0," + std::to_string(columns * 8) + "," +
+         std::to_string(rows * 16) + R"(],"#ffffff","stretch"]]})";
+}
+
+// The full "ansi" text of a 1024 × 512 truecolor grid of noise is far above 16 MiB.
 TEST(HostHostileInputTest, RepliesAboveTheFrameLimitAreRefusedAndTheSessionGoesOn) {
   constexpr std::uint32_t kColumns = 1024, kRows = 512;
-  test_support::Bytes rgb(static_cast<std::size_t>(kColumns) * kRows * 2 * 3);
-  std::mt19937 random(18);
-  for (std::uint8_t& channel : rgb) channel = static_cast<std::uint8_t>(random());
-  test_support::TempFile png(test_support::png_rgb8(kColumns, kRows * 2, rgb));
+  test_support::TempFile png(noise_png(kColumns, kRows, 18));
   auto host = test::launch_headless_host(kColumns, kRows);
   ASSERT_TRUE(host);
-  ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":[["image",)" + quote(png.path()) + ",[0,0," +
-                                     std::to_string(kColumns * 8) + "," + std::to_string(kRows * 16) +
-                                     R"(],"#ffffff","stretch"]]})", 120)));
+  ASSERT_TRUE(reply_ok(host->request(whole_grid_image_frame(png.path(), kColumns, kRows), 120)));
   EXPECT_TRUE(reply_fails_with(host->request(R"({"op":"ansi","diff":false})", 120), kReplyTooLarge));
   // Still serving, with the same scene; the snapshot knows its own budget.
   EXPECT_TRUE(reply_fails_with(host->request(R"({"op":"snapshot"})", 120),
@@ -176,15 +185,10 @@ TEST(HostHostileInputTest, FrameCutOffByAHangUpEndsQuietly) {
 // the host never read again, so it never saw the end of input, and lived on.
 TEST(HostHostileInputTest, HalfClosedControllerThatStopsReadingIsLetGo) {
   constexpr std::uint32_t kColumns = 1024, kRows = 256;
-  test_support::Bytes rgb(static_cast<std::size_t>(kColumns) * kRows * 2 * 3);
-  std::mt19937 random(24);
-  for (std::uint8_t& channel : rgb) channel = static_cast<std::uint8_t>(random());
-  test_support::TempFile png(test_support::png_rgb8(kColumns, kRows * 2, rgb));
+  test_support::TempFile png(noise_png(kColumns, kRows, 24));
   auto host = test::launch_headless_host(kColumns, kRows);
   ASSERT_TRUE(host);
-  ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":[["image",)" + quote(png.path()) + ",[0,0," +
-                                     std::to_string(kColumns * 8) + "," + std::to_string(kRows * 16) +
-                                     R"(],"#ffffff","stretch"]]})", 120)));
+  ASSERT_TRUE(reply_ok(host->request(whole_grid_image_frame(png.path(), kColumns, kRows), 120)));
   // Each full "ansi" of these random cells is about 12 MiB.
   for (int i = 0; i < 6; ++i) ASSERT_NE(0u, host->send_command(R"({"op":"ansi","diff":false})"));
   ASSERT_TRUE(host->close_sending());
@@ -220,16 +224,8 @@ TEST(HostHostileInputTest, RunningOutOfMemoryWhileReadingIsNotInvalidJson) {
 TEST(HostHostileInputTest, PngsTheDecoderComplainsAboutLeaveStandardErrorEmpty) {
   auto host = test::launch_headless_host(8, 2);
   ASSERT_TRUE(host);
-  std::vector<test_support::Bytes> pngs = test_support::pngs_with_invalid_headers();
-  pngs.push_back(test_support::png_with_zero_gamma());
-  std::vector<std::unique_ptr<test_support::TempFile>> files;
-  std::string commands = R"([["begin","#123"])";
-  for (const test_support::Bytes& bytes : pngs) {
-    files.push_back(std::make_unique<test_support::TempFile>(bytes));
-    commands += R"(,["image",)" + quote(test_support::png_data_uri(bytes)) + R"(,[0,0,64,16],"#ffffff","stretch"])";
-    commands += R"(,["image",)" + quote(files.back()->path()) + R"(,[0,16,64,16],"#ffffff","stretch"])";
-  }
-  ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":)" + commands + "]}")));
+  const test_support::ComplainingPngScene scene("[0,0,64,16]", "[0,16,64,16]");
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":)" + scene.commands + "}")));
   ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})")));
   // The invalid headers show the placeholder; the image with a gamma of 0,
   // drawn last, covers it in red.

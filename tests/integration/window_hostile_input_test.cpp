@@ -137,20 +137,12 @@ TEST(WindowHostileInputTest, InvalidCommandMessagesFitTheWindowErrorText) {
 TEST(WindowHostileInputTest, PngsTheDecoderComplainsAboutLeaveStandardErrorEmpty) {
   auto host = test::launch_window_host(R"("width":40,"height":30)");
   ASSERT_TRUE(host);
-  std::vector<test_support::Bytes> pngs = test_support::pngs_with_invalid_headers();
-  pngs.push_back(test_support::png_with_zero_gamma());
-  std::vector<std::unique_ptr<test_support::TempFile>> files;
-  std::string commands = R"([["begin","#123"])";
-  for (const test_support::Bytes& png : pngs) {
-    files.push_back(std::make_unique<test_support::TempFile>(png));
-    commands += R"(,["image",)" + quote(test_support::png_data_uri(png)) + R"(,[0,0,10,10],"#ffffff","stretch"])";
-    commands += R"(,["image",)" + quote(files.back()->path()) + R"(,[10,0,10,10],"#ffffff","stretch"])";
-  }
-  ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":)" + commands + "]}")));
+  const test_support::ComplainingPngScene scene("[0,0,10,10]", "[10,0,10,10]");
+  ASSERT_TRUE(reply_ok(host->request(R"({"op":"frame","commands":)" + scene.commands + "}")));
   ASSERT_TRUE(reply_ok(host->request(R"({"op":"present"})")));
   // Every invalid header is refused with its own event; the image with a
   // gamma of 0 is drawn.
-  EXPECT_EQ(resource_errors(*host).size(), 2 * (pngs.size() - 1));
+  EXPECT_EQ(resource_errors(*host).size(), 2 * scene.invalid_headers);
   EXPECT_TRUE(host->close());
   EXPECT_EQ("", host->standard_error());
 }

@@ -239,4 +239,18 @@ TempFile::~TempFile() {
   if (!path_.empty()) std::filesystem::remove(path_, ignored);
 }
 
+ComplainingPngScene::ComplainingPngScene(std::string_view uri_rect, std::string_view file_rect) {
+  std::vector<Bytes> pngs = pngs_with_invalid_headers();
+  invalid_headers = pngs.size();
+  pngs.push_back(png_with_zero_gamma());
+  // Base64 and temporary paths need no escaping inside a JSON string.
+  commands = R"([["begin","#123"])";
+  for (const Bytes& png : pngs) {
+    files.push_back(std::make_unique<TempFile>(png));
+    commands += R"(,["image",")" + png_data_uri(png) + "\"," + std::string(uri_rect) + R"(,"#ffffff","stretch"])";
+    commands += R"(,["image",")" + files.back()->path() + "\"," + std::string(file_rect) + R"(,"#ffffff","stretch"])";
+  }
+  commands += "]";
+}
+
 }  // namespace lumora::test_support

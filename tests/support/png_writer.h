@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,6 +87,17 @@ class TempFile {
 
  private:
   std::string path_;
+};
+
+// A draw-command list that starts with ["begin","#123"] and then draws every
+// PNG of pngs_with_invalid_headers() and, last, png_with_zero_gamma(), each
+// as a data URI at `uri_rect` and from a file at `file_rect` (JSON arrays);
+// the files live as long as the object.
+struct ComplainingPngScene {
+  ComplainingPngScene(std::string_view uri_rect, std::string_view file_rect);
+  std::vector<std::unique_ptr<TempFile>> files;
+  std::string commands;
+  std::size_t invalid_headers = 0;  // how many of the PNGs have one
 };
 
 }  // namespace lumora::test_support
