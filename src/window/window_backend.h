@@ -63,6 +63,7 @@ inline constexpr std::size_t kFailedImageRecords = 128;
 inline constexpr std::size_t kMaxImageKeyChars = 79;
 inline constexpr std::size_t kMaxPendingEvents = 32;
 inline constexpr std::uint64_t kMaxSceneCacheBytes = 33554432;
+static_assert(kMaxDrawablePixels * 4 == kMaxSceneCacheBytes, "every drawable allowed has a scene cache");
 
 // Budget classes of the texture cache.
 enum class TextureClass : int { shape_mask = 0, text = 1, image = 2, blurred_mask = 4 };
