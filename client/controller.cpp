@@ -450,6 +450,8 @@ void Controller::hang_up() {
   state_->disconnected = true;
 }
 
+bool Controller::close_sending() { return platform::shutdown_sending(state_->connection); }
+
 std::optional<int> Controller::wait_exit(double timeout_seconds) {
   return state_->child->wait_exit(timeout_seconds);
 }

@@ -99,6 +99,9 @@ class Controller {
   bool close(double timeout_seconds = 10);
   // Closes our end of the connection without a command.
   void hang_up();
+  // Shuts down our sending side only: the host reads the end of input, and
+  // what it sends can still be read.
+  bool close_sending();
   // Waits for the host to exit; its exit code, or empty on time-out.
   std::optional<int> wait_exit(double timeout_seconds = 10);
   // What the host wrote to standard error (complete once it exited).

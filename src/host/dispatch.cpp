@@ -218,6 +218,12 @@ void handle_command(HostSession& session, std::uint32_t id, const char* body, st
       reply_error(session, id, "Embedded NUL is not representable in a native C string");
       return;
     }
+    // Running out of memory says nothing about the controller's text.
+    if (status == scene::JsonReadStatus::out_of_memory) {
+      session.request.clear();  // frees what the parse held, for the reply
+      reply_error(session, id, "Cannot allocate JSON command");
+      return;
+    }
     const cJSON* command = session.request.root();
     if (status != scene::JsonReadStatus::parsed || !cJSON_IsObject(command)) {
       reply_error(session, id, "Invalid JSON command");

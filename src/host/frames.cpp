@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/clock.h"
 #include "scene/error_text.h"
 #include "scene/json.h"
 #include "scene/json_writer.h"
@@ -120,10 +121,25 @@ void flush_send_queue(HostSession& session) {
     }
     if (result.status == platform::IoStatus::would_block) {
       session.send_would_block = true;
-      return;
+      break;
     }
     session.stopped = true;
     return;
+  }
+  if (sent_total > 0 || session.send_length == 0) {
+    session.send_stalled_since = 0;
+    return;
+  }
+  // Nothing was accepted. A controller that shut down its sending side and
+  // reads no more would hold the host forever: with this much unread, the
+  // host reads nothing either, so it never sees the end of input. After a
+  // grace period such a connection ends as if the controller had hung up.
+  const double now = platform::now_seconds();
+  if (session.send_stalled_since == 0) {
+    session.send_stalled_since = now;
+  } else if (now - session.send_stalled_since >= kAbandonedSendSeconds &&
+             platform::peer_closed_sending(session.socket)) {
+    session.stopped = true;
   }
 }
 

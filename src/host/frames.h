@@ -42,7 +42,13 @@ enum class QueueResult {
 // becomes U+FFFD, so that every frame the controller reads is valid JSON.
 QueueResult queue_json_frame(HostSession& session, std::uint32_t type, std::uint32_t id, const cJSON* body);
 
-// Sends up to kIoBudget queued bytes without blocking.
+// How long queued bytes may stay unaccepted by a controller that has shut
+// down its sending side before the connection ends.
+inline constexpr double kAbandonedSendSeconds = 5.0;
+
+// Sends up to kIoBudget queued bytes without blocking; ends the connection
+// when the controller has shut down its sending side and accepted nothing
+// for kAbandonedSendSeconds.
 void flush_send_queue(HostSession& session);
 
 // Reads up to kIoBudget bytes into the free tail of the receive buffer,

@@ -63,6 +63,8 @@ struct HostStatistics {
 struct HostSession {
   platform::Socket socket;
   bool send_would_block = false;
+  // When the queued bytes last stopped moving (0 while they move or none wait).
+  double send_stalled_since = 0;
   // Set from a successful "open" until shutdown.
   std::unique_ptr<Backend> backend;
   BackendKind backend_kind = BackendKind::none;

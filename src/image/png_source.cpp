@@ -14,6 +14,7 @@ constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 0x50, 0x4E, 0x47, 0
 constexpr std::array<std::uint8_t, 8> kHeaderChunkStart = {0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52};
 constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFFu;  // the format's own bound
 constexpr std::size_t kChunkFrameBytes = 12;            // length, type, CRC
+constexpr std::uint64_t kMaxPngSide = 0x7FFFFFFFu;      // the format's bound on width and height
 
 std::uint32_t read_u32(const std::uint8_t* bytes) {
   return (static_cast<std::uint32_t>(bytes[0]) << 24) | (static_cast<std::uint32_t>(bytes[1]) << 16) |
@@ -51,6 +52,22 @@ constexpr std::array<std::int8_t, 256> make_base64_table() {
   return table;
 }
 constexpr std::array<std::int8_t, 256> kBase64Table = make_base64_table();
+
+// The header fields the format allows, so that the decoder never sees one
+// it would complain about: a bit depth its colour type takes (grey 1 to 16,
+// palette 1 to 8, the others 8 or 16), compression and filter method 0, and
+// no interlacing or Adam7.
+bool png_header_fields_valid(std::uint8_t bit_depth, std::uint8_t colour_type, std::uint8_t compression,
+                             std::uint8_t filter, std::uint8_t interlace) {
+  const bool depth_is_power = bit_depth == 1 || bit_depth == 2 || bit_depth == 4 || bit_depth == 8 || bit_depth == 16;
+  if (!depth_is_power || compression != 0 || filter != 0 || interlace > 1) return false;
+  switch (colour_type) {
+    case 0: return true;                                   // grey
+    case 3: return bit_depth <= 8;                         // palette
+    case 2: case 4: case 6: return bit_depth >= 8;         // RGB, grey with alpha, RGBA
+    default: return false;
+  }
+}
 
 }  // namespace
 
@@ -107,7 +124,8 @@ bool png_header_acceptable(const std::uint8_t* data, std::size_t size) {
   const std::uint8_t colour_type = data[25];
   constexpr std::uint8_t kRgbaColourType = 6;
   if (bit_depth == 16 && colour_type != kRgbaColourType) return false;
-  if (width == 0 || height == 0) return false;
+  if (width == 0 || height == 0 || width > kMaxPngSide || height > kMaxPngSide) return false;
+  if (!png_header_fields_valid(bit_depth, colour_type, data[26], data[27], data[28])) return false;
   const std::uint64_t bytes_per_pixel = bit_depth == 16 ? 8 : 4;
   // Both factors are below 2^32, so the product cannot overflow 64 bits
   // before the multiplication by 8 is checked against the bound.

@@ -44,8 +44,8 @@ bool decode_base64_payload(std::string_view payload, std::vector<std::uint8_t>& 
 bool read_png_source(std::string_view source, std::vector<std::uint8_t>& stream);
 
 // The checks a PNG stream must pass before it is handed to the decoder:
-// size, signature, header chunk, 16-bit samples only with RGBA, and the
-// decoded size the header announces.
+// size, signature, header chunk, header fields the format allows, 16-bit
+// samples only with RGBA, and the decoded size the header announces.
 bool png_header_acceptable(const std::uint8_t* data, std::size_t size);
 
 // Walks the chunks of a stream whose header was accepted: every chunk must

@@ -1,28 +1,15 @@
 #include "platform/file_read.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <new>
 
+#include "platform/files.h"
+
 namespace lumora::platform {
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Reads up to `count` bytes, retrying after interruptions; returns the number
 // read (short only at end of file) or -1 on error.
@@ -44,13 +31,12 @@ ssize_t read_fully(int fd, std::uint8_t* data, std::size_t count) {
 
 FileReadStatus read_file_bounded(const char* path, std::size_t max_bytes, std::vector<std::uint8_t>& bytes) {
   bytes.clear();
-  if (path == nullptr || path[0] == '\0') return FileReadStatus::cannot_open;
-  FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (file.get() < 0) return FileReadStatus::cannot_open;
+  FileOpenStatus opened;
+  FileHandle file = open_regular_file_for_reading(path, &opened);
+  if (opened == FileOpenStatus::not_regular) return FileReadStatus::not_regular;
+  if (!file.valid()) return FileReadStatus::cannot_open;
   struct stat info {};
-  // Directories, pipes and devices have no trustworthy size; only regular
-  // files are read.
-  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileReadStatus::cannot_open;
+  if (::fstat(file.get(), &info) != 0) return FileReadStatus::cannot_open;
   if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > max_bytes) return FileReadStatus::too_large;
   const auto size = static_cast<std::size_t>(info.st_size);
   try {

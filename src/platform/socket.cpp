@@ -94,6 +94,14 @@ IoResult recv_some(const Socket& socket, void* data, std::size_t length) {
   return {IoStatus::failed, 0};
 }
 
+bool peer_closed_sending(const Socket& socket) {
+  pollfd entry{socket.native_handle(), POLLRDHUP, 0};
+  if (::poll(&entry, 1, 0) < 1) return false;
+  return (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+bool shutdown_sending(const Socket& socket) { return ::shutdown(socket.native_handle(), SHUT_WR) == 0; }
+
 WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
                        Readiness* readiness) {
   return wait_socket_and(socket, want_read, want_write, -1, timeout_seconds, readiness);

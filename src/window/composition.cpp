@@ -42,7 +42,12 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
   std::uint64_t count = 0;
   for (const cJSON* command = commands->child; command != nullptr; command = command->next) {
     if (count >= scene::kMaxSceneCommands || !scene::validate_draw_command(command)) {
-      scene::report_invalid_draw_command(error, count, command);
+      // Formatted in the window's own error text, so that the kind the
+      // controller sent is cut there, at a character boundary.
+      scene::ErrorBuffer<kWindowErrorTextSize> text;
+      scene::report_invalid_draw_command(text.text(), count, command);
+      set_error(text.c_str());
+      copy_error(error);
       return false;
     }
     ++count;

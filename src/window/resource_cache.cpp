@@ -17,6 +17,7 @@
 
 #include "image/png_decode.h"
 #include "image/png_source.h"
+#include "platform/file_read.h"
 #include "window/coverage_mask.h"
 #include "window/soft_shadow.h"
 #include "window/window_backend.h"
@@ -132,7 +133,10 @@ TTF_Font* WindowBackend::get_font(double points, bool mono) {
   target->pixel_size = pixel_size;
   target->mono = mono;
   target->stamp = next_stamp();
-  target->font.reset(TTF_OpenFont(path.c_str(), pixel_size));
+  // The font directory comes from the controller: a font file that is a
+  // FIFO would block the host.
+  SDL_RWops* file = open_regular_file_stream(path.c_str(), false);
+  target->font.reset(file != nullptr ? TTF_OpenFontRW(file, 1, pixel_size) : nullptr);
   if (target->font == nullptr) {
     set_sdl_error("Open bundled font");
     return nullptr;
@@ -438,30 +442,24 @@ bool WindowBackend::load_png(std::string_view source, std::uint64_t budget, Surf
       return false;
     }
   } else {
+    // Opened by the files rule: a FIFO or device is refused, never waited on.
     const std::string path(source);
-    StreamPtr stream(SDL_RWFromFile(path.c_str(), "rb"));
-    if (stream == nullptr) {
-      set_sdl_error("Open PNG image");
-      return false;
+    switch (platform::read_file_bounded(path.c_str(), kMaxPngStreamBytes, data)) {
+      case platform::FileReadStatus::ok:
+        break;
+      case platform::FileReadStatus::cannot_open:
+        SDL_SetError("Couldn't open %s", path.c_str());
+        set_sdl_error("Open PNG image");
+        return false;
+      case platform::FileReadStatus::not_regular:
+      case platform::FileReadStatus::too_large:
+        set_error("PNG encoded input exceeds 8 MiB or has unknown size");
+        return false;
+      case platform::FileReadStatus::read_failed:
+      case platform::FileReadStatus::out_of_memory:
+        set_error("Cannot read a stable bounded PNG image");
+        return false;
     }
-    const Sint64 size = SDL_RWsize(stream.get());
-    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxPngStreamBytes) {
-      set_error("PNG encoded input exceeds 8 MiB or has unknown size");
-      return false;
-    }
-    try {
-      data.resize(static_cast<std::size_t>(size) + 1);
-    } catch (const std::bad_alloc&) {
-      set_error("Cannot read a stable bounded PNG image");
-      return false;
-    }
-    // One byte more than announced: a file that grew since is refused too.
-    const std::size_t read = SDL_RWread(stream.get(), data.data(), 1, data.size());
-    if (read != static_cast<std::size_t>(size)) {
-      set_error("Cannot read a stable bounded PNG image");
-      return false;
-    }
-    data.resize(read);
   }
   if (data.size() > kMaxPngStreamBytes) {
     set_error("PNG encoded input exceeds 8 MiB");

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <new>
 
+#include "platform/files.h"
+#include "scene/error_text.h"
 #include "window/event_pump.h"
 
 namespace lumora::window {
@@ -52,8 +55,23 @@ double window_now_seconds() {
   return static_cast<double>(SDL_GetPerformanceCounter()) / static_cast<double>(SDL_GetPerformanceFrequency());
 }
 
+SDL_RWops* open_regular_file_stream(const char* path, bool for_writing) {
+  platform::FileOpenStatus status;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(
+      for_writing ? platform::open_regular_stream_for_writing(path, &status)
+                  : platform::open_regular_stream_for_reading(path, &status),
+      &std::fclose);
+  SDL_RWops* file = stream != nullptr ? SDL_RWFromFP(stream.get(), SDL_TRUE) : nullptr;
+  if (file == nullptr) {
+    SDL_SetError("Couldn't open %s", path);
+    return nullptr;
+  }
+  stream.release();  // closed with the SDL stream
+  return file;
+}
+
 void WindowBackend::set_error(std::string_view message) {
-  error_.assign(message.substr(0, kWindowErrorTextSize - 1));
+  error_.assign(message.substr(0, scene::utf8_prefix_length(message, kWindowErrorTextSize - 1)));
 }
 
 void WindowBackend::set_sdl_error(const char* step) {
@@ -232,6 +250,13 @@ bool WindowBackend::set_window_size(double w, double h, bool fit) {
       height = std::max(1, std::min(height, usable.h - top - bottom));
       fitted = true;
     }
+  }
+  // The size that would be set, in device pixels: one side may grow to
+  // 16384 × 16 pixels, but the drawable's area is bounded, since every
+  // present and capture costs memory and time in proportion to it.
+  if (round_half_even(width / density) * round_half_even(height / density_y) > kMaxDrawablePixels) {
+    set_error("Window drawable exceeds 8388608 pixels");
+    return false;
   }
   // SDL_SetWindowSize cannot fail in SDL2, so "Set window size" is never reported.
   SDL_SetWindowSize(window_.get(), width, height);

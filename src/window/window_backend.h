@@ -37,6 +37,9 @@ inline constexpr double kMinLogicalSide = 1;
 inline constexpr double kMaxLogicalSide = 16384;
 inline constexpr double kMinScale = 0.125;
 inline constexpr double kMaxScale = 16;
+// The drawable, in device pixels after scale: a 4K display at scale 1 fits,
+// and so does its scene cache of 4 bytes a pixel in kMaxSceneCacheBytes.
+inline constexpr double kMaxDrawablePixels = 8388608;
 inline constexpr char kDefaultTitle[] = "Lumora";
 inline constexpr int kInitialWindowWidth = 320;
 inline constexpr int kInitialWindowHeight = 200;
@@ -60,6 +63,7 @@ inline constexpr std::size_t kFailedImageRecords = 128;
 inline constexpr std::size_t kMaxImageKeyChars = 79;
 inline constexpr std::size_t kMaxPendingEvents = 32;
 inline constexpr std::uint64_t kMaxSceneCacheBytes = 33554432;
+static_assert(kMaxDrawablePixels * 4 == kMaxSceneCacheBytes, "every drawable allowed has a scene cache");
 
 // Budget classes of the texture cache.
 enum class TextureClass : int { shape_mask = 0, text = 1, image = 2, blurred_mask = 4 };
@@ -111,6 +115,12 @@ using TextureRef = const CachedTexture*;
 
 // The monotonic clock of the window backend, in seconds.
 double window_now_seconds();
+
+// An SDL stream over the regular file at `path`, for reading or for
+// replacing it, opened by the rule of platform/files.h: a FIFO or device is
+// refused at once instead of blocking the host. Null with the SDL error
+// "Couldn't open <path>" when it cannot be had.
+SDL_RWops* open_regular_file_stream(const char* path, bool for_writing);
 
 class WindowBackend final : public host::Backend {
  public:

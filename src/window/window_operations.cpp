@@ -269,7 +269,13 @@ JsonPtr WindowBackend::capture(const char* path) {
     set_error("Read frame pixels");
     return nullptr;
   }
-  const int saved = ends_with_png(path) ? IMG_SavePNG(pixels.get(), path) : SDL_SaveBMP(pixels.get(), path);
+  // A FIFO, a device or a link to one is refused instead of blocking the
+  // host until somebody reads it.
+  SDL_RWops* file = open_regular_file_stream(path, true);
+  // Both savers close the stream, whether or not they succeed.
+  const int saved = file == nullptr           ? -1
+                    : ends_with_png(path) ? IMG_SavePNG_RW(pixels.get(), file, 1)
+                                          : SDL_SaveBMP_RW(pixels.get(), file, 1);
   if (saved != 0) {
     set_sdl_error("Save captured frame");
     return nullptr;

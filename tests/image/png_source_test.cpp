@@ -35,6 +35,64 @@ TEST(PngHeaderTest, AcceptsOnlyBoundedHeaders) {
   for (const Case& c : cases) EXPECT_EQ(png_header_acceptable(c.stream.data(), c.stream.size()), c.accepted) << c.name;
 }
 
+// The decoder would complain about these on standard error, which the host
+// keeps for its protocol notice: they are refused before it, and what it
+// only warns about is decoded silently.
+TEST(PngHeaderTest, FieldsPngDoesNotAllowNeverReachTheDecoder) {
+  ::testing::internal::CaptureStderr();
+  for (const Bytes& png : test_support::pngs_with_invalid_headers()) {
+    EXPECT_FALSE(png_header_acceptable(png.data(), png.size()));
+    DecodedImage image;
+    EXPECT_FALSE(decode_png_rgba(png.data(), png.size(), 1024, image));
+  }
+  const Bytes gamma = test_support::png_with_zero_gamma();
+  DecodedImage image;
+  ASSERT_TRUE(decode_png_rgba(gamma.data(), gamma.size(), 1024, image));
+  EXPECT_EQ(Bytes(image.pixels.get(), image.pixels.get() + 4), (Bytes{255, 0, 0, 255}));
+  EXPECT_EQ("", ::testing::internal::GetCapturedStderr());
+}
+
+// Every colour type and depth becomes 8-bit RGBA: 16-bit samples keep their
+// high byte, low depths and grey expand, a palette's alpha comes from tRNS.
+TEST(PngDecodeTest, EveryColourTypeBecomesRgba8) {
+  struct Case {
+    const char* name;
+    Bytes png;
+    Bytes rgba;
+  };
+  test_support::PngImage grey1;
+  grey1.width = 3;
+  grey1.height = 1;
+  grey1.bit_depth = 1;
+  grey1.colour_type = test_support::kPngGrey;
+  grey1.samples = {0b10100000};
+  test_support::PngImage grey_alpha;
+  grey_alpha.width = 1;
+  grey_alpha.height = 1;
+  grey_alpha.colour_type = test_support::kPngGreyAlpha;
+  grey_alpha.samples = {100, 50};
+  const Case cases[] = {
+      {"grey8", test_support::png_grey8(1, 1, {128}), {128, 128, 128, 255}},
+      {"grey1", test_support::encode_png(grey1), {255, 255, 255, 255, 0, 0, 0, 255, 255, 255, 255, 255}},
+      {"grey_alpha", test_support::encode_png(grey_alpha), {100, 100, 100, 50}},
+      {"rgb8", test_support::png_rgb8(1, 1, {1, 2, 3}), {1, 2, 3, 255}},
+      {"rgba16", test_support::png_rgba16(1, 1, {0x1234, 0x5678, 0x9ABC, 0xDEF0}), {0x12, 0x56, 0x9A, 0xDE}},
+      {"palette", test_support::png_palette8(2, 1, {0, 1}, {{10, 20, 30}, {40, 50, 60}}, {255, 0}),
+       {10, 20, 30, 255, 40, 50, 60, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DecodedImage image;
+    ASSERT_TRUE(decode_png_rgba(c.png.data(), c.png.size(), 1024, image));
+    ASSERT_EQ(static_cast<std::size_t>(image.width) * image.height * 4, c.rgba.size());
+    EXPECT_EQ(Bytes(image.pixels.get(), image.pixels.get() + c.rgba.size()), c.rgba);
+  }
+  // More pixels than the caller allows.
+  const Bytes wide = test_support::png_grey8(4, 1, {0, 0, 0, 0});
+  DecodedImage image;
+  EXPECT_FALSE(decode_png_rgba(wide.data(), wide.size(), 3, image));
+}
+
 TEST(PngHeaderTest, ChunkWalkNeedsIntactChunksUpToTheEnd) {
   const Bytes good = test_support::png_solid(2, 2, {1, 2, 3, 4});
   EXPECT_TRUE(png_chunks_intact(good.data(), good.size()));

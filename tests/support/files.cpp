@@ -28,6 +28,10 @@ TempDir::~TempDir() {
 
 bool make_fifo(const std::string& path) { return ::mkfifo(path.c_str(), 0600) == 0; }
 
+bool make_symlink(const std::string& target, const std::string& path) {
+  return ::symlink(target.c_str(), path.c_str()) == 0;
+}
+
 int open_fifo_reader(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
 
 void close_descriptor(int descriptor) {

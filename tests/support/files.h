@@ -21,6 +21,8 @@ class TempDir {
 
 // Creates a FIFO (named pipe) at `path`.
 bool make_fifo(const std::string& path);
+// Creates a symbolic link at `path` that points to `target`.
+bool make_symlink(const std::string& target, const std::string& path);
 
 // Opens the FIFO's read end without blocking; the descriptor, or -1.
 // Closed with close_descriptor.

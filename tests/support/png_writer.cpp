@@ -1,11 +1,13 @@
 #include "support/png_writer.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 namespace lumora::test_support {
 namespace {
@@ -161,6 +163,32 @@ Bytes png_header_only(std::uint32_t width, std::uint32_t height, std::uint8_t bi
   return out;
 }
 
+std::vector<Bytes> pngs_with_invalid_headers() {
+  const Bytes base = png_solid(2, 2, {255, 0, 0, 255});
+  // The header chunk's data is bytes 16..28; its CRC (over type and data)
+  // follows at 29.
+  auto with_header = [&](std::initializer_list<std::pair<std::size_t, std::uint8_t>> changes) {
+    Bytes png = base;
+    for (const auto& [offset, value] : changes) png[offset] = value;
+    const std::uint32_t crc = crc32(png.data() + 12, 17);
+    for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+    return png;
+  };
+  return {
+      with_header({{24, 7}}),           with_header({{25, 1}}),           with_header({{25, 5}}),
+      with_header({{24, 4}, {25, 2}}),  with_header({{24, 16}, {25, 3}}), with_header({{26, 1}}),
+      with_header({{27, 1}}),           with_header({{28, 2}}),           with_header({{19, 0}}),
+      with_header({{20, 0x80}, {23, 1}}),
+  };
+}
+
+Bytes png_with_zero_gamma() {
+  Bytes png = png_solid(2, 2, {255, 0, 0, 255});
+  const Bytes chunk = png_chunk("gAMA", {0, 0, 0, 0});
+  png.insert(png.begin() + 33, chunk.begin(), chunk.end());  // right after the header chunk
+  return png;
+}
+
 std::string base64_encode(const Bytes& bytes) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -209,6 +237,20 @@ TempFile::TempFile(const Bytes& bytes, std::string_view suffix) {
 TempFile::~TempFile() {
   std::error_code ignored;
   if (!path_.empty()) std::filesystem::remove(path_, ignored);
+}
+
+ComplainingPngScene::ComplainingPngScene(std::string_view uri_rect, std::string_view file_rect) {
+  std::vector<Bytes> pngs = pngs_with_invalid_headers();
+  invalid_headers = pngs.size();
+  pngs.push_back(png_with_zero_gamma());
+  // Base64 and temporary paths need no escaping inside a JSON string.
+  commands = R"([["begin","#123"])";
+  for (const Bytes& png : pngs) {
+    files.push_back(std::make_unique<TempFile>(png));
+    commands += R"(,["image",")" + png_data_uri(png) + "\"," + std::string(uri_rect) + R"(,"#ffffff","stretch"])";
+    commands += R"(,["image",")" + files.back()->path() + "\"," + std::string(file_rect) + R"(,"#ffffff","stretch"])";
+  }
+  commands += "]";
 }
 
 }  // namespace lumora::test_support

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,15 @@ Bytes png_solid(std::uint32_t width, std::uint32_t height, std::array<std::uint8
 // hostile header looks like before any pixel data.
 Bytes png_header_only(std::uint32_t width, std::uint32_t height, std::uint8_t bit_depth, std::uint8_t colour_type);
 
+// 2 × 2 RGBA images with one header field each that PNG does not allow
+// (bit depth 7, colour types 1 and 5, RGB at depth 4, palette at depth 16,
+// compression, filter or interlace method out of range, zero or oversized
+// sides): a decoder refuses them, and complains about them on its way.
+std::vector<Bytes> pngs_with_invalid_headers();
+// A sound 2 × 2 red image with a gAMA chunk of gamma 0, which a decoder
+// warns about and then ignores.
+Bytes png_with_zero_gamma();
+
 std::string base64_encode(const Bytes& bytes);
 // "data:image/png;base64," followed by the encoded bytes.
 std::string png_data_uri(const Bytes& png);
@@ -77,6 +87,17 @@ class TempFile {
 
  private:
   std::string path_;
+};
+
+// A draw-command list that starts with ["begin","#123"] and then draws every
+// PNG of pngs_with_invalid_headers() and, last, png_with_zero_gamma(), each
+// as a data URI at `uri_rect` and from a file at `file_rect` (JSON arrays);
+// the files live as long as the object.
+struct ComplainingPngScene {
+  ComplainingPngScene(std::string_view uri_rect, std::string_view file_rect);
+  std::vector<std::unique_ptr<TempFile>> files;
+  std::string commands;
+  std::size_t invalid_headers = 0;  // how many of the PNGs have one
 };
 
 }  // namespace lumora::test_support

@@ -154,13 +154,19 @@ TEST_F(ResourceCacheTest, ASettledSceneIsPresentedFromTheSceneCache) {
   EXPECT_EQ(backend->counters().commands_replayed, 4u);
 }
 
-TEST_F(ResourceCacheTest, NoSceneCacheAbove32MiBOfPixels) {
+// The drawable is bounded so that its scene cache always fits in 32 MiB:
+// one pixel more is refused, the largest one allowed is drawn once and then
+// copied from the cache.
+TEST_F(ResourceCacheTest, TheSceneCacheFitsTheLargestDrawableAllowed) {
   open(R"("width":100,"height":100)");
-  ASSERT_TRUE(operation(R"({"op":"set_size","width":4096,"height":2049})"));
+  std::string error;
+  EXPECT_FALSE(operation(R"({"op":"set_size","width":4096,"height":2049})", &error));
+  EXPECT_EQ(error, "Window drawable exceeds 8388608 pixels");
+  ASSERT_TRUE(operation(R"({"op":"set_size","width":4096,"height":2048})"));
   commit(R"([["rect",[0,0,50,50],"#ffffff",0,"",0]])");
   for (int i = 0; i < 2; ++i) EXPECT_EQ(draw_error(), "");
-  EXPECT_EQ(backend->counters().scene_cache_hits, 0u);
-  EXPECT_EQ(backend->counters().commands_replayed, 2u);
+  EXPECT_EQ(backend->counters().scene_cache_hits, 1u);
+  EXPECT_EQ(backend->counters().commands_replayed, 1u);
 }
 
 TEST_F(ResourceCacheTest, ClipboardTextTooLargeOnceEscapedIsRefused) {
