@@ -4,7 +4,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "scene/json_type.h"
+#include "json/json_type.h"
 
 namespace lumora::scene {
 namespace {
@@ -44,9 +44,9 @@ const KindSchema* find_kind_schema(std::string_view name) {
 }
 
 const KindSchema* command_schema(const cJSON* command) {
-  if (!json_type::is_array(command)) return nullptr;
+  if (!json::is_array(command)) return nullptr;
   const cJSON* first = command->child;
-  if (!json_type::is_string(first) || first->valuestring == nullptr) return nullptr;
+  if (!json::is_string(first) || first->valuestring == nullptr) return nullptr;
   const std::size_t length = strnlen(first->valuestring, kMaxKindNameBytes + 1);
   if (length > kMaxKindNameBytes) return nullptr;
   return find_kind_schema(std::string_view(first->valuestring, length));
