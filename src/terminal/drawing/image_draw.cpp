@@ -48,29 +48,27 @@ struct Sampler {
   std::size_t region_count;
   scene::ColorValue tint;
 
-  // One axis of a region: destination start and extent, source start and extent.
-  struct Axis {
-    double ImageRegion::*d;
-    double ImageRegion::*dw;
-    double ImageRegion::*s;
-    double ImageRegion::*sw;
-  };
-  static constexpr Axis kX{&ImageRegion::dx, &ImageRegion::dw, &ImageRegion::sx, &ImageRegion::sw};
-  static constexpr Axis kY{&ImageRegion::dy, &ImageRegion::dh, &ImageRegion::sy, &ImageRegion::sh};
-
-  AxisSample map(double v, const Axis& axis, std::int32_t source_extent) const {
+  AxisSample map_x(double x) const {
     AxisSample sample;
     for (std::size_t i = 0; i < region_count; ++i) {
       const ImageRegion& r = regions[i];
-      if (!(r.*axis.d <= v && v < r.*axis.d + r.*axis.dw)) continue;
+      if (!(r.dx <= x && x < r.dx + r.dw)) continue;
       sample.mask |= 1u << i;
-      sample.index[i] = source_index((v - r.*axis.d) / r.*axis.dw * r.*axis.sw + r.*axis.s, source_extent);
+      sample.index[i] = source_index((x - r.dx) / r.dw * r.sw + r.sx, image.width);
     }
     return sample;
   }
 
-  AxisSample map_x(double x) const { return map(x, kX, image.width); }
-  AxisSample map_y(double y) const { return map(y, kY, image.height); }
+  AxisSample map_y(double y) const {
+    AxisSample sample;
+    for (std::size_t i = 0; i < region_count; ++i) {
+      const ImageRegion& r = regions[i];
+      if (!(r.dy <= y && y < r.dy + r.dh)) continue;
+      sample.mask |= 1u << i;
+      sample.index[i] = source_index((y - r.dy) / r.dh * r.sh + r.sy, image.height);
+    }
+    return sample;
+  }
 
   // Adds the pixel under a point to the sums; the last region containing the
   // point decides, and a point outside every region adds nothing.

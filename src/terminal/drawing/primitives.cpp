@@ -304,16 +304,6 @@ ClippedSpan clip_span(std::int64_t from, std::int64_t to, std::int64_t lo, std::
   return span;
 }
 
-// Calls visit(position) for each cell of `span`, in order.
-template <typename Visit>
-void for_each_in_span(const ClippedSpan& span, Visit visit) {
-  for (std::int64_t at = span.first; !span.empty;) {
-    visit(at);
-    if (at == span.last) break;
-    at += span.step;
-  }
-}
-
 }  // namespace
 
 void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view glyph, scene::ColorValue colour,
@@ -372,12 +362,22 @@ void plot_line_cells(CellFrame& frame, const CellLine& line, std::string_view gl
   // part inside the clip and the grid is walked, without a test per cell.
   if (row == line.end_row && column != line.end_column) {
     if (row < clip.y0 || row >= clip.y1) return;
-    for_each_in_span(clip_span(column, line.end_column, clip.x0, clip.x1), [&](std::int64_t c) { plot(c, row); });
+    ClippedSpan span = clip_span(column, line.end_column, clip.x0, clip.x1);
+    for (std::int64_t c = span.first; !span.empty;) {
+      plot(c, row);
+      if (c == span.last) break;
+      c += span.step;
+    }
     return;
   }
   if (column == line.end_column && row != line.end_row) {
     if (column < clip.x0 || column >= clip.x1) return;
-    for_each_in_span(clip_span(row, line.end_row, clip.y0, clip.y1), [&](std::int64_t r) { plot(column, r); });
+    ClippedSpan span = clip_span(row, line.end_row, clip.y0, clip.y1);
+    for (std::int64_t r = span.first; !span.empty;) {
+      plot(column, r);
+      if (r == span.last) break;
+      r += span.step;
+    }
     return;
   }
 
