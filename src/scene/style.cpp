@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "json/json_type.h"
+#include "scene/name_index.h"
 
 namespace lumora::scene {
 namespace {
@@ -61,33 +62,10 @@ constexpr std::size_t kMaxMemberNameBytes = 15;
 // apart without walking a 16 MiB one.
 constexpr std::size_t kColourProbeBytes = 10;
 
-// The rules by name length: at most four names share a length, so a lookup
-// compares the first letter of a handful of names and spells out one.
-constexpr int kMaxNamesPerLength = 4;
-struct RulesOfLength {
-  std::uint8_t count = 0;
-  std::uint8_t rules[kMaxNamesPerLength] = {};
-};
-constexpr std::array<RulesOfLength, kMaxMemberNameBytes + 1> kRulesByLength = [] {
-  std::array<RulesOfLength, kMaxMemberNameBytes + 1> table{};
-  for (std::size_t i = 0; i < kMemberRules.size(); ++i) {
-    RulesOfLength& slot = table[kMemberRules[i].name.size()];
-    slot.rules[slot.count++] = static_cast<std::uint8_t>(i);
-  }
-  return table;
-}();
+// At most four member names share a length.
+constexpr NameIndex<kMaxMemberNameBytes, 4> kRuleIndex(kMemberRules);
 
-const MemberRule* find_rule(const char* name) {
-  if (name == nullptr) return nullptr;
-  const std::size_t length = strnlen(name, kMaxMemberNameBytes + 1);
-  if (length > kMaxMemberNameBytes) return nullptr;
-  const RulesOfLength& candidates = kRulesByLength[length];
-  for (int i = 0; i < candidates.count; ++i) {
-    const MemberRule& rule = kMemberRules[candidates.rules[i]];
-    if (rule.name[0] == name[0] && std::memcmp(rule.name.data(), name, length) == 0) return &rule;
-  }
-  return nullptr;
-}
+const MemberRule* find_rule(const char* name) { return kRuleIndex.find(kMemberRules, name); }
 
 // Where parsing stores each member, by its index in kMemberRules: the
 // colours first, then the numbers that the style keeps.
