@@ -17,8 +17,8 @@
 #include "client/controller.h"
 #include "dashboard.h"
 #include "loopback_floor.h"
-#include "process_cpu.h"
 #include "platform/clock.h"
+#include "process_cpu.h"
 
 namespace {
 
@@ -313,7 +313,7 @@ void BM_TerminalSnapshotHostCpu(benchmark::State& state) {
     constexpr int kBuilds = 5;
     std::clock_t start = std::clock();
     for (int k = 0; k < kBuilds; ++k) {
-      lumora::scene::JsonPtr rebuilt(rebuild_with_cjson(last->result.get()));
+      lumora::json::JsonPtr rebuilt(rebuild_with_cjson(last->result.get()));
       char* text = cJSON_PrintUnformatted(rebuilt.get());
       same_text = text != nullptr && last->body == std::string("{\"ok\":true,\"result\":") + text + "}";
       cJSON_free(text);

@@ -2,8 +2,9 @@
 
 #include <SDL.h>
 
+#include "host/backend.h"
+#include "json/json.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 
 namespace lumora::bench {
 
@@ -17,14 +18,14 @@ std::unique_ptr<window::WindowBackend> open_offscreen_window(bool cache_scene) {
   SDL_setenv("SDL_RENDER_DRIVER", "software", 1);
   const std::string open = R"({"hidden":true,"vsync":false,"cache_scene":)" + std::string(cache_scene ? "true" : "false") +
                            R"(,"font_dir":")" + bench_font_dir() + "\"}";
-  scene::HostErrorBuffer error;
-  scene::JsonPtr command(cJSON_Parse(open.c_str()));
+  host::HostErrorBuffer error;
+  json::JsonPtr command(cJSON_Parse(open.c_str()));
   auto backend = window::WindowBackend::open(command.get(), error.text());
   if (!backend) return nullptr;
   // Opening fits the window to the display; resizing does not.
   const std::string size = R"({"op":"set_size","width":)" + std::to_string(kBenchWindowWidth) + R"(,"height":)" +
                            std::to_string(kBenchWindowHeight) + "}";
-  scene::JsonPtr resize(cJSON_Parse(size.c_str()));
+  json::JsonPtr resize(cJSON_Parse(size.c_str()));
   if (!backend->run_operation(resize.get(), error.text())) return nullptr;
   return backend;
 }

@@ -15,9 +15,9 @@
 #include "host/dispatch.h"
 #include "host/frames.h"
 #include "host/session.h"
+#include "json/json.h"
 #include "loopback_floor.h"
 #include "process_cpu.h"
-#include "scene/json.h"
 #include "terminal/terminal_backend.h"
 
 namespace {
@@ -124,7 +124,8 @@ void BM_StatsHostHandling(benchmark::State& state) {
     state.SkipWithError("No memory for the host's buffers");
     return;
   }
-  session->openers.terminal = lumora::terminal::open_terminal_backend;
+  static constexpr host::BackendFactory kTerminalOnly[] = {{"terminal", lumora::terminal::open_terminal_backend}};
+  session->backends = kTerminalOnly;
   std::uint32_t id = 0;
   auto handle = [&](std::string_view body) {
     session->send_offset = 0;
@@ -145,7 +146,7 @@ void BM_StatsHostHandling(benchmark::State& state) {
 
   // The printer alone, over the reply just queued.
   const std::size_t reply_bytes = session->send_length - host::kFrameHeaderSize;
-  lumora::scene::JsonPtr reply(cJSON_ParseWithLength(
+  lumora::json::JsonPtr reply(cJSON_ParseWithLength(
       reinterpret_cast<const char*>(session->send_buffer.get() + host::kFrameHeaderSize), reply_bytes));
   if (!reply) {
     state.SkipWithError("The stats reply does not parse");
@@ -155,7 +156,7 @@ void BM_StatsHostHandling(benchmark::State& state) {
   // Processor time, like the handling figure, so that a loaded machine does not skew the two apart.
   std::clock_t start = std::clock();
   for (int k = 0; k < kPrints; ++k) {
-    lumora::scene::JsonText text = lumora::scene::print_json(reply.get());
+    lumora::json::JsonText text = lumora::json::print_json(reply.get());
     benchmark::DoNotOptimize(text.get());
   }
   double printing_us = static_cast<double>(std::clock() - start) * 1e6 / CLOCKS_PER_SEC;

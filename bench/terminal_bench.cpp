@@ -19,11 +19,9 @@
 #include "host/frames.h"
 #include "host/scheduling.h"
 #include "host/session.h"
+#include "json/json.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
-#include "terminal/drawing/boxes.h"
 #include "terminal/drawing/rasterizer.h"
-#include "terminal/drawing/text.h"
 #include "terminal/terminal_backend.h"
 #include "terminal/vt/encoder.h"
 
@@ -32,28 +30,18 @@ namespace {
 using namespace lumora::terminal;
 using lumora::bench::dashboard_frame;
 using lumora::bench::dashboard_frames;
-using lumora::scene::HostErrorBuffer;
-using lumora::scene::JsonPtr;
-using lumora::scene::JsonText;
+using lumora::host::HostErrorBuffer;
+using lumora::json::JsonPtr;
+using lumora::json::JsonText;
 
 constexpr int kColumns = 200;
 constexpr int kRows = 60;
 constexpr int kCommands = 2000;
 
-const KindDrawers kDrawers{
-    .text = draw_text_command,
-    .icon = draw_icon_command,
-    .gradient_rect = draw_gradient_rect_command,
-    .styled_rect = draw_styled_rect_command,
-    .marker = draw_marker_command,
-    .focus_ring = draw_focus_ring_command,
-};
-
 RasterContext grid_context() {
   RasterContext context;
   context.columns = kColumns;
   context.rows = kRows;
-  context.drawers = &kDrawers;
   return context;
 }
 
@@ -207,7 +195,8 @@ struct InProcessHost {
 
   bool open() {
     if (!lumora::host::allocate_buffers(*session)) return false;
-    session->openers.terminal = open_terminal_backend;
+    static constexpr lumora::host::BackendFactory kTerminalOnly[] = {{"terminal", open_terminal_backend}};
+    session->backends = kTerminalOnly;
     return handle(R"({"op":"open","backend":"terminal","headless":true,"columns":200,"rows":60})") &&
            session->backend_open;
   }
@@ -284,7 +273,7 @@ BENCHMARK(BM_TerminalDashboardIdenticalRecommit)->Unit(benchmark::kMicrosecond);
 
 void BM_TerminalSnapshotHandling(benchmark::State& state) {
   JsonPtr scene = mixed_scene();
-  JsonText commands = lumora::scene::print_json(scene.get());
+  JsonText commands = lumora::json::print_json(scene.get());
   InProcessHost host;
   if (!host.open() || !host.commit_and_present(std::string(R"({"op":"frame","commands":)") + commands.get() + "}")) {
     state.SkipWithError("The headless terminal did not open or the scene failed");

@@ -14,9 +14,10 @@
 #include <memory>
 #include <string>
 
+#include "host/backend.h"
+#include "json/json.h"
 #include "offscreen_window.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 #include "terminal/terminal_backend.h"
 #include "window/bounds.h"
 #include "window/window_backend.h"
@@ -24,7 +25,7 @@
 namespace {
 
 namespace window = lumora::window;
-using lumora::scene::JsonPtr;
+using lumora::json::JsonPtr;
 
 JsonPtr parse(const std::string& text) { return JsonPtr(cJSON_Parse(text.c_str())); }
 
@@ -47,7 +48,7 @@ std::string dashboard(int variant = 0) {
 std::unique_ptr<window::WindowBackend> open_window(bool cache_scene) {
   auto backend = lumora::bench::open_offscreen_window(cache_scene);
   if (!backend) return nullptr;
-  lumora::scene::HostErrorBuffer error;
+  lumora::host::HostErrorBuffer error;
   JsonPtr list = parse(dashboard());
   if (!backend->commit_scene(list.get(), error.text())) return nullptr;
   return backend;
@@ -59,7 +60,7 @@ void present_repeatedly(benchmark::State& state, bool cache_scene) {
     state.SkipWithError("cannot open the window");
     return;
   }
-  lumora::scene::HostErrorBuffer error;
+  lumora::host::HostErrorBuffer error;
   backend->draw_retained_scene(error.text());  // the first frame builds textures and masks
   backend->present_frame(error.text());
   const std::uint64_t ttf = backend->ttf_calls(), masks = backend->masks_built();
@@ -127,7 +128,7 @@ void BM_WindowDashboardCommitVsTerminal(benchmark::State& state) {
     state.SkipWithError("cannot open the window");
     return;
   }
-  lumora::scene::HostErrorBuffer error;
+  lumora::host::HostErrorBuffer error;
   JsonPtr open_terminal = parse(R"({"backend":"terminal","headless":true,"columns":160,"rows":50})");
   auto terminal = lumora::terminal::TerminalBackend::open(open_terminal.get(), error.text());
   if (!terminal) {

@@ -18,15 +18,16 @@
 
 #include <unistd.h>
 
+#include "host/backend.h"
+#include "json/json.h"
 #include "offscreen_window.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 #include "window/window_backend.h"
 
 namespace {
 
 namespace window = lumora::window;
-using lumora::scene::JsonPtr;
+using lumora::json::JsonPtr;
 
 constexpr int kTileColumns = 10;
 constexpr int kTileRows = 10;
@@ -97,7 +98,7 @@ std::string scene_patch(const std::string& sheet) {
 std::unique_ptr<window::WindowBackend> open_window(const std::string& sheet) {
   auto backend = lumora::bench::open_offscreen_window();
   if (!backend) return nullptr;
-  lumora::scene::HostErrorBuffer error;
+  lumora::host::HostErrorBuffer error;
   JsonPtr patch = parse(scene_patch(sheet));
   if (!patch || !backend->patch_scene(patch.get(), error.text())) return nullptr;
   // The first frame builds the cache, the text textures and the masks.
@@ -115,7 +116,7 @@ class Frames {
     clock_ += 1.0 / 60;
     backend_.set_clock_for_testing(clock_);
     if (full) backend_.invalidate_scene_cache();
-    lumora::scene::HostErrorBuffer error;
+    lumora::host::HostErrorBuffer error;
     return backend_.draw_retained_scene(error.text()) && backend_.present_frame(error.text());
   }
 

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <string>
 
+#include "json/json.h"
 #include "scene/draw_validation.h"
-#include "scene/json.h"
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/rasterizer.h"
 #include "window/bounds.h"
@@ -20,7 +20,7 @@
 
 namespace {
 
-using lumora::scene::JsonPtr;
+using lumora::json::JsonPtr;
 namespace window = lumora::window;
 namespace terminal = lumora::terminal;
 
@@ -79,8 +79,8 @@ const window::BoundsContext kContext{2, fake_measure, nullptr};
   return window::list_bounds(decoded.commands(), kContext);
 }
 
-// The terminal validates while it rasterizes; a 1 × 1 grid and no kind
-// drawers leave little but the validation.
+// The terminal validates while it rasterizes; on a 1 × 1 grid every drawer
+// stops at the clip, which leaves little but the validation.
 [[gnu::noinline]] void terminal_pass(const cJSON* list, terminal::CellFrame& frame,
                                      const terminal::RasterContext& context) {
   for (const cJSON* command = list->child; command != nullptr; command = command->next) {

@@ -19,17 +19,18 @@
 #include <vector>
 
 #include "client/controller.h"
+#include "host/backend.h"
+#include "json/json.h"
 #include "loopback_floor.h"
 #include "offscreen_window.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 #include "window/window_backend.h"
 
 namespace {
 
 namespace window = lumora::window;
 namespace bench = lumora::bench;
-using lumora::scene::JsonPtr;
+using lumora::json::JsonPtr;
 
 constexpr int kSegments = 500;
 constexpr int kColumns = 20;
@@ -75,7 +76,7 @@ std::string clock_patch(int second) {
 std::unique_ptr<window::WindowBackend> open_window(bool cache_scene) {
   auto backend = lumora::bench::open_offscreen_window(cache_scene);
   if (!backend) return nullptr;
-  lumora::scene::HostErrorBuffer error;
+  lumora::host::HostErrorBuffer error;
   JsonPtr patch = parse(whole_scene_patch());
   if (!backend->patch_scene(patch.get(), error.text())) return nullptr;
   // The first frame makes every text texture and mask.
@@ -107,7 +108,7 @@ void BM_WindowSegmentsClockPatchVsFullRedraw(benchmark::State& state) {
     return;
   }
   const std::vector<JsonPtr> patches = clock_patches();
-  lumora::scene::HostErrorBuffer error;
+  lumora::host::HostErrorBuffer error;
   double patch_seconds = 0, partial_seconds = 0, full_seconds = 0;
   std::uint64_t segments_tested = 0, commands_replayed = 0, full_commands = 0;
   std::size_t turn = 0;
@@ -155,7 +156,7 @@ void BM_WindowSegmentsUnchangedPresent(benchmark::State& state) {
     state.SkipWithError("cannot open the window");
     return;
   }
-  lumora::scene::HostErrorBuffer error;
+  lumora::host::HostErrorBuffer error;
   const window::WindowCounters before = backend->counters();
   const std::uint64_t ttf = backend->ttf_calls(), masks = backend->masks_built();
   for (auto _ : state) {
@@ -190,7 +191,7 @@ void BM_WindowSegmentsPatchThroughput(benchmark::State& state) {
     }
     patches[variant] = parse(patch + "]}");
   }
-  lumora::scene::HostErrorBuffer error;
+  lumora::host::HostErrorBuffer error;
   int turn = 0;
   for (auto _ : state) {
     if (!backend->patch_scene(patches[turn++ % 2].get(), error.text())) {

@@ -11,15 +11,16 @@
 #include <memory>
 #include <string>
 
+#include "host/backend.h"
+#include "json/json.h"
 #include "offscreen_window.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 #include "window/window_backend.h"
 
 namespace {
 
 namespace window = lumora::window;
-using lumora::scene::JsonPtr;
+using lumora::json::JsonPtr;
 
 JsonPtr parse(const std::string& text) { return JsonPtr(cJSON_Parse(text.c_str())); }
 
@@ -38,7 +39,7 @@ std::string styled_scene() {
 std::unique_ptr<window::WindowBackend> open_window(bool cache_scene) {
   auto backend = lumora::bench::open_offscreen_window(cache_scene);
   if (!backend) return nullptr;
-  lumora::scene::HostErrorBuffer error;
+  lumora::host::HostErrorBuffer error;
   JsonPtr list = parse(styled_scene());
   if (!backend->commit_scene(list.get(), error.text())) return nullptr;
   return backend;
@@ -50,7 +51,7 @@ void present_styled(benchmark::State& state, bool cache_scene) {
     state.SkipWithError("cannot open the window");
     return;
   }
-  lumora::scene::HostErrorBuffer error;
+  lumora::host::HostErrorBuffer error;
   if (!backend->draw_retained_scene(error.text()) || !backend->present_frame(error.text())) {
     state.SkipWithError(error.c_str());
     return;

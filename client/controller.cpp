@@ -14,8 +14,7 @@
 namespace lumora::client {
 namespace {
 
-constexpr unsigned char kMagic[4] = {'R', 'Z', 'V', '1'};
-constexpr std::size_t kTokenBytes = 32;  // 64 hexadecimal digits
+constexpr std::size_t kTokenBytes = scene::kTokenLength / 2;  // two hexadecimal digits each
 // Reads ask for at least this much free space, so a burst of small frames
 // arrives in one call.
 constexpr std::size_t kReadChunk = 64 * 1024;
@@ -59,7 +58,7 @@ JsonPtr parse_object(const std::string& text) {
 }  // namespace
 
 void encode_frame_header(std::uint32_t type, std::uint32_t id, std::uint32_t length, unsigned char out[16]) {
-  std::memcpy(out, kMagic, 4);
+  std::memcpy(out, scene::kFrameMagic, sizeof scene::kFrameMagic);
   write_u32(type, out + 4);
   write_u32(id, out + 8);
   write_u32(length, out + 12);
@@ -163,14 +162,14 @@ struct Controller::State {
   void parse_frames() {
     while (!broken && input_end - input_start >= kFrameHeaderSize) {
       const unsigned char* header = input.data() + input_start;
-      if (std::memcmp(header, kMagic, 4) != 0) {
+      if (std::memcmp(header, scene::kFrameMagic, sizeof scene::kFrameMagic) != 0) {
         fail("Malformed frame from the host: bad magic");
         return;
       }
       std::uint32_t type = read_u32(header + 4);
       std::uint32_t id = read_u32(header + 8);
       std::uint32_t length = read_u32(header + 12);
-      if (length > kMaxFrameBody) {
+      if (length > kMaxBody) {
         fail("Malformed frame from the host: body above 16 MiB");
         return;
       }
@@ -270,7 +269,7 @@ struct Controller::State {
   }
 
   bool send_frame(std::uint32_t type, std::uint32_t id, std::string_view body) {
-    if (body.size() > kMaxFrameBody || !usable()) return false;
+    if (body.size() > kMaxBody || !usable()) return false;
     const auto length = static_cast<std::uint32_t>(body.size());
     bool partial = false;
     bool sent;

@@ -15,20 +15,20 @@
 #include <string_view>
 #include <vector>
 
-#include "scene/json.h"
+#include "json/json.h"
+#include "scene/limits.h"
 
 namespace lumora::client {
 
-using scene::JsonPtr;
+using json::JsonPtr;
 
-// Frame types on the wire.
-inline constexpr std::uint32_t kFrameHello = 1;
-inline constexpr std::uint32_t kFrameCommand = 9;
-inline constexpr std::uint32_t kFrameEvent = 101;
-inline constexpr std::uint32_t kFrameFinal = 102;
-inline constexpr std::uint32_t kFrameReply = 200;
-inline constexpr std::size_t kFrameHeaderSize = 16;
-inline constexpr std::size_t kMaxFrameBody = 16 * 1024 * 1024;
+using scene::kFrameCommand;
+using scene::kFrameEvent;
+using scene::kFrameFinal;
+using scene::kFrameHello;
+using scene::kFrameReply;
+using scene::kFrameHeaderSize;
+using scene::kMaxBody;
 
 // Writes the 16-byte header ("RZV1", type, id, length; little-endian).
 void encode_frame_header(std::uint32_t type, std::uint32_t id, std::uint32_t length, unsigned char out[16]);

@@ -3,16 +3,24 @@
 // implements this interface, and the host reaches it only through it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <string_view>
 
+#include "json/json.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 
 namespace lumora::host {
 
 using scene::ErrorText;
-using scene::JsonPtr;
+using json::JsonPtr;
+
+// The error text the host hands every operation that can fail, zeroed
+// before each call.
+inline constexpr std::size_t kErrorTextSize = 1024;
+using HostErrorBuffer = scene::ErrorBuffer<kErrorTextSize>;
 
 // How the open backend takes part in the main loop's wait.
 struct WaitSource {
@@ -51,9 +59,12 @@ class Backend {
   virtual SceneCounts last_scene_counts() const = 0;
   virtual std::uint64_t last_segments_tested() const = 0;
 
-  // Window-only queries; other backends keep the defaults.
-  virtual bool is_animating() const { return false; }
-  virtual bool input_pending() const { return false; }
+  // Time-driven content (an animation or a transition) still needs frames,
+  // so the host presents without being asked.
+  virtual bool is_animating() const = 0;
+  // The last drain stopped at its per-call limit with platform events still
+  // waiting, so the host drains again without waiting.
+  virtual bool input_pending() const = 0;
 
   // Called right before every wait of the main loop (not once closing): a
   // backend whose input arrives on a descriptor of its own offers it here, so
@@ -66,12 +77,14 @@ class Backend {
 // message in `error` (an empty message makes the host say "Could not open backend").
 using BackendOpener = std::unique_ptr<Backend> (*)(const cJSON* command, ErrorText error);
 
-// Which backend "open" chose: the window-only queries count only for a window.
-enum class BackendKind { none, terminal, window };
-
-struct BackendOpeners {
-  BackendOpener terminal = nullptr;
-  BackendOpener window = nullptr;
+// One backend "open" can choose, by the exact "backend" member that names it.
+struct BackendFactory {
+  std::string_view name;
+  BackendOpener open = nullptr;
 };
+
+// Every backend the process was built with, handed to the host by its entry
+// point, so that the host itself includes no backend.
+using BackendFactories = std::span<const BackendFactory>;
 
 }  // namespace lumora::host

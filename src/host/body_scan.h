@@ -6,10 +6,12 @@
 
 #include <cstddef>
 
+#include "scene/limits.h"
+
 namespace lumora::host {
 
-// Arrays and objects may nest this deep; one more level is "Invalid JSON command".
-inline constexpr std::size_t kMaxNesting = 64;
+// One level deeper than kMaxNesting is "Invalid JSON command".
+using scene::kMaxNesting;
 
 // A zero byte, or a \u escape of code point 0, inside a JSON string. Bytes
 // outside strings are not examined; a truncated escape ends the scan (the

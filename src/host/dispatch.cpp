@@ -8,15 +8,14 @@
 #include "host/frames.h"
 #include "host/scheduling.h"
 #include "host/statistics.h"
+#include "json/json.h"
 #include "platform/clock.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 #include "scene/scene_format.h"
 
 namespace lumora::host {
 namespace {
 
-using scene::HostErrorBuffer;
 
 // How long the connection may take to deliver its final notice.
 constexpr double kCloseDrainSeconds = 2.0;
@@ -71,20 +70,26 @@ void reply_failure(HostSession& session, std::uint32_t id, const HostErrorBuffer
   reply_error(session, id, error.empty() ? fallback : error.c_str());
 }
 
+// The backend "open" names; a missing, empty or non-string name chooses the window.
+const BackendFactory* find_backend(BackendFactories backends, std::string_view name) {
+  if (name.empty()) name = "window";
+  for (const BackendFactory& factory : backends) {
+    if (factory.name == name) return &factory;
+  }
+  return nullptr;
+}
+
 void handle_open(HostSession& session, std::uint32_t id, const cJSON* command, HostErrorBuffer& error) {
   if (session.backend_open) {
     reply_error(session, id, "Host already open");
     return;
   }
-  std::string_view name = scene::string_member(command, "backend");
   std::unique_ptr<Backend> backend;
-  bool terminal = name == "terminal";
-  if (terminal) {
-    if (session.openers.terminal != nullptr) backend = session.openers.terminal(command, error.text());
-  } else if (name.empty() || name == "window") {
-    if (session.openers.window != nullptr) backend = session.openers.window(command, error.text());
-  } else {
+  const BackendFactory* factory = find_backend(session.backends, json::string_member(command, "backend"));
+  if (factory == nullptr) {
     error.text().set("Unsupported native backend");
+  } else {
+    backend = factory->open(command, error.text());
   }
   if (!backend) {
     reply_failure(session, id, error, "Could not open backend");
@@ -92,7 +97,6 @@ void handle_open(HostSession& session, std::uint32_t id, const cJSON* command, H
   }
   JsonPtr info = backend->info();
   session.backend = std::move(backend);
-  session.backend_kind = terminal ? BackendKind::terminal : BackendKind::window;
   session.backend_open = true;
   apply_scheduling_members(session, command);
   reply_result(session, id, std::move(info));
@@ -175,7 +179,7 @@ void handle_operation(HostSession& session, std::uint32_t id, const cJSON* comma
 
 void dispatch(HostSession& session, std::uint32_t id, const cJSON* command, double handling_start) {
   HostErrorBuffer error;
-  std::string_view op = scene::string_member(command, "op");
+  std::string_view op = json::string_member(command, "op");
   if (op == "close") {
     reply_null(session, id);
     send_final_notice(session, "closed", nullptr);
@@ -206,15 +210,15 @@ void handle_command(HostSession& session, std::uint32_t id, const char* body, st
   double handling_start = platform::now_seconds();
   // The command's items live until it is answered, on every path.
   struct DropRequest {
-    scene::JsonReader& reader;
+    json::JsonReader& reader;
     ~DropRequest() { reader.clear(); }
   } drop_request{session.request};
   try {
-    scene::JsonReadStatus status = session.request.read(body, length, kMaxNesting);
+    json::JsonReadStatus status = session.request.read(body, length, kMaxNesting);
     // A NUL anywhere in a string decides the message, even when the text
     // is invalid before it.
-    if (status == scene::JsonReadStatus::nul_in_string ||
-        (status != scene::JsonReadStatus::parsed && has_embedded_nul(body, length))) {
+    if (status == json::JsonReadStatus::nul_in_string ||
+        (status != json::JsonReadStatus::parsed && has_embedded_nul(body, length))) {
       reply_error(session, id, "Embedded NUL is not representable in a native C string");
       return;
     }
@@ -225,7 +229,7 @@ void handle_command(HostSession& session, std::uint32_t id, const char* body, st
       return;
     }
     const cJSON* command = session.request.root();
-    if (status != scene::JsonReadStatus::parsed || !cJSON_IsObject(command)) {
+    if (status != json::JsonReadStatus::parsed || !cJSON_IsObject(command)) {
       reply_error(session, id, "Invalid JSON command");
       return;
     }

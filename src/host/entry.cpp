@@ -37,7 +37,7 @@ bool is_hex_digit(char c) {
 }
 
 void run_loop(HostSession& session) {
-  scene::HostErrorBuffer present_error;
+  HostErrorBuffer present_error;
   while (!session.stopped) {
     present_error.text().clear();
     flush_send_queue(session);
@@ -101,14 +101,14 @@ bool parse_command_line(int argc, char** argv, CommandLine* command_line) {
   return true;
 }
 
-int run_host(int argc, char** argv, const BackendOpeners& openers) {
+int run_host(int argc, char** argv, BackendFactories backends) {
   CommandLine command_line;
   if (!parse_command_line(argc, argv, &command_line)) return kExitFailure;
   int exit_code = kExitNormal;
   // Large (a 120-entry ring and more) but plain; kept off the stack.
   std::unique_ptr<HostSession> session(new (std::nothrow) HostSession());
   if (!session) return kExitFailure;
-  session->openers = openers;
+  session->backends = backends;
   try {
     if (start(*session, command_line)) {
       run_loop(*session);

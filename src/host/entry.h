@@ -4,10 +4,11 @@
 #include <cstdint>
 
 #include "host/backend.h"
+#include "scene/limits.h"
 
 namespace lumora::host {
 
-inline constexpr std::size_t kTokenLength = 64;
+using scene::kTokenLength;
 
 struct CommandLine {
   std::uint16_t port = 0;
@@ -20,6 +21,6 @@ bool parse_command_line(int argc, char** argv, CommandLine* command_line);
 
 // Runs one connection to completion; the process exit code: 0 for a normal
 // end, 2 for a bad command line, a failed start-up or a protocol error.
-int run_host(int argc, char** argv, const BackendOpeners& openers);
+int run_host(int argc, char** argv, BackendFactories backends);
 
 }  // namespace lumora::host

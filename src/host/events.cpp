@@ -4,7 +4,7 @@
 
 #include "host/dispatch.h"
 #include "host/frames.h"
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::host {
 
@@ -17,7 +17,7 @@ void forward_events(HostSession& session) {
   if (!cJSON_IsArray(events.get()) || cJSON_GetArraySize(events.get()) == 0) return;
   const cJSON* event = nullptr;
   cJSON_ArrayForEach(event, events.get()) {
-    std::string_view kind = scene::string_member(event, "kind");
+    std::string_view kind = json::string_member(event, "kind");
     if (kind == "suspend") session.suspended = true;
     if (kind == "resume") session.suspended = false;
     ++session.stats.input_events;

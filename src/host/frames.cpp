@@ -6,15 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "json/json.h"
+#include "json/json_writer.h"
 #include "platform/clock.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
-#include "scene/json_writer.h"
 
 namespace lumora::host {
 namespace {
-
-constexpr unsigned char kMagic[4] = {'R', 'Z', 'V', '1'};
 
 void write_u32(unsigned char* out, std::uint32_t value) {
   out[0] = static_cast<unsigned char>(value);
@@ -29,14 +27,14 @@ std::uint32_t read_u32(const unsigned char* in) {
 }
 
 void write_header(unsigned char* out, std::uint32_t type, std::uint32_t id, std::size_t length) {
-  std::memcpy(out, kMagic, sizeof kMagic);
+  std::memcpy(out, kFrameMagic, sizeof kFrameMagic);
   write_u32(out + 4, type);
   write_u32(out + 8, id);
   write_u32(out + 12, static_cast<std::uint32_t>(length));
 }
 
 bool frame_invalid(const HostSession& session, const unsigned char* header) {
-  return std::memcmp(header, kMagic, sizeof kMagic) != 0 || read_u32(header + 4) != kFrameCommand ||
+  return std::memcmp(header, kFrameMagic, sizeof kFrameMagic) != 0 || read_u32(header + 4) != kFrameCommand ||
          read_u32(header + 8) == 0 || read_u32(header + 8) <= session.last_request_id ||
          read_u32(header + 12) > kMaxBody;
 }
@@ -79,7 +77,7 @@ QueueResult queue_json_frame(HostSession& session, std::uint32_t type, std::uint
     std::size_t room = std::min(tail - kFrameHeaderSize, kMaxBody);
     unsigned char* out = session.send_buffer.get() + tail_start;
     char* text = reinterpret_cast<char*>(out + kFrameHeaderSize);
-    if (std::size_t length = scene::write_json(body, text, room); length > 0) {
+    if (std::size_t length = json::write_json(body, text, room); length > 0) {
       std::string_view printed(text, length);
       if (scene::first_ill_formed_utf8(printed) == printed.size()) {
         write_header(out, type, id, printed.size());
@@ -90,7 +88,7 @@ QueueResult queue_json_frame(HostSession& session, std::uint32_t type, std::uint
   }
   // A body that fits only once the queue is compacted, one above the frame
   // limit and one that needs repair take the allocating path.
-  scene::JsonText text = scene::print_json(body);
+  json::JsonText text = json::print_json(body);
   if (!text) return QueueResult::no_room;
   std::string_view printed(text.get());
   std::string repaired;

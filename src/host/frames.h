@@ -7,21 +7,20 @@
 #include <cstdint>
 
 #include "host/session.h"
-#include "scene/json.h"
+#include "json/json.h"
+#include "scene/limits.h"
 
 namespace lumora::host {
 
-inline constexpr std::uint32_t kFrameHello = 1;
-inline constexpr std::uint32_t kFrameCommand = 9;
-inline constexpr std::uint32_t kFrameEvent = 101;
-inline constexpr std::uint32_t kFrameFinal = 102;
-inline constexpr std::uint32_t kFrameReply = 200;
+using scene::kFrameCommand;
+using scene::kFrameEvent;
+using scene::kFrameFinal;
+using scene::kFrameHello;
+using scene::kFrameMagic;
+using scene::kFrameReply;
 
-// Bytes read from the socket, and written per flush, in one loop turn; bounds
-// one busy direction so it cannot starve the other or input and presents.
-inline constexpr std::size_t kIoBudget = 262144;
-// Commands dispatched per loop turn, for the same reason.
-inline constexpr int kMaxFramesPerTurn = 32;
+using scene::kIoBudget;
+using scene::kMaxFramesPerTurn;
 
 // Allocates both buffers once; false when memory is short.
 bool allocate_buffers(HostSession& session);

@@ -1,11 +1,16 @@
-// The shipped render host: the terminal and the window backends.
+// The shipped render host, and the one file that knows both backends: "open"
+// chooses between them by name through this table.
 #include "host/entry.h"
 #include "terminal/terminal_backend.h"
 #include "window/window_backend.h"
 
-int main(int argc, char** argv) {
-  lumora::host::BackendOpeners openers;
-  openers.terminal = lumora::terminal::open_terminal_backend;
-  openers.window = lumora::window::open_window_backend;
-  return lumora::host::run_host(argc, argv, openers);
-}
+namespace {
+
+constexpr lumora::host::BackendFactory kBackends[] = {
+    {"terminal", lumora::terminal::open_terminal_backend},
+    {"window", lumora::window::open_window_backend},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) { return lumora::host::run_host(argc, argv, kBackends); }

@@ -43,9 +43,7 @@ bool present_wanted(HostSession& session) {
   if (!session.backend || !session.scene_committed || session.closing || session.suspended) {
     return false;
   }
-  // The window-only queries are asked of a window only.
-  bool window = session.backend_kind == BackendKind::window;
-  return session.present_requested || session.continuous || (window && session.backend->is_animating());
+  return session.present_requested || session.continuous || session.backend->is_animating();
 }
 
 bool present(HostSession& session, scene::ErrorText error) {
@@ -101,9 +99,8 @@ WaitOutcome wait_for_activity(HostSession& session) {
   // readable and keep the loop spinning: only the socket counts then.
   WaitSource source;
   if (!session.closing && session.backend) {
-    // The window stopped its event pump at the per-drain limit: drain again at once.
-    bool window = session.backend_kind == BackendKind::window;
-    if (window && session.backend->input_pending()) return WaitOutcome::not_waited;
+    // The backend stopped its drain at the per-call limit: drain again at once.
+    if (session.backend->input_pending()) return WaitOutcome::not_waited;
     source = session.backend->prepare_wait();
     if (source.ready) return WaitOutcome::not_waited;
   }

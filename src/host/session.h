@@ -9,22 +9,17 @@
 #include <memory>
 
 #include "host/backend.h"
+#include "json/json_reader.h"
 #include "platform/socket.h"
-#include "scene/json_reader.h"
+#include "scene/limits.h"
 
 namespace lumora::host {
 
-inline constexpr std::size_t kFrameHeaderSize = 16;
-// Largest body in either direction.
-inline constexpr std::size_t kMaxBody = 16 * 1024 * 1024;
-// Exactly one maximal command frame.
-inline constexpr std::size_t kRecvBufferSize = kMaxBody + kFrameHeaderSize;
-// 32 MiB + 64 KiB of send storage.
-inline constexpr std::size_t kSendBufferSize = 32 * 1024 * 1024 + 64 * 1024;
-// Above this many unsent bytes the host neither reads nor parses, so that a
-// command that is processed can always queue a reply of maximal size.
-inline constexpr std::size_t kReadThreshold = kSendBufferSize - kRecvBufferSize - 4096;
-static_assert(kReadThreshold == 16838640);
+using scene::kFrameHeaderSize;
+using scene::kMaxBody;
+using scene::kReadThreshold;
+using scene::kRecvBufferSize;
+using scene::kSendBufferSize;
 
 // Ring of the most recent scene update latencies.
 inline constexpr std::uint32_t kUpdateSampleCapacity = 120;
@@ -67,7 +62,6 @@ struct HostSession {
   double send_stalled_since = 0;
   // Set from a successful "open" until shutdown.
   std::unique_ptr<Backend> backend;
-  BackendKind backend_kind = BackendKind::none;
   // Allocated once at start-up (allocate_buffers) and never grown.
   std::unique_ptr<unsigned char[]> recv_buffer;
   std::unique_ptr<unsigned char[]> send_buffer;
@@ -92,9 +86,9 @@ struct HostSession {
   double update_start_time = 0;
   HostStatistics stats;
   // Holds the command being answered; its storage is reused by the next.
-  scene::JsonReader request;
-  // How "open" creates a backend (the shipped binary and test builds differ).
-  BackendOpeners openers;
+  json::JsonReader request;
+  // The backends "open" can choose from (the shipped binary and test builds differ).
+  BackendFactories backends;
 };
 
 }  // namespace lumora::host

@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "scene/json_writer.h"
+#include "json/json_writer.h"
 
 namespace lumora::host {
 namespace {
 
-using scene::add_member;
-using scene::add_number;
+using json::add_member;
+using json::add_number;
 
 // The ring as one raw array, printed here once: 120 number items would cost
 // an allocation and a free each on every "stats" of a live UI.
@@ -18,10 +18,10 @@ bool add_samples(cJSON* object, const HostStatistics& stats) {
   std::uint32_t first = stats.sample_count < kUpdateSampleCapacity ? 0 : stats.next_sample;
   for (std::uint32_t k = 0; k < stats.sample_count; ++k) {
     if (k > 0) text += ',';
-    scene::append_json_number(text, stats.update_samples[(first + k) % kUpdateSampleCapacity] * 1000.0);
+    json::append_json_number(text, stats.update_samples[(first + k) % kUpdateSampleCapacity] * 1000.0);
   }
   text += ']';
-  return add_member(object, "scene_update_samples_ms", scene::make_raw_json(text));
+  return add_member(object, "scene_update_samples_ms", json::make_raw_json(text));
 }
 
 }  // namespace

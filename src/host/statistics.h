@@ -3,7 +3,7 @@
 #pragma once
 
 #include "host/session.h"
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::host {
 

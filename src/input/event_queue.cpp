@@ -9,8 +9,8 @@ namespace {
 
 // Kinds and member names are static literals, so events reference them
 // rather than copying: an event costs one allocation per member value only.
-scene::JsonPtr new_event(const char* kind) {
-  scene::JsonPtr event(cJSON_CreateObject());
+json::JsonPtr new_event(const char* kind) {
+  json::JsonPtr event(cJSON_CreateObject());
   if (!event) return nullptr;
   cJSON* kind_item = cJSON_CreateStringReference(kind);
   if (kind_item == nullptr) return nullptr;
@@ -18,22 +18,22 @@ scene::JsonPtr new_event(const char* kind) {
   return event;
 }
 
-using scene::add_bool;
-using scene::add_member;
-using scene::add_number;
-using scene::add_string;
+using json::add_bool;
+using json::add_member;
+using json::add_number;
+using json::add_string;
 
-scene::JsonPtr text_event(const char* kind, std::string_view text) {
-  scene::JsonPtr event = new_event(kind);
+json::JsonPtr text_event(const char* kind, std::string_view text) {
+  json::JsonPtr event = new_event(kind);
   if (!event || !add_string(event.get(), "text", text)) return nullptr;
   return event;
 }
 
 }  // namespace
 
-scene::JsonPtr EventQueue::take() {
+json::JsonPtr EventQueue::take() {
   count_ = 0;
-  if (!events_) return scene::JsonPtr(cJSON_CreateArray());
+  if (!events_) return json::JsonPtr(cJSON_CreateArray());
   return std::move(events_);
 }
 
@@ -42,14 +42,14 @@ bool EventQueue::ensure_array() {
   return events_ != nullptr;
 }
 
-bool EventQueue::append(scene::JsonPtr event) {
+bool EventQueue::append(json::JsonPtr event) {
   if (!event || !ensure_array()) return false;
   cJSON_AddItemToArray(events_.get(), event.release());
   ++count_;
   return true;
 }
 
-bool EventQueue::push(scene::JsonPtr event) {
+bool EventQueue::push(json::JsonPtr event) {
   if (overflowed_ || !event) return false;
   if (size() < kMaxQueuedEvents) return append(std::move(event));
   overflowed_ = true;
@@ -66,7 +66,7 @@ bool EventQueue::push_resource_error(std::string_view text) {
 
 bool EventQueue::push_key(bool down, std::string_view key, bool shift, bool ctrl) {
   if (overflowed_) return false;
-  scene::JsonPtr event = new_event(down ? "key_down" : "key_up");
+  json::JsonPtr event = new_event(down ? "key_down" : "key_up");
   if (!event || !add_string(event.get(), "key", key) || !add_bool(event.get(), "shift", shift) ||
       !add_bool(event.get(), "ctrl", ctrl))
     return false;
@@ -80,7 +80,7 @@ bool EventQueue::push_text(std::string_view text) {
 
 bool EventQueue::push_paste_literal(const char* json_literal) {
   if (overflowed_) return false;
-  scene::JsonPtr event = new_event("text");
+  json::JsonPtr event = new_event("text");
   if (!event || !add_member(event.get(), "text", cJSON_CreateRaw(json_literal)) ||
       !add_bool(event.get(), "paste", true))
     return false;
@@ -92,7 +92,7 @@ bool EventQueue::push_paste_literal_owned(char* json_literal) {
     cJSON_free(json_literal);
     return false;
   }
-  scene::JsonPtr event = new_event("text");
+  json::JsonPtr event = new_event("text");
   cJSON* raw = event ? cJSON_CreateRaw("") : nullptr;
   if (raw == nullptr) {
     cJSON_free(json_literal);
@@ -108,7 +108,7 @@ bool EventQueue::push_paste_literal_owned(char* json_literal) {
 bool EventQueue::push_pointer(PointerKind kind, double x, double y, int button, bool shift, bool ctrl) {
   if (overflowed_) return false;
   const char* name = kind == PointerKind::down ? "pointer_down" : kind == PointerKind::up ? "pointer_up" : "pointer_move";
-  scene::JsonPtr event = new_event(name);
+  json::JsonPtr event = new_event(name);
   if (!event || !add_number(event.get(), "x", x) || !add_number(event.get(), "y", y) ||
       !add_number(event.get(), "button", button) || !add_bool(event.get(), "shift", shift) ||
       !add_bool(event.get(), "ctrl", ctrl))
@@ -118,7 +118,7 @@ bool EventQueue::push_pointer(PointerKind kind, double x, double y, int button, 
 
 bool EventQueue::push_wheel(double x, double y, int delta, bool shift, bool ctrl) {
   if (overflowed_) return false;
-  scene::JsonPtr event = new_event("wheel");
+  json::JsonPtr event = new_event("wheel");
   if (!event || !add_number(event.get(), "x", x) || !add_number(event.get(), "y", y) ||
       !add_number(event.get(), "delta", delta) || !add_bool(event.get(), "shift", shift) ||
       !add_bool(event.get(), "ctrl", ctrl))
@@ -132,7 +132,7 @@ bool EventQueue::push_close() { return !overflowed_ && push(new_event("close"));
 
 bool EventQueue::push_viewport(double width, double height, double scale) {
   if (overflowed_) return false;
-  scene::JsonPtr event = new_event("viewport");
+  json::JsonPtr event = new_event("viewport");
   if (!event) return false;
   cJSON* viewport = cJSON_CreateObject();
   if (!add_member(event.get(), "viewport", viewport)) return false;

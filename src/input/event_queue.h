@@ -8,16 +8,13 @@
 #include <cstddef>
 #include <string_view>
 
-#include "scene/json.h"
+#include "json/json.h"
+#include "scene/limits.h"
 
 namespace lumora::input {
 
-// Ordinary events (every kind but "resource_error") are queued while fewer
-// than this many events are queued; the next one overflows the queue.
-inline constexpr std::size_t kMaxQueuedEvents = 4095;
-// Resource errors are queued only while fewer than this many events are
-// queued, so that a flood of them stays small; they ignore the overflow state.
-inline constexpr std::size_t kMaxEventsForResourceErrors = 128;
+using scene::kMaxEventsForResourceErrors;
+using scene::kMaxQueuedEvents;
 
 enum class PointerKind { down, up, move };
 
@@ -30,7 +27,7 @@ class EventQueue {
   // Hands over every queued event as one JSON array (possibly empty) and
   // starts an empty queue. Null only when even an empty array cannot be
   // allocated. The overflow state survives the hand-over.
-  scene::JsonPtr take();
+  json::JsonPtr take();
 
   std::size_t size() const { return count_; }
   // The queue overflowed once: ordinary events are dropped from then on and
@@ -42,7 +39,7 @@ class EventQueue {
   // Queues an ordinary event object, taking ownership. At the limit the
   // whole queue is replaced by the single overflow "error" event. Returns
   // whether the event was queued.
-  bool push(scene::JsonPtr event);
+  bool push(json::JsonPtr event);
   // {"kind":"resource_error","text":...}, queued only while fewer than
   // kMaxEventsForResourceErrors events are queued.
   bool push_resource_error(std::string_view text);
@@ -74,9 +71,9 @@ class EventQueue {
 
  private:
   bool ensure_array();
-  bool append(scene::JsonPtr event);
+  bool append(json::JsonPtr event);
 
-  scene::JsonPtr events_;
+  json::JsonPtr events_;
   // Kept alongside the array: cJSON counts by walking its list.
   std::size_t count_ = 0;
   bool overflowed_ = false;

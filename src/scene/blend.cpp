@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "json/json.h"
 #include "scene/command_schema.h"
-#include "scene/json.h"
 #include "scene/rounding.h"
 #include "scene/scene_format.h"
 

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <iterator>
 
-#include "scene/json_type.h"
+#include "json/json_type.h"
+#include "scene/name_index.h"
 
 namespace lumora::scene {
 namespace {
@@ -13,43 +14,19 @@ namespace {
 // being measured in full.
 constexpr std::size_t kMaxKindNameBytes = 13;
 
-// The kinds by name length: at most five share a length, so a lookup
-// compares the first letter of a handful of names and spells out one.
-constexpr int kMaxKindsPerLength = 5;
-struct KindsOfLength {
-  std::uint8_t count = 0;
-  std::uint8_t kinds[kMaxKindsPerLength] = {};
-};
-constexpr std::array<KindsOfLength, kMaxKindNameBytes + 1> kKindsByLength = [] {
-  std::array<KindsOfLength, kMaxKindNameBytes + 1> table{};
-  for (std::size_t i = 0; i < std::size(kCommandSchema); ++i) {
-    KindsOfLength& slot = table[kCommandSchema[i].name.size()];
-    slot.kinds[slot.count++] = static_cast<std::uint8_t>(i);
-  }
-  return table;
-}();
+// Seventeen kinds: a lookup by length beats hashing a kind that may be a
+// 16 MiB string. At most five kinds share a length.
+constexpr NameIndex<kMaxKindNameBytes, 5> kKindIndex(kCommandSchema);
 
 }  // namespace
 
-const KindSchema* find_kind_schema(std::string_view name) {
-  // Seventeen kinds: a lookup by length beats hashing a kind that may be a
-  // 16 MiB string.
-  if (name.empty() || name.size() > kMaxKindNameBytes) return nullptr;
-  const KindsOfLength& candidates = kKindsByLength[name.size()];
-  for (int i = 0; i < candidates.count; ++i) {
-    const KindSchema& schema = kCommandSchema[candidates.kinds[i]];
-    if (schema.name[0] == name[0] && schema.name == name) return &schema;
-  }
-  return nullptr;
-}
+const KindSchema* find_kind_schema(std::string_view name) { return kKindIndex.find(kCommandSchema, name); }
 
 const KindSchema* command_schema(const cJSON* command) {
-  if (!json_type::is_array(command)) return nullptr;
+  if (!json::is_array(command)) return nullptr;
   const cJSON* first = command->child;
-  if (!json_type::is_string(first) || first->valuestring == nullptr) return nullptr;
-  const std::size_t length = strnlen(first->valuestring, kMaxKindNameBytes + 1);
-  if (length > kMaxKindNameBytes) return nullptr;
-  return find_kind_schema(std::string_view(first->valuestring, length));
+  if (!json::is_string(first) || first->valuestring == nullptr) return nullptr;
+  return kKindIndex.find(kCommandSchema, first->valuestring);
 }
 
 }  // namespace lumora::scene

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "json/json_type.h"
 #include "scene/colour.h"
 #include "scene/command_schema.h"
-#include "scene/json_type.h"
 #include "scene/scene_format.h"
 #include "scene/style.h"
 
@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t kColourProbeBytes = 10;
 
 bool number_in(const cJSON* item, double min, double max) {
-  return json_type::is_number(item) && std::isfinite(item->valuedouble) && item->valuedouble >= min &&
+  return json::is_number(item) && std::isfinite(item->valuedouble) && item->valuedouble >= min &&
          item->valuedouble <= max;
 }
 
@@ -30,7 +30,7 @@ bool integer_in(const cJSON* item, double min, double max) {
 }
 
 const char* string_value(const cJSON* item) {
-  return json_type::is_string(item) ? item->valuestring : nullptr;
+  return json::is_string(item) ? item->valuestring : nullptr;
 }
 
 bool bounded_string(const cJSON* item) {
@@ -45,7 +45,7 @@ bool colour(const cJSON* item) {
 }
 
 bool optional_colour(const cJSON* item) {
-  if (json_type::is_null(item)) return true;
+  if (json::is_null(item)) return true;
   const char* text = string_value(item);
   return text != nullptr && (text[0] == '\0' || colour(item));
 }
@@ -60,7 +60,7 @@ bool one_of(const cJSON* item, std::initializer_list<const char*> options) {
 }
 
 bool rect(const cJSON* item) {
-  if (!json_type::is_array(item)) return false;
+  if (!json::is_array(item)) return false;
   int index = 0;
   for (const cJSON* value = item->child; value != nullptr; value = value->next, ++index) {
     if (index == 4) return false;
@@ -70,11 +70,11 @@ bool rect(const cJSON* item) {
 }
 
 bool point_list(const cJSON* item, bool even) {
-  if (!json_type::is_array(item)) return false;
+  if (!json::is_array(item)) return false;
   std::uint64_t count = 0;
   for (const cJSON* point = item->child; point != nullptr; point = point->next) {
     if (++count > kMaxCommandPoints) return false;
-    if (!json_type::is_array(point)) return false;
+    if (!json::is_array(point)) return false;
     const cJSON* x = point->child;
     const cJSON* y = x == nullptr ? nullptr : x->next;
     if (!coordinate(x) || !coordinate(y) || y->next != nullptr) return false;
@@ -83,7 +83,7 @@ bool point_list(const cJSON* item, bool even) {
 }
 
 bool insets(const cJSON* item) {
-  if (!json_type::is_array(item)) return false;
+  if (!json::is_array(item)) return false;
   int index = 0;
   for (const cJSON* value = item->child; value != nullptr; value = value->next, ++index) {
     if (index == 4 || !number_in(value, 0, kMaxInset)) return false;
@@ -93,7 +93,7 @@ bool insets(const cJSON* item) {
 
 // The animation object of "animated_rect".
 bool animation(const cJSON* item) {
-  if (!json_type::is_object(item)) return false;
+  if (!json::is_object(item)) return false;
   static constexpr const char* kMembers[] = {"property", "from", "to", "duration", "loop", "yoyo"};
   const cJSON* found[6] = {};
   for (const cJSON* member = item->child; member != nullptr; member = member->next) {
@@ -103,7 +103,7 @@ bool animation(const cJSON* item) {
       if (std::strcmp(member->string, kMembers[i]) == 0) slot = i;
     }
     if (slot < 0 || found[slot] != nullptr) return false;
-    if (!json_type::is_null(member) && !json_type::is_bool(member) && !json_type::is_number(member) &&
+    if (!json::is_null(member) && !json::is_bool(member) && !json::is_number(member) &&
         string_value(member) == nullptr) {
       return false;
     }
@@ -112,7 +112,7 @@ bool animation(const cJSON* item) {
   // "loop" and "yoyo" may be left out, but when given must be bools.
   return one_of(found[0], {"x", "y", "opacity"}) && coordinate(found[1]) && coordinate(found[2]) &&
          number_in(found[3], kMinAnimationSeconds, kMaxAnimationSeconds) &&
-         (found[4] == nullptr || json_type::is_bool(found[4])) && (found[5] == nullptr || json_type::is_bool(found[5]));
+         (found[4] == nullptr || json::is_bool(found[4])) && (found[5] == nullptr || json::is_bool(found[5]));
 }
 
 bool item_valid(ItemType type, const cJSON* item) {
@@ -121,14 +121,14 @@ bool item_valid(ItemType type, const cJSON* item) {
     case ItemType::extent: return extent(item);
     case ItemType::rect: return rect(item);
     case ItemType::rect_or_null:
-    case ItemType::optional_rect: return json_type::is_null(item) || rect(item);
+    case ItemType::optional_rect: return json::is_null(item) || rect(item);
     case ItemType::point_list: return point_list(item, false);
     case ItemType::even_point_list: return point_list(item, true);
     case ItemType::colour: return colour(item);
     case ItemType::optional_colour: return optional_colour(item);
     case ItemType::text:
     case ItemType::source: return bounded_string(item);
-    case ItemType::boolean: return json_type::is_bool(item);
+    case ItemType::boolean: return json::is_bool(item);
     case ItemType::text_size: return number_in(item, kMinTextSize, kMaxTextSize);
     case ItemType::fit: return one_of(item, {"stretch", "contain", "cover"});
     case ItemType::axis: return one_of(item, {"vertical", "horizontal"});
@@ -159,8 +159,8 @@ bool validate_draw_command(const cJSON* command) {
 }
 
 void report_invalid_draw_command(ErrorText error, std::size_t index, const cJSON* command) {
-  const cJSON* first = json_type::is_array(command) ? command->child : nullptr;
-  const char* kind = json_type::is_string(first) && first->valuestring != nullptr ? first->valuestring : "";
+  const cJSON* first = json::is_array(command) ? command->child : nullptr;
+  const char* kind = json::is_string(first) && first->valuestring != nullptr ? first->valuestring : "";
   // The kind may be a 16 MiB string: read only what the buffer can show.
   const std::size_t shown = utf8_prefix_length(std::string_view(kind, strnlen(kind, error.capacity() + 1)),
                                                error.capacity());

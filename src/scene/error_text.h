@@ -49,7 +49,7 @@ class ErrorText {
   std::size_t size_;
 };
 
-// An owned, zeroed buffer of N bytes; the host's error texts are 1,024 bytes.
+// An owned, zeroed buffer of N bytes.
 template <std::size_t N>
 struct ErrorBuffer {
   static_assert(N > 0);
@@ -58,8 +58,5 @@ struct ErrorBuffer {
   bool empty() const { return data[0] == '\0'; }
   const char* c_str() const { return data; }
 };
-
-inline constexpr std::size_t kErrorTextSize = 1024;
-using HostErrorBuffer = ErrorBuffer<kErrorTextSize>;
 
 }  // namespace lumora::scene

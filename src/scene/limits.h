@@ -1,12 +1,53 @@
-// Every limit of the scene language, named once. Both backends enforce
-// these; a limit that only one backend has (the terminal's 100000 points per
-// polyline, for instance) stays next to the code of that backend.
+// Every limit of the protocol and of the scene language, named once: the
+// host, the client and both backends read them from here. A limit that only
+// one backend has (the terminal's 100000 points per polyline, for instance)
+// stays next to the code of that backend.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 namespace lumora::scene {
+
+// ---- Wire frames and their limits ---------------------------------------------------------------
+
+// The one-time token of the hello frame: 64 hexadecimal digits.
+inline constexpr std::size_t kTokenLength = 64;
+// Frame types: the hello, a command, an event, the final notice, a reply.
+inline constexpr std::uint32_t kFrameHello = 1;
+inline constexpr std::uint32_t kFrameCommand = 9;
+inline constexpr std::uint32_t kFrameEvent = 101;
+inline constexpr std::uint32_t kFrameFinal = 102;
+inline constexpr std::uint32_t kFrameReply = 200;
+// A header: kFrameMagic, then type, id and body length, each 32 bits little-endian.
+inline constexpr unsigned char kFrameMagic[4] = {'R', 'Z', 'V', '1'};
+inline constexpr std::size_t kFrameHeaderSize = 16;
+// Largest frame body in either direction.
+inline constexpr std::size_t kMaxBody = 16777216;
+// Arrays and objects may nest this deep in a command body.
+inline constexpr std::size_t kMaxNesting = 64;
+// The host's receive buffer holds exactly one maximal command frame.
+inline constexpr std::size_t kRecvBufferSize = kMaxBody + kFrameHeaderSize;
+// The host's send queue: 32 MiB + 64 KiB.
+inline constexpr std::size_t kSendBufferSize = 33619968;
+// Above this many unsent bytes the host neither reads nor parses, so that a
+// command that is processed can always queue a reply of maximal size.
+inline constexpr std::size_t kReadThreshold = kSendBufferSize - kRecvBufferSize - 4096;
+static_assert(kReadThreshold == 16838640);
+// Bytes read from the socket, and written per flush, in one loop turn; bounds
+// one busy direction so it cannot starve the other or input and presents.
+inline constexpr std::size_t kIoBudget = 262144;
+// Commands dispatched per loop turn, for the same reason.
+inline constexpr int kMaxFramesPerTurn = 32;
+
+// ---- Events --------------------------------------------------------------------
+
+// Ordinary events (every kind but "resource_error") are queued while fewer
+// than this many events are queued; the next one overflows the queue.
+inline constexpr std::size_t kMaxQueuedEvents = 4095;
+// Resource errors are queued only while fewer than this many events are
+// queued, so that a flood of them stays small; they ignore the overflow state.
+inline constexpr std::size_t kMaxEventsForResourceErrors = 128;
 
 // ---- Draw-command lists and patches ----------------------------------------
 
@@ -43,6 +84,11 @@ inline constexpr double kMaxAnimationSeconds = 86400;
 
 // The cross-fade a commit may ask for.
 inline constexpr double kMaxTransitionMs = 5000;
+
+// ---- Operations ----------------------------------------------------------------
+
+// The most strings one "measure_many" may hold.
+inline constexpr std::size_t kMaxMeasureBatch = 4096;
 
 // ---- Images ------------------------------------------------------------------
 

@@ -10,7 +10,7 @@
 // own background, its composition and its install step. The backend's
 // segment type needs these members:
 //   std::string id;
-//   JsonPtr commands;            // owned copy of the entry's "commands"
+//   json::JsonPtr commands;           // owned copy of the entry's "commands"
 //   std::uint64_t command_count;
 //   std::uint64_t charge;        // the record's byte charge
 // Everything is built on the side: a failed plan leaves the retained
@@ -29,8 +29,8 @@
 
 #include <cjson/cJSON.h>
 
+#include "json/json.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 #include "scene/limits.h"
 #include "scene/scene_format.h"
 #include "text/hash.h"

@@ -7,7 +7,8 @@
 #include <iterator>
 #include <string_view>
 
-#include "scene/json_type.h"
+#include "json/json_type.h"
+#include "scene/name_index.h"
 
 namespace lumora::scene {
 namespace {
@@ -61,33 +62,10 @@ constexpr std::size_t kMaxMemberNameBytes = 15;
 // apart without walking a 16 MiB one.
 constexpr std::size_t kColourProbeBytes = 10;
 
-// The rules by name length: at most four names share a length, so a lookup
-// compares the first letter of a handful of names and spells out one.
-constexpr int kMaxNamesPerLength = 4;
-struct RulesOfLength {
-  std::uint8_t count = 0;
-  std::uint8_t rules[kMaxNamesPerLength] = {};
-};
-constexpr std::array<RulesOfLength, kMaxMemberNameBytes + 1> kRulesByLength = [] {
-  std::array<RulesOfLength, kMaxMemberNameBytes + 1> table{};
-  for (std::size_t i = 0; i < kMemberRules.size(); ++i) {
-    RulesOfLength& slot = table[kMemberRules[i].name.size()];
-    slot.rules[slot.count++] = static_cast<std::uint8_t>(i);
-  }
-  return table;
-}();
+// At most four member names share a length.
+constexpr NameIndex<kMaxMemberNameBytes, 4> kRuleIndex(kMemberRules);
 
-const MemberRule* find_rule(const char* name) {
-  if (name == nullptr) return nullptr;
-  const std::size_t length = strnlen(name, kMaxMemberNameBytes + 1);
-  if (length > kMaxMemberNameBytes) return nullptr;
-  const RulesOfLength& candidates = kRulesByLength[length];
-  for (int i = 0; i < candidates.count; ++i) {
-    const MemberRule& rule = kMemberRules[candidates.rules[i]];
-    if (rule.name[0] == name[0] && std::memcmp(rule.name.data(), name, length) == 0) return &rule;
-  }
-  return nullptr;
-}
+const MemberRule* find_rule(const char* name) { return kRuleIndex.find(kMemberRules, name); }
 
 // Where parsing stores each member, by its index in kMemberRules: the
 // colours first, then the numbers that the style keeps.
@@ -111,7 +89,7 @@ static_assert(std::string_view(kMemberRules[kBevelRule].name) == "bevel");
 static_assert(std::string_view(kMemberRules[kPatternRule].name) == "pattern");
 
 bool string_is_one_of(const cJSON* value, std::initializer_list<const char*> options) {
-  if (!json_type::is_string(value) || value->valuestring == nullptr) return false;
+  if (!json::is_string(value) || value->valuestring == nullptr) return false;
   for (const char* option : options) {
     if (std::strcmp(value->valuestring, option) == 0) return true;
   }
@@ -123,12 +101,12 @@ bool member_value_valid(const MemberRule& rule, const cJSON* value) {
     case MemberType::colour: {
       // Empty, or a colour; anything longer than a colour is neither, so
       // the string limit needs no separate check.
-      if (!json_type::is_string(value) || value->valuestring == nullptr) return false;
+      if (!json::is_string(value) || value->valuestring == nullptr) return false;
       const std::size_t length = strnlen(value->valuestring, kColourProbeBytes);
       return length == 0 || parse_color(std::string_view(value->valuestring, length)).present;
     }
     case MemberType::number:
-      return json_type::is_number(value) && std::isfinite(value->valuedouble) && value->valuedouble >= rule.min &&
+      return json::is_number(value) && std::isfinite(value->valuedouble) && value->valuedouble >= rule.min &&
              value->valuedouble <= rule.max;
     case MemberType::font_family: return string_is_one_of(value, {"ui", "mono"});
     case MemberType::gradient_axis: return string_is_one_of(value, {"vertical", "horizontal"});
@@ -138,22 +116,29 @@ bool member_value_valid(const MemberRule& rule, const cJSON* value) {
   return false;
 }
 
+// The rule of one member of a style object: a known name, not seen before
+// (bit i of `seen` records member i of kMemberRules), with a scalar value;
+// nullptr otherwise.
+const MemberRule* scalar_member_rule(const cJSON* item, std::uint32_t& seen) {
+  const MemberRule* rule = find_rule(item->string);
+  if (rule == nullptr) return nullptr;
+  const std::uint32_t bit = 1u << (rule - kMemberRules.data());
+  if ((seen & bit) != 0) return nullptr;
+  seen |= bit;
+  if (!json::is_null(item) && !json::is_bool(item) && !json::is_number(item) &&
+      !(json::is_string(item) && item->valuestring != nullptr)) {
+    return nullptr;
+  }
+  return rule;
+}
+
 }  // namespace
 
 bool style_names_acceptable(const cJSON* value) {
-  if (!json_type::is_object(value)) return false;
-  // Bit i records that member i of kMemberRules was seen.
+  if (!json::is_object(value)) return false;
   std::uint32_t seen = 0;
   for (const cJSON* item = value->child; item != nullptr; item = item->next) {
-    const MemberRule* rule = find_rule(item->string);
-    if (rule == nullptr) return false;
-    const std::uint32_t bit = 1u << (rule - kMemberRules.data());
-    if ((seen & bit) != 0) return false;
-    seen |= bit;
-    if (!json_type::is_null(item) && !json_type::is_bool(item) && !json_type::is_number(item) &&
-        !(json_type::is_string(item) && item->valuestring != nullptr)) {
-      return false;
-    }
+    if (scalar_member_rule(item, seen) == nullptr) return false;
   }
   return true;
 }
@@ -166,27 +151,19 @@ bool is_style_colour_member(const char* name) {
 bool validate_rect_style(const cJSON* value) {
   // Names, duplicates, scalar types and values in one walk: each member's
   // rule is looked up once.
-  if (!json_type::is_object(value)) return false;
+  if (!json::is_object(value)) return false;
   std::uint32_t seen = 0;
   for (const cJSON* item = value->child; item != nullptr; item = item->next) {
-    const MemberRule* rule = find_rule(item->string);
+    const MemberRule* rule = scalar_member_rule(item, seen);
     if (rule == nullptr) return false;
-    const std::uint32_t bit = 1u << (rule - kMemberRules.data());
-    if ((seen & bit) != 0) return false;
-    seen |= bit;
-    if (json_type::is_null(item)) continue;
-    if (!json_type::is_bool(item) && !json_type::is_number(item) &&
-        !(json_type::is_string(item) && item->valuestring != nullptr)) {
-      return false;
-    }
-    if (!member_value_valid(*rule, item)) return false;
+    if (!json::is_null(item) && !member_value_valid(*rule, item)) return false;
   }
   return true;
 }
 
 RectStyle parse_rect_style(const cJSON* value) {
   RectStyle style;
-  if (!json_type::is_object(value)) return style;
+  if (!json::is_object(value)) return style;
   // One walk over the members; as with a lookup by name, the first of two
   // equal names counts, and null or a value of another type leaves the default.
   std::uint32_t seen = 0;
@@ -197,11 +174,11 @@ RectStyle parse_rect_style(const cJSON* value) {
     const std::uint32_t bit = 1u << index;
     if ((seen & bit) != 0) continue;
     seen |= bit;
-    const bool is_string = json_type::is_string(item) && item->valuestring != nullptr;
+    const bool is_string = json::is_string(item) && item->valuestring != nullptr;
     if (index < kFirstNumberRule) {
       if (is_string) style.*kColourFields[index] = parse_color(item->valuestring);
     } else if (index < kFirstNumberRule + std::size(kNumberFields)) {
-      if (json_type::is_number(item)) style.*kNumberFields[index - kFirstNumberRule] = item->valuedouble;
+      if (json::is_number(item)) style.*kNumberFields[index - kFirstNumberRule] = item->valuedouble;
     } else if (is_string) {
       const std::string_view text = item->valuestring;
       if (index == kGradientAxisRule) {
@@ -216,8 +193,8 @@ RectStyle parse_rect_style(const cJSON* value) {
   return style;
 }
 
-JsonPtr serialize_rect_style(const RectStyle& style) {
-  JsonPtr object(cJSON_CreateObject());
+json::JsonPtr serialize_rect_style(const RectStyle& style) {
+  json::JsonPtr object(cJSON_CreateObject());
   if (!object) return nullptr;
   const std::pair<const char*, const ColorValue*> colours[] = {
       {"fill", &style.fill},

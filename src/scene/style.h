@@ -9,8 +9,8 @@
 
 #include <cjson/cJSON.h>
 
+#include "json/json.h"
 #include "scene/colour.h"
-#include "scene/json.h"
 #include "scene/limits.h"
 
 namespace lumora::scene {
@@ -55,6 +55,6 @@ RectStyle parse_rect_style(const cJSON* value);
 
 // A new object with the present colours, the eight numbers, and the three
 // enumerations, in that fixed order; null when memory runs out.
-JsonPtr serialize_rect_style(const RectStyle& style);
+json::JsonPtr serialize_rect_style(const RectStyle& style);
 
 }  // namespace lumora::scene

@@ -7,10 +7,10 @@
 #include <utility>
 
 #include "platform/files.h"
-#include "terminal/vt/encoder.h"
+#include "terminal/drawing/text.h"
 #include "terminal/snapshot.h"
 #include "terminal/terminal_backend.h"
-#include "terminal/drawing/text.h"
+#include "terminal/vt/encoder.h"
 #include "text/hex.h"
 #include "text/utf8.h"
 
@@ -19,9 +19,9 @@ namespace lumora::terminal {
 namespace {
 
 using scene::ErrorText;
-using scene::JsonPtr;
-using scene::add_bool;
-using scene::add_number;
+using json::JsonPtr;
+using json::add_bool;
+using json::add_number;
 
 // A "reload_image" source is bounded like the image sources of a scene: the
 // longest data URI whose payload decodes to at most 8 MiB.
@@ -34,7 +34,7 @@ const cJSON* member(const cJSON* command, const char* name) { return cJSON_GetOb
 
 // A boolean-or-number member, or the default.
 bool flag_member(const cJSON* command, const char* name, bool fallback) {
-  return scene::flag_value(member(command, name)).value_or(fallback);
+  return json::flag_value(member(command, name)).value_or(fallback);
 }
 
 JsonPtr json_null() { return JsonPtr(cJSON_CreateNull()); }

@@ -3,8 +3,8 @@
 // info object that answers "open", "info" and opens the host's statistics.
 #pragma once
 
+#include "json/json.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 
 namespace lumora::terminal {
 
@@ -12,9 +12,9 @@ class TerminalBackend;
 
 // Runs one operation; its result (JSON null included), or null with the
 // message in `error`.
-scene::JsonPtr run_terminal_operation(TerminalBackend& backend, const cJSON* command, scene::ErrorText error);
+json::JsonPtr run_terminal_operation(TerminalBackend& backend, const cJSON* command, scene::ErrorText error);
 
 // The info object, its keys in their fixed order. Null only when memory ran out.
-scene::JsonPtr make_terminal_info(const TerminalBackend& backend);
+json::JsonPtr make_terminal_info(const TerminalBackend& backend);
 
 }  // namespace lumora::terminal

@@ -18,7 +18,7 @@
 
 #include <cjson/cJSON.h>
 
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::terminal {
 
@@ -32,7 +32,7 @@ Sameness compare_values(const cJSON* a, const cJSON* b);
 
 // The committed list with the footprint of each of its commands.
 struct RetainedCommands {
-  scene::JsonPtr list;                    // the committed list, or null
+  json::JsonPtr list;                    // the committed list, or null
   std::vector<std::uint64_t> footprints;  // scene::json_footprint of each command of `list`
 
   void clear() {
@@ -76,7 +76,7 @@ class RetainedCopy {
     std::uint64_t footprint = 0;  // of the command retained at this position
   };
   std::vector<Part> parts_;
-  scene::JsonPtr list_;                    // the new list's head, once copied
+  json::JsonPtr list_;                    // the new list's head, once copied
   std::vector<std::uint64_t> footprints_;  // scratch for the next RetainedCommands::footprints
   std::uint64_t charge_ = 0;
   bool unchanged_ = false;

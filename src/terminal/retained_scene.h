@@ -22,8 +22,8 @@
 
 #include <cjson/cJSON.h>
 
+#include "json/json.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 #include "scene/limits.h"
 #include "scene/segment_patch.h"
 #include "terminal/drawing/cell.h"
@@ -35,7 +35,7 @@ namespace lumora::terminal {
 
 struct TerminalSegment {
   std::string id;
-  scene::JsonPtr commands;  // deep copy of the entry's "commands"
+  json::JsonPtr commands;  // deep copy of the entry's "commands"
   std::uint64_t command_count = 0;
   std::uint64_t charge = 0;  // footprint of "commands" (name included) + id length + 33
 };

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "scene/json_writer.h"
+#include "json/json_writer.h"
 #include "terminal/vt/channel_digits.h"
 
 namespace lumora::terminal {
@@ -57,7 +57,7 @@ char* put_rgb(char* out, std::int32_t r, std::int32_t g, std::int32_t b) {
 void append_cell(std::string& out, const Cell& cell) {
   const char* glyph = cell.glyph != nullptr ? cell.glyph : "";
   out += "{\"text\":";
-  scene::append_json_string(out, cell.width == 0 ? "" : glyph);
+  json::append_json_string(out, cell.width == 0 ? "" : glyph);
   char rest[192];  // at most 14 + 37 + 14 + 37 + 9 + 11 + 19 bytes
   char* end = put_text(rest, ",\"foreground\":");
   end = put_rgb(end, cell.fg_r, cell.fg_g, cell.fg_b);
@@ -74,9 +74,9 @@ void append_cell(std::string& out, const Cell& cell) {
 // cost far more to build, print and free than the text itself.
 void append_snapshot(std::string& out, const CellFrame* frame, std::int32_t columns, std::int32_t rows) {
   out += "{\"columns\":";
-  scene::append_json_number(out, columns);
+  json::append_json_number(out, columns);
   out += ",\"rows\":";
-  scene::append_json_number(out, rows);
+  json::append_json_number(out, rows);
   out += ",\"cells\":[";
   const std::int64_t cells = frame != nullptr ? static_cast<std::int64_t>(frame->columns) * frame->rows : 0;
   for (std::int64_t i = 0; i < cells; ++i) {
@@ -92,7 +92,7 @@ void append_snapshot(std::string& out, const CellFrame* frame, std::int32_t colu
       if (cell.width != 0 && cell.glyph != nullptr) row_text += cell.glyph;
     }
     if (row > 0) out.push_back(',');
-    scene::append_json_string(out, row_text.c_str());
+    json::append_json_string(out, row_text.c_str());
   }
   out += "]}";
 }
@@ -112,7 +112,7 @@ std::uint64_t estimate_snapshot_bytes(const CellFrame& frame, std::uint64_t limi
   return estimate;
 }
 
-scene::JsonPtr make_snapshot(const CellFrame* frame, std::int32_t columns, std::int32_t rows, scene::ErrorText error) {
+json::JsonPtr make_snapshot(const CellFrame* frame, std::int32_t columns, std::int32_t rows, scene::ErrorText error) {
   if (frame != nullptr && estimate_snapshot_bytes(*frame, kMaxSnapshotBytes) > kMaxSnapshotBytes) {
     error.set("Terminal snapshot exceeds the 16 MiB reply budget; use a smaller viewport");
     return nullptr;
@@ -121,7 +121,7 @@ scene::JsonPtr make_snapshot(const CellFrame* frame, std::int32_t columns, std::
     std::string text;
     if (frame != nullptr) text.reserve(estimate_snapshot_bytes(*frame, kMaxSnapshotBytes));
     append_snapshot(text, frame, columns, rows);
-    scene::JsonPtr snapshot(scene::make_raw_json(text));
+    json::JsonPtr snapshot(json::make_raw_json(text));
     if (snapshot) return snapshot;
   } catch (const std::bad_alloc&) {
   }

@@ -4,14 +4,15 @@
 
 #include <cstdint>
 
+#include "json/json.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
+#include "scene/limits.h"
 #include "terminal/drawing/cell.h"
 
 namespace lumora::terminal {
 
 // A snapshot reply must fit one reply frame.
-inline constexpr std::uint64_t kMaxSnapshotBytes = 16777216;
+inline constexpr std::uint64_t kMaxSnapshotBytes = scene::kMaxBody;
 
 // An upper estimate of the printed snapshot of `frame`: 94 bytes per cell,
 // 3 per row, 128 overall, plus each glyph byte as printed in a JSON string
@@ -24,6 +25,6 @@ std::uint64_t estimate_snapshot_bytes(const CellFrame& frame, std::uint64_t limi
 // are the terminal's grid size; the arrays come from `frame` (empty without
 // one). Null with the message in `error` when the estimate exceeds
 // kMaxSnapshotBytes or memory runs out.
-scene::JsonPtr make_snapshot(const CellFrame* frame, std::int32_t columns, std::int32_t rows, scene::ErrorText error);
+json::JsonPtr make_snapshot(const CellFrame* frame, std::int32_t columns, std::int32_t rows, scene::ErrorText error);
 
 }  // namespace lumora::terminal

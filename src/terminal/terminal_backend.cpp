@@ -6,11 +6,8 @@
 #include <utility>
 
 #include "platform/clock.h"
-#include "terminal/drawing/boxes.h"
-#include "terminal/vt/encoder.h"
-#include "terminal/drawing/image_draw.h"
 #include "terminal/operations.h"
-#include "terminal/drawing/text.h"
+#include "terminal/vt/encoder.h"
 #include "text/utf8.h"
 
 namespace lumora::terminal {
@@ -18,7 +15,7 @@ namespace lumora::terminal {
 namespace {
 
 using scene::ErrorText;
-using scene::JsonPtr;
+using json::JsonPtr;
 
 // Sizes from "open" are clamped before they become integers, so that a huge
 // or infinite value is an ordinary refused size rather than an overflow.
@@ -45,18 +42,6 @@ std::int32_t open_side(const cJSON* command, const char* cells_name, const char*
   double extent = cJSON_IsNumber(pixels) ? pixels->valuedouble : default_pixels;
   return grid_side(std::floor(extent * cells_per_pixel));
 }
-
-// The kinds drawn outside the rasterizer itself.
-constexpr KindDrawers kKindDrawers{
-    .text = draw_text_command,
-    .icon = draw_icon_command,
-    .image = draw_image_command,
-    .image_nine = draw_image_nine_command,
-    .gradient_rect = draw_gradient_rect_command,
-    .styled_rect = draw_styled_rect_command,
-    .marker = draw_marker_command,
-    .focus_ring = draw_focus_ring_command,
-};
 
 bool is_control(char32_t code_point) {
   return code_point <= 0x1F || (code_point >= 0x7F && code_point <= 0x9F);
@@ -86,8 +71,8 @@ void append_title_sequence(std::string_view title, ByteBuffer& out) {
 
 TerminalOpenOptions read_open_options(const cJSON* command) {
   TerminalOpenOptions options;
-  std::optional<bool> headless = scene::flag_value(cJSON_GetObjectItemCaseSensitive(command, "headless"));
-  if (!headless) headless = scene::flag_value(cJSON_GetObjectItemCaseSensitive(command, "hidden"));
+  std::optional<bool> headless = json::flag_value(cJSON_GetObjectItemCaseSensitive(command, "headless"));
+  if (!headless) headless = json::flag_value(cJSON_GetObjectItemCaseSensitive(command, "hidden"));
   options.headless = headless.value_or(false);
   // A missing or non-string "color" means "auto".
   const cJSON* colour = cJSON_GetObjectItemCaseSensitive(command, "color");
@@ -286,7 +271,6 @@ RasterContext TerminalBackend::raster_context() {
   context.monochrome = colour_mode_ == ColourMode::none;
   context.image_cache = &image_cache_;
   context.events = this;
-  context.drawers = &kKindDrawers;
   return context;
 }
 

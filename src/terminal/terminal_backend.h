@@ -14,16 +14,16 @@
 #include <string_view>
 
 #include "host/backend.h"
-#include "scene/limits.h"
-#include "terminal/vt/byte_buffer.h"
-#include "terminal/drawing/cell.h"
-#include "terminal/vt/colour_mode.h"
-#include "terminal/console/console_session.h"
 #include "input/event_queue.h"
+#include "scene/limits.h"
+#include "terminal/console/console_session.h"
+#include "terminal/drawing/cell.h"
 #include "terminal/drawing/image_cache.h"
-#include "terminal/vt/input_decoder.h"
 #include "terminal/drawing/rasterizer.h"
 #include "terminal/retained_scene.h"
+#include "terminal/vt/byte_buffer.h"
+#include "terminal/vt/colour_mode.h"
+#include "terminal/vt/input_decoder.h"
 
 namespace lumora::terminal {
 
@@ -70,16 +70,20 @@ class TerminalBackend final : public host::Backend, private RasterEventSink, pri
   TerminalBackend& operator=(const TerminalBackend&) = delete;
 
   // ---- host::Backend ----
-  scene::JsonPtr info() override;
+  json::JsonPtr info() override;
   bool commit_scene(const cJSON* commands, scene::ErrorText error) override;
   bool patch_scene(const cJSON* command, scene::ErrorText error) override;
-  scene::JsonPtr run_operation(const cJSON* command, scene::ErrorText error) override;
+  json::JsonPtr run_operation(const cJSON* command, scene::ErrorText error) override;
   void reset_statistics() override;
-  scene::JsonPtr drain_events() override;
+  json::JsonPtr drain_events() override;
   bool draw_retained_scene(scene::ErrorText error) override;
   bool present_frame(scene::ErrorText error) override;
   host::SceneCounts last_scene_counts() const override;
   std::uint64_t last_segments_tested() const override;
+  // Nothing in a terminal scene moves on its own, and its input never waits
+  // behind a per-drain limit: both queries answer false.
+  bool is_animating() const override { return false; }
+  bool input_pending() const override { return false; }
 
   // ---- Grid and modes ----
   std::int32_t columns() const { return columns_; }

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "scene/json_type.h"
+#include "json/json_type.h"
 
 namespace lumora::window {
 namespace {
@@ -25,7 +25,7 @@ Rect points_bounds(double pad, ForEachPoint for_each_point) {
   return area;
 }
 
-double number_or_zero(const cJSON* item) { return scene::json_type::is_number(item) ? item->valuedouble : 0; }
+double number_or_zero(const cJSON* item) { return json::is_number(item) ? item->valuedouble : 0; }
 
 Rect json_rect(const cJSON* item) {
   double values[4] = {0, 0, 0, 0};
@@ -47,9 +47,9 @@ Rect styled_bounds(const DrawCommand& command, const Rect& clip) {
                    std::max(0.0, rect.h + 2 * reach)};
   const Rect shadow = rect_at(grown, grown.x + style.shadow_x, grown.y + style.shadow_y);
   Rect effect = unite_rects(grown, shadow);
-  if (scene::json_type::is_array(command.effect_clip)) {
+  if (json::is_array(command.effect_clip)) {
     effect = intersect_rects(effect, json_rect(command.effect_clip));
-  } else if (!scene::json_type::is_null(command.effect_clip)) {
+  } else if (!json::is_null(command.effect_clip)) {
     effect = intersect_rects(effect, clip);
   }
   return unite_rects(effect, intersect_rects(rect, clip));
@@ -125,10 +125,10 @@ Rect command_bounds(const cJSON* command, const Rect& clip, const BoundsContext&
   const double pad = std::max(1 / scale_of(context), decoded.a);
   return intersect_rects(points_bounds(pad,
                                        [&](auto add) {
-                                         if (!scene::json_type::is_array(points)) return;
+                                         if (!json::is_array(points)) return;
                                          for (const cJSON* point = points->child; point != nullptr;
                                               point = point->next) {
-                                           const cJSON* x = scene::json_type::is_array(point) ? point->child : nullptr;
+                                           const cJSON* x = json::is_array(point) ? point->child : nullptr;
                                            const cJSON* y = x != nullptr ? x->next : nullptr;
                                            add(number_or_zero(x), number_or_zero(y));
                                          }
@@ -152,7 +152,7 @@ Rect list_bounds(std::span<const DrawCommand> list, const BoundsContext& context
 
 Rect list_bounds(const cJSON* list, const BoundsContext& context) {
   Rect area;
-  if (!scene::json_type::is_array(list)) return area;
+  if (!json::is_array(list)) return area;
   Rect clip = kUnclippedArea;
   for (const cJSON* command = list->child; command != nullptr; command = command->next) {
     const scene::KindSchema* schema = scene::command_schema(command);

@@ -58,7 +58,7 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
     error.set("Retained scene exceeds 64 MiB memory budget");
     return false;
   }
-  scene::JsonPtr copy(cJSON_Duplicate(commands, 1));
+  json::JsonPtr copy(cJSON_Duplicate(commands, 1));
   if (copy == nullptr) {
     error.set("Cannot allocate retained commands");
     return false;

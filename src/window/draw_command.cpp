@@ -6,7 +6,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "scene/json_type.h"
+#include "json/json_type.h"
 
 namespace lumora::window {
 namespace {
@@ -38,24 +38,24 @@ Items items_of(const cJSON* command) {
 }
 
 double number_of(const cJSON* item, double fallback) {
-  return scene::json_type::is_number(item) ? item->valuedouble : fallback;
+  return json::is_number(item) ? item->valuedouble : fallback;
 }
 
-bool bool_of(const cJSON* item) { return scene::json_type::is_true(item); }
+bool bool_of(const cJSON* item) { return json::is_true(item); }
 
 const char* string_of(const cJSON* item, const char* fallback) {
-  return scene::json_type::is_string(item) && item->valuestring != nullptr ? item->valuestring : fallback;
+  return json::is_string(item) && item->valuestring != nullptr ? item->valuestring : fallback;
 }
 
 scene::ColorValue colour_of(const cJSON* item) {
-  if (!scene::json_type::is_string(item) || item->valuestring == nullptr) return {};
+  if (!json::is_string(item) || item->valuestring == nullptr) return {};
   return scene::parse_color(std::string_view(item->valuestring, strnlen(item->valuestring, kColourProbeBytes)));
 }
 
 // Up to `count` numbers of an array item; a missing or non-number one reads 0.
 void numbers_of(const cJSON* item, double* values, int count) {
   for (int i = 0; i < count; ++i) values[i] = 0;
-  if (!scene::json_type::is_array(item)) return;
+  if (!json::is_array(item)) return;
   int index = 0;
   for (const cJSON* child = item->child; child != nullptr && index < count; child = child->next, ++index) {
     values[index] = number_of(child, 0);
@@ -79,7 +79,7 @@ std::int32_t count_of(const cJSON* item) {
 }
 
 std::size_t point_count_of(const cJSON* points) {
-  if (!scene::json_type::is_array(points)) return 0;
+  if (!json::is_array(points)) return 0;
   std::size_t count = 0;
   for (const cJSON* point = points->child; point != nullptr; point = point->next) ++count;
   return count;
@@ -102,7 +102,7 @@ bool decode_one(const cJSON* command, DrawCommand& out, void* (*allocate)(std::s
       break;
     case DrawKind::begin: out.color = colour_of(item[1]); break;
     case DrawKind::clip:
-      if (item[1] == nullptr || scene::json_type::is_null(item[1])) {
+      if (item[1] == nullptr || json::is_null(item[1])) {
         out.flag = 1;
       } else {
         out.rect = rect_of(item[1]);
@@ -211,7 +211,7 @@ bool decode_one(const cJSON* command, DrawCommand& out, void* (*allocate)(std::s
       out.a = number_of(item[3], 0);
       out.color2 = colour_of(item[4]);
       out.b = number_of(item[5], 0);
-      const cJSON* animation = scene::json_type::is_object(item[6]) ? item[6] : nullptr;
+      const cJSON* animation = json::is_object(item[6]) ? item[6] : nullptr;
       out.mode = string_of(cJSON_GetObjectItemCaseSensitive(animation, "property"), "x");
       out.from = number_of(cJSON_GetObjectItemCaseSensitive(animation, "from"), 0);
       out.to = number_of(cJSON_GetObjectItemCaseSensitive(animation, "to"), 1);
@@ -259,7 +259,7 @@ void DecodedList::release() noexcept {
 
 bool decode_draw_commands(const cJSON* list, DecodedList& out, void* (*allocate)(std::size_t)) {
   std::size_t count = 0;
-  if (scene::json_type::is_array(list)) {
+  if (json::is_array(list)) {
     for (const cJSON* command = list->child; command != nullptr; command = command->next) ++count;
   }
   return decode_draw_commands(list, count, out, allocate);
@@ -268,7 +268,7 @@ bool decode_draw_commands(const cJSON* list, DecodedList& out, void* (*allocate)
 bool decode_draw_commands(const cJSON* list, std::size_t count, DecodedList& out, void* (*allocate)(std::size_t)) {
   if (allocate == nullptr) allocate = default_allocate;
   DecodedList decoded;
-  const cJSON* first = scene::json_type::is_array(list) ? list->child : nullptr;
+  const cJSON* first = json::is_array(list) ? list->child : nullptr;
   if (count == 0 || first == nullptr) {
     out.swap(decoded);
     return true;

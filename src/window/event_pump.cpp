@@ -15,7 +15,7 @@ namespace lumora::window {
 
 namespace {
 
-using scene::JsonPtr;
+using json::JsonPtr;
 
 bool is_function_key(SDL_Keycode key) {
   // Two separate ranges in SDL's key codes.

@@ -544,7 +544,7 @@ TextureRef WindowBackend::get_image_texture(const char* source, std::size_t leng
   char text_buffer[600];
   std::snprintf(text_buffer, sizeof text_buffer, "sdl3 image unavailable: %.512s",
                 error_.empty() ? SDL_GetError() : error_.c_str());
-  scene::JsonPtr event(cJSON_CreateObject());
+  json::JsonPtr event(cJSON_CreateObject());
   if (event != nullptr) {
     cJSON_AddItemToObject(event.get(), "kind", cJSON_CreateString("resource_error"));
     cJSON_AddItemToObject(event.get(), "text", cJSON_CreateString(text_buffer));

@@ -10,7 +10,7 @@
 
 #include <cjson/cJSON.h>
 
-#include "scene/json.h"
+#include "json/json.h"
 #include "scene/segment_patch.h"
 #include "window/bounds.h"
 #include "window/draw_command.h"
@@ -34,7 +34,7 @@ inline constexpr const char* kSceneOverBudget = "Retained scene exceeds 64 MiB m
 
 struct WindowSegment {
   std::string id;
-  scene::JsonPtr commands;  // owned copy of the entry's "commands"
+  json::JsonPtr commands;  // owned copy of the entry's "commands"
   std::uint64_t command_count = 0;
   // What the segment is charged, its transition snapshot's cost included
   // for as long as it keeps one, so that the patch's sums stay exact.

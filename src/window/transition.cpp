@@ -27,7 +27,7 @@ bool make_transition_snapshot(const cJSON* next, const cJSON* shown, const Trans
                               double now, double duration, bool reduced_motion, TransitionSnapshot& out) {
   out.release();
   if (shown == nullptr || !(duration > 0) || reduced_motion) return true;
-  scene::JsonPtr copy(cJSON_Duplicate(shown, 1));
+  json::JsonPtr copy(cJSON_Duplicate(shown, 1));
   if (copy == nullptr) return false;
   const double shown_progress = shown_transition.progress(now, reduced_motion);
   try {

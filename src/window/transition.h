@@ -10,7 +10,7 @@
 
 #include <cjson/cJSON.h>
 
-#include "scene/json.h"
+#include "json/json.h"
 #include "window/draw_command.h"
 
 namespace lumora::window {
@@ -18,7 +18,7 @@ namespace lumora::window {
 // What was on screen before a list was replaced, kept while the new list
 // fades in. Without a list there is no transition.
 struct TransitionSnapshot {
-  scene::JsonPtr list;                // copy of the previous list, brought to what was shown
+  json::JsonPtr list;                // copy of the previous list, brought to what was shown
   std::uint64_t cost = 0;             // what the retained-scene budget charges for it
   std::uint64_t command_count = 0;
   double start = 0;                   // seconds on the backend's clock

@@ -16,7 +16,7 @@ namespace lumora::window {
 
 namespace {
 
-using scene::JsonPtr;
+using json::JsonPtr;
 
 const cJSON* member(const cJSON* object, const char* name) { return cJSON_GetObjectItemCaseSensitive(object, name); }
 

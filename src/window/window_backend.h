@@ -20,7 +20,7 @@
 
 #include "host/backend.h"
 #include "scene/colour.h"
-#include "scene/json.h"
+#include "json/json.h"
 #include "window/draw_command.h"
 #include "window/geometry.h"
 #include "window/sdl_handles.h"
@@ -131,12 +131,12 @@ class WindowBackend final : public host::Backend {
   WindowBackend& operator=(const WindowBackend&) = delete;
 
   // ---- host::Backend ----
-  scene::JsonPtr info() override;
+  json::JsonPtr info() override;
   bool commit_scene(const cJSON* commands, scene::ErrorText error) override;
   bool patch_scene(const cJSON* command, scene::ErrorText error) override;
-  scene::JsonPtr run_operation(const cJSON* command, scene::ErrorText error) override;
+  json::JsonPtr run_operation(const cJSON* command, scene::ErrorText error) override;
   void reset_statistics() override;
-  scene::JsonPtr drain_events() override;
+  json::JsonPtr drain_events() override;
   bool draw_retained_scene(scene::ErrorText error) override;
   bool present_frame(scene::ErrorText error) override;
   host::SceneCounts last_scene_counts() const override;
@@ -241,8 +241,8 @@ class WindowBackend final : public host::Backend {
   void set_sdl_error(const char* step);
   void copy_error(scene::ErrorText error) const;
   bool open_steps(const cJSON* command);
-  void queue_event(scene::JsonPtr event);
-  scene::JsonPtr viewport_object() const;
+  void queue_event(json::JsonPtr event);
+  json::JsonPtr viewport_object() const;
 
   // Texture cache internals.
   void evict(std::list<CachedTexture>::iterator entry);
@@ -296,11 +296,11 @@ class WindowBackend final : public host::Backend {
   std::uint64_t transition_snapshot_commands() const;
 
   // Operations.
-  scene::JsonPtr run_operation_checked(const cJSON* command, std::string_view op);
-  scene::JsonPtr capture(const char* path);
-  scene::JsonPtr configure(const cJSON* command, std::string_view op);
-  scene::JsonPtr text_input(const cJSON* command, std::string_view op);
-  scene::JsonPtr clipboard_read();
+  json::JsonPtr run_operation_checked(const cJSON* command, std::string_view op);
+  json::JsonPtr capture(const char* path);
+  json::JsonPtr configure(const cJSON* command, std::string_view op);
+  json::JsonPtr text_input(const cJSON* command, std::string_view op);
+  json::JsonPtr clipboard_read();
 
   // Window.
   WindowPtr window_;
@@ -337,7 +337,7 @@ class WindowBackend final : public host::Backend {
   std::array<FailedImage, kFailedImageRecords> failed_images_;
   std::uint64_t ttf_calls_ = 0;
   std::uint64_t masks_built_ = 0;
-  scene::JsonPtr pending_events_;
+  json::JsonPtr pending_events_;
 
   // Event pump and wait.
   bool input_pending_ = false;  // the last pump stopped at its limit
@@ -349,7 +349,7 @@ class WindowBackend final : public host::Backend {
   PixelRect applied_clip_;
 
   // Retained list.
-  scene::JsonPtr committed_list_;
+  json::JsonPtr committed_list_;
   DecodedList decoded_;
   std::vector<double> start_times_;
   TransitionSnapshot committed_transition_;

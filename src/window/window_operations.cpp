@@ -13,7 +13,7 @@ namespace lumora::window {
 
 namespace {
 
-using scene::JsonPtr;
+using json::JsonPtr;
 
 constexpr std::size_t kMaxOperationStringBytes = 16777216;
 constexpr std::size_t kMaxMeasureTexts = 4096;

@@ -98,7 +98,7 @@ std::optional<Script> script_for(std::string_view name, const std::string& token
     // of the largest size.
     Script script{hello, 1, R"({"ok":true,"result":")"};
     for (int index = 0; index < 128; ++index) script.greeting += event_numbered(index + 1, 65536);
-    script.answer.append(kMaxFrameBody - script.answer.size() - 2, 'y');
+    script.answer.append(kMaxBody - script.answer.size() - 2, 'y');
     script.answer = frame_bytes(kFrameReply, 1, script.answer + "\"}");
     return script;
   }
@@ -282,11 +282,11 @@ TEST(ControllerTest, ReadsWhileSendingAndCarriesSixteenMebibytesBothWays) {
   auto peer = launch_peer_or_fail("flood_then_largest");
   ASSERT_NE(peer, nullptr);
   std::string command = R"({"op":"x","pad":")";
-  command.append(kMaxFrameBody - command.size() - 2, 'p');
+  command.append(kMaxBody - command.size() - 2, 'p');
   command += "\"}";
   std::optional<Reply> reply = peer->request(command, 30);
   ASSERT_TRUE(test::reply_ok(reply));
-  EXPECT_EQ(reply->body.size(), kMaxFrameBody);
+  EXPECT_EQ(reply->body.size(), kMaxBody);
   std::vector<Message> messages = peer->take_messages();
   ASSERT_EQ(messages.size(), 128u);
   for (std::size_t index = 0; index < messages.size(); ++index) {

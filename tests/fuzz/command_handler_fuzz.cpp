@@ -61,14 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto session = std::make_unique<host::HostSession>();
   session->recv_buffer = std::move(g_buffers->recv_buffer);
   session->send_buffer = std::move(g_buffers->send_buffer);
-  session->openers.terminal = terminal::open_terminal_backend;
+  static constexpr host::BackendFactory kTerminalOnly[] = {{"terminal", terminal::open_terminal_backend}};
+  session->backends = kTerminalOnly;
   static constexpr std::string_view kOpen =
       R"({"op":"open","backend":"terminal","headless":true,"color":"truecolor","columns":40,"rows":12})";
   std::uint32_t id = 0;
   host::handle_command(*session, ++id, kOpen.data(), kOpen.size());
   if (take_frames(*session) != 1 || !session->backend_open) std::abort();
 
-  scene::HostErrorBuffer present_error;
+  host::HostErrorBuffer present_error;
   for (std::string_view body : fuzz::split_commands(data, size)) {
     if (session->closing || session->stopped) break;
     host::handle_command(*session, ++id, body.data(), body.size());

@@ -9,10 +9,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace lumora;
-  scene::JsonPtr commands = fuzz::parse(std::string_view(reinterpret_cast<const char*>(data), size));
+  json::JsonPtr commands = fuzz::parse(std::string_view(reinterpret_cast<const char*>(data), size));
   if (!commands) return 0;
   std::unique_ptr<host::Backend> backend = fuzz::open_headless_terminal(40, 12);
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   backend->commit_scene(commands.get(), error.text());
   fuzz::require_valid_error(error);
   fuzz::draw_and_read_back(*backend);

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "host/backend.h"
+#include "json/json.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
 #include "terminal/terminal_backend.h"
 
 namespace lumora::fuzz {
@@ -31,7 +31,7 @@ inline constexpr std::size_t kMaxCommandsPerInput = 8;
 inline void require_utf8_json(std::string_view text) {
   if (scene::first_ill_formed_utf8(text) != text.size()) std::abort();
   const char* end = nullptr;
-  scene::JsonPtr parsed(cJSON_ParseWithLengthOpts(text.data(), text.size(), &end, false));
+  json::JsonPtr parsed(cJSON_ParseWithLengthOpts(text.data(), text.size(), &end, false));
   if (!parsed || end != text.data() + text.size()) std::abort();
 }
 
@@ -39,13 +39,13 @@ inline void require_utf8_json(std::string_view text) {
 // frame layer's own repair; a null value (a failed operation) is fine.
 inline void require_printable(const cJSON* value) {
   if (value == nullptr) return;
-  scene::JsonText printed = scene::print_json(value);
+  json::JsonText printed = json::print_json(value);
   if (!printed) return;  // out of memory is not a fault of the input
   require_utf8_json(printed.get());
 }
 
 // Error texts always are valid UTF-8 on their own.
-inline void require_valid_error(const scene::HostErrorBuffer& error) {
+inline void require_valid_error(const host::HostErrorBuffer& error) {
   std::string_view text(error.c_str());
   if (scene::first_ill_formed_utf8(text) != text.size()) std::abort();
 }
@@ -62,16 +62,16 @@ inline std::vector<std::string_view> split_commands(const std::uint8_t* data, st
   return commands;
 }
 
-inline scene::JsonPtr parse(std::string_view text) {
-  return scene::JsonPtr(cJSON_ParseWithLength(text.data(), text.size()));
+inline json::JsonPtr parse(std::string_view text) {
+  return json::JsonPtr(cJSON_ParseWithLength(text.data(), text.size()));
 }
 
 // A headless truecolor terminal of columns × rows, as "open" makes it.
 inline std::unique_ptr<host::Backend> open_headless_terminal(int columns, int rows) {
   std::string open = R"({"op":"open","backend":"terminal","headless":true,"color":"truecolor","columns":)" +
                      std::to_string(columns) + R"(,"rows":)" + std::to_string(rows) + "}";
-  scene::HostErrorBuffer error;
-  scene::JsonPtr command = parse(open);
+  host::HostErrorBuffer error;
+  json::JsonPtr command = parse(open);
   std::unique_ptr<host::Backend> backend = terminal::open_terminal_backend(command.get(), error.text());
   if (!backend) std::abort();
   return backend;
@@ -80,19 +80,19 @@ inline std::unique_ptr<host::Backend> open_headless_terminal(int columns, int ro
 // Draws and presents, then reads the frame back every way a controller can,
 // checking each answer and every event.
 inline void draw_and_read_back(host::Backend& backend) {
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   if (backend.draw_retained_scene(error.text())) {
     backend.present_frame(error.text());
   }
   require_valid_error(error);
   for (const char* text : {R"({"op":"snapshot"})", R"({"op":"ansi","diff":false})", R"({"op":"info"})"}) {
-    scene::HostErrorBuffer operation_error;
-    scene::JsonPtr command = parse(text);
-    scene::JsonPtr result = backend.run_operation(command.get(), operation_error.text());
+    host::HostErrorBuffer operation_error;
+    json::JsonPtr command = parse(text);
+    json::JsonPtr result = backend.run_operation(command.get(), operation_error.text());
     require_printable(result.get());
     require_valid_error(operation_error);
   }
-  scene::JsonPtr events = backend.drain_events();
+  json::JsonPtr events = backend.drain_events();
   require_printable(events.get());
 }
 

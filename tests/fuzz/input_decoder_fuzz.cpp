@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "scene/json.h"
 #include "input/event_queue.h"
+#include "json/json.h"
 #include "terminal/vt/input_decoder.h"
 #include "text/utf8.h"
 
@@ -37,22 +37,22 @@ bool well_formed_utf8(std::string_view text) {
 }
 
 void check_events(EventQueue& queue) {
-  lumora::scene::JsonPtr events = queue.take();
+  lumora::json::JsonPtr events = queue.take();
   if (!events) return;
   if (cJSON_GetArraySize(events.get()) > static_cast<int>(lumora::input::kMaxQueuedEvents)) std::abort();
   const cJSON* event = nullptr;
   cJSON_ArrayForEach(event, events.get()) {
-    if (!allowed_kind(lumora::scene::string_member(event, "kind"))) std::abort();
+    if (!allowed_kind(lumora::json::string_member(event, "kind"))) std::abort();
   }
-  lumora::scene::JsonText printed = lumora::scene::print_json(events.get());
+  lumora::json::JsonText printed = lumora::json::print_json(events.get());
   if (!printed || !well_formed_utf8(printed.get())) std::abort();
-  lumora::scene::JsonPtr parsed(cJSON_Parse(printed.get()));
+  lumora::json::JsonPtr parsed(cJSON_Parse(printed.get()));
   if (!parsed) std::abort();
 }
 
 std::string printed_events(EventQueue& queue) {
-  lumora::scene::JsonPtr events = queue.take();
-  lumora::scene::JsonText printed = lumora::scene::print_json(events.get());
+  lumora::json::JsonPtr events = queue.take();
+  lumora::json::JsonText printed = lumora::json::print_json(events.get());
   return printed ? std::string(printed.get()) : std::string();
 }
 

@@ -10,26 +10,26 @@
 #include <string>
 
 #include "host/body_scan.h"
-#include "scene/json_reader.h"
+#include "json/json_reader.h"
 #include "support/json_reference.h"
 
 namespace {
 
-lumora::scene::JsonReader reader;
+lumora::json::JsonReader reader;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace lumora;
   const char* text = reinterpret_cast<const char*>(data);
-  scene::JsonReadStatus status = reader.read(text, size, host::kMaxNesting);
-  if (status == scene::JsonReadStatus::out_of_memory) std::abort();
-  if (status == scene::JsonReadStatus::nul_in_string) {
+  json::JsonReadStatus status = reader.read(text, size, host::kMaxNesting);
+  if (status == json::JsonReadStatus::out_of_memory) std::abort();
+  if (status == json::JsonReadStatus::nul_in_string) {
     if (!host::has_embedded_nul(text, size)) std::abort();
     return 0;
   }
-  scene::JsonPtr reference = test::reference_parse(text, size, host::kMaxNesting);
-  bool read = status == scene::JsonReadStatus::parsed;
+  json::JsonPtr reference = test::reference_parse(text, size, host::kMaxNesting);
+  bool read = status == json::JsonReadStatus::parsed;
   if (read != (reference != nullptr)) {
     // Only a malformed \u escape, which cJSON reads as code point 0, may
     // make the two disagree; the reader then refuses.

@@ -56,9 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string list = R"([["image","data:image/png;base64,)" + base64(data, size) +
                      R"(",[0,0,80,48],"#ffffff","stretch"],["image_nine","data:image/png;base64,)" +
                      base64(data, size) + R"(",[80,0,80,48],[4,4,4,4],"#ffffff"]])";
-  scene::JsonPtr commands = fuzz::parse(list);
+  json::JsonPtr commands = fuzz::parse(list);
   if (!commands) std::abort();
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   backend->commit_scene(commands.get(), error.text());
   fuzz::require_valid_error(error);
   fuzz::draw_and_read_back(*backend);

@@ -13,18 +13,18 @@
 #include <cstdlib>
 #include <memory>
 
+#include "host/backend.h"
+#include "json/json.h"
 #include "scene/blend.h"
 #include "scene/draw_validation.h"
 #include "scene/error_text.h"
-#include "host/backend.h"
-#include "scene/json.h"
 #include "window/bounds.h"
 #include "window/draw_command.h"
 #include "window/window_backend.h"
 
 namespace {
 
-using lumora::scene::JsonPtr;
+using lumora::json::JsonPtr;
 namespace window = lumora::window;
 
 bool fake_measure(void*, const char* text, double size, bool mono, double& width, double& height) {
@@ -55,7 +55,7 @@ lumora::host::Backend* drawing_backend() {
     cJSON_AddNumberToObject(open.get(), "width", 160);
     cJSON_AddNumberToObject(open.get(), "height", 120);
     cJSON_AddStringToObject(open.get(), "font_dir", fonts != nullptr ? fonts : "/usr/share/fonts/truetype/dejavu");
-    lumora::scene::HostErrorBuffer error;
+    lumora::host::HostErrorBuffer error;
     return window::open_window_backend(open.get(), error.text());
   }();
   return backend.get();
@@ -134,12 +134,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // may fail only with a message; none may crash.
   if (lumora::host::Backend* backend = drawing_backend()) {
     for (const cJSON* list : {static_cast<const cJSON*>(input.get()), static_cast<const cJSON*>(accepted.get())}) {
-      lumora::scene::HostErrorBuffer error;
+      lumora::host::HostErrorBuffer error;
       if (!backend->commit_scene(list, error.text())) {
         check(!error.empty());
         continue;
       }
-      lumora::scene::HostErrorBuffer draw_error;
+      lumora::host::HostErrorBuffer draw_error;
       if (backend->draw_retained_scene(draw_error.text())) {
         check(backend->present_frame(draw_error.text()));
       } else {

@@ -51,10 +51,55 @@ TEST_F(DispatchTest, SceneUpdatesConfigureTheTransitionThenCommit) {
   EXPECT_EQ(4u, session_->stats.scene_updates);
 }
 
+// "open" reaches a backend only through the table it was given: by its exact
+// name, the window for a missing, empty or non-string name.
+std::vector<std::string> g_opened;
+
+std::unique_ptr<Backend> open_as_terminal(const cJSON* command, ErrorText error) {
+  g_opened.push_back("terminal");
+  return open_fake_backend(command, error);
+}
+
+std::unique_ptr<Backend> open_as_window(const cJSON* command, ErrorText error) {
+  g_opened.push_back("window");
+  return open_fake_backend(command, error);
+}
+
+TEST_F(DispatchTest, OpenChoosesTheBackendByNameFromTheTableItWasGiven) {
+  static constexpr BackendFactory kBackends[] = {{"terminal", open_as_terminal}, {"window", open_as_window}};
+  struct Case {
+    const char* open;
+    const char* opened;  // nullptr: none
+  };
+  const Case cases[] = {
+      {R"({"op":"open","backend":"terminal"})", "terminal"},
+      {R"({"op":"open","backend":"window"})", "window"},
+      {R"({"op":"open","backend":""})", "window"},
+      {R"({"op":"open"})", "window"},
+      {R"({"op":"open","backend":7})", "window"},
+      {R"({"op":"open","backend":"Terminal"})", nullptr},
+      {R"({"op":"open","backend":"terminal "})", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.open);
+    session_ = make_session();
+    session_->backends = kBackends;
+    g_opened.clear();
+    const std::string reply = command(c.open);
+    if (c.opened == nullptr) {
+      EXPECT_EQ(R"({"ok":false,"error":"Unsupported native backend"})", reply);
+      EXPECT_TRUE(g_opened.empty());
+    } else {
+      EXPECT_EQ(std::vector<std::string>{c.opened}, g_opened);
+      EXPECT_TRUE(session_->backend_open);
+    }
+  }
+}
+
 TEST_F(DispatchTest, OnlyScheduledTrueDefersThePresent) {
   command(R"({"op":"open"})");
   command(R"({"op":"frame","commands":[]})");
-  ASSERT_TRUE(present(*session_, scene::HostErrorBuffer().text()));
+  ASSERT_TRUE(present(*session_, HostErrorBuffer().text()));
   EXPECT_EQ(kNullReply, command(R"({"op":"present","scheduled":1})"));
   EXPECT_EQ(2u, session_->stats.frames);
   EXPECT_FALSE(session_->present_requested);
@@ -83,7 +128,7 @@ TEST_F(DispatchTest, ReplyAboveTheFrameLimitGetsAnErrorReplyInstead) {
     JsonPtr echo(cJSON_CreateObject());
     cJSON_AddStringToObject(echo.get(), "op", "fake_echo");
     cJSON_AddStringToObject(echo.get(), "value", std::string(text_length, 'x').c_str());
-    scene::JsonText body = scene::print_json(echo.get());
+    json::JsonText body = json::print_json(echo.get());
     std::string reply = command(body.get());
     if (text_length + kEnvelope <= kMaxBody) {
       EXPECT_EQ(kMaxBody, reply.size());

@@ -111,7 +111,7 @@ TEST(SendQueueTest, JsonFramesCarryTheUnformattedPrint) {
   std::vector<QueuedFrame> frames = take_queued(*session);
   ASSERT_EQ(1u, frames.size());
   EXPECT_EQ(7u, frames[0].id);
-  EXPECT_EQ(scene::print_json(body.get()).get(), frames[0].body);
+  EXPECT_EQ(json::print_json(body.get()).get(), frames[0].body);
 }
 
 // Sending to a controller that hung up is checked through the whole process

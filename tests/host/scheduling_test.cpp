@@ -5,9 +5,9 @@
 #include <string>
 
 #include "host/frames.h"
+#include "json/json.h"
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "scene/json.h"
 #include "session_helpers.h"
 
 namespace lumora::host {
@@ -77,7 +77,7 @@ TEST(SchedulingTest, WaitIsAtMostTenMillisecondsAndZeroWhenWorkIsDue) {
   session->closing = true;
   EXPECT_EQ(kMaxWaitSeconds, wait());
   session = make_session();
-  open_fake_as(*session, BackendKind::window);
+  open_fake(*session);
   session->scene_committed = session->continuous = true;
   session->redraw_interval = 5;
   session->last_present_time = platform::now_seconds();
@@ -88,55 +88,52 @@ TEST(SchedulingTest, WaitIsAtMostTenMillisecondsAndZeroWhenWorkIsDue) {
   EXPECT_EQ(kMaxWaitSeconds, wait());
 }
 
-TEST(SchedulingTest, OnlyAWindowAnimationWantsFramesOfItsOwn) {
-  for (bool window : {true, false}) {
-    SCOPED_TRACE(window ? "window" : "terminal");
+TEST(SchedulingTest, AnAnimatingBackendWantsFramesOfItsOwn) {
+  for (bool animating : {true, false}) {
+    SCOPED_TRACE(animating ? "animating" : "still");
     auto session = make_session();
-    Backend& backend = open_fake_as(*session, window ? BackendKind::window : BackendKind::terminal);
-    ASSERT_TRUE(backend.run_operation(parse(R"({"op":"fake_set","animating":true})").get(),
-                                      scene::HostErrorBuffer().text()));
+    Backend& backend = open_fake(*session);
+    const std::string set = std::string(R"({"op":"fake_set","animating":)") + (animating ? "true" : "false") + "}";
+    ASSERT_TRUE(backend.run_operation(parse(set).get(), HostErrorBuffer().text()));
     session->scene_committed = true;
-    EXPECT_EQ(window, present_wanted(*session));
+    EXPECT_EQ(animating, present_wanted(*session));
   }
 }
 
 // The open backend's descriptor wakes the wait together with the socket, and
-// a backend with input already waiting skips the wait; the terminal and the
-// no-backend paths only time out. No case depends on timing: a ready
+// a backend with input already waiting skips the wait; the no-backend path
+// only times out. No case depends on timing: a ready
 // descriptor returns at once, and the others wait at most kMaxWaitSeconds.
 TEST(SchedulingTest, BackendWaitSourceTakesPartInTheWait) {
   std::unique_ptr<platform::WakeSignal> signal = platform::WakeSignal::create();
   ASSERT_TRUE(signal);
   struct Case {
     const char* name;
-    BackendKind kind;  // none: no backend open
+    bool open;  // false: no backend open
     bool offer_descriptor, raised, ready, input_pending, closing;
     WaitOutcome expected;
   };
   const Case cases[] = {
-      {"no backend", BackendKind::none, false, false, false, false, false, WaitOutcome::timed_out},
-      {"nothing offered", BackendKind::window, false, true, false, false, false, WaitOutcome::timed_out},
-      {"quiet descriptor", BackendKind::window, true, false, false, false, false, WaitOutcome::timed_out},
-      {"raised descriptor", BackendKind::window, true, true, false, false, false, WaitOutcome::woken},
-      {"raised descriptor, terminal", BackendKind::terminal, true, true, false, false, false, WaitOutcome::woken},
-      {"ready", BackendKind::window, false, false, true, false, false, WaitOutcome::not_waited},
-      {"input pending", BackendKind::window, false, false, false, true, false, WaitOutcome::not_waited},
-      // input_pending is a window-only query
-      {"input pending, terminal", BackendKind::terminal, false, false, false, true, false, WaitOutcome::timed_out},
+      {"no backend", false, false, false, false, false, false, WaitOutcome::timed_out},
+      {"nothing offered", true, false, true, false, false, false, WaitOutcome::timed_out},
+      {"quiet descriptor", true, true, false, false, false, false, WaitOutcome::timed_out},
+      {"raised descriptor", true, true, true, false, false, false, WaitOutcome::woken},
+      {"ready", true, false, false, true, false, false, WaitOutcome::not_waited},
+      {"input pending", true, false, false, false, true, false, WaitOutcome::not_waited},
       // a closing host drains nothing, so the backend takes no part
-      {"closing", BackendKind::window, true, true, true, true, true, WaitOutcome::timed_out},
+      {"closing", true, true, true, true, true, true, WaitOutcome::timed_out},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto session = make_session();
     session->closing = c.closing;
-    if (c.kind != BackendKind::none) {
-      Backend& backend = open_fake_as(*session, c.kind);
+    if (c.open) {
+      Backend& backend = open_fake(*session);
       std::string set = R"({"op":"fake_set","wait_descriptor":)" +
                         std::to_string(c.offer_descriptor ? signal->native_handle() : -1) +
                         R"(,"wait_ready":)" + (c.ready ? "true" : "false") + R"(,"input_pending":)" +
                         (c.input_pending ? "true" : "false") + "}";
-      ASSERT_TRUE(backend.run_operation(parse(set).get(), scene::HostErrorBuffer().text()));
+      ASSERT_TRUE(backend.run_operation(parse(set).get(), HostErrorBuffer().text()));
     }
     signal->clear();
     if (c.raised) signal->raise();
@@ -147,10 +144,10 @@ TEST(SchedulingTest, BackendWaitSourceTakesPartInTheWait) {
 
 TEST(SchedulingTest, WaitSourceIsPreparedBeforeEveryWaitUntilClosing) {
   auto session = make_session();
-  Backend& backend = open_fake_as(*session, BackendKind::window);
+  Backend& backend = open_fake(*session);
   auto preparations = [&] {
     JsonPtr count = backend.run_operation(parse(R"({"op":"fake_wait_preparations"})").get(),
-                                          scene::HostErrorBuffer().text());
+                                          HostErrorBuffer().text());
     return count ? count->valuedouble : -1;
   };
   session->recv_length = 0;

@@ -13,7 +13,7 @@
 
 #include "host/frames.h"
 #include "host/session.h"
-#include "scene/json.h"
+#include "json/json.h"
 #include "support/fake_backend.h"
 
 namespace lumora::host {
@@ -39,18 +39,22 @@ inline std::string frame_bytes(std::uint32_t type, std::uint32_t id, std::string
   return bytes.append(body);
 }
 
+// Both backend names open the scripted fake.
+inline constexpr BackendFactory kFakeBackends[] = {
+    {"terminal", open_fake_backend},
+    {"window", open_fake_backend},
+};
+
 inline std::unique_ptr<HostSession> make_session() {
   auto session = std::make_unique<HostSession>();
   EXPECT_TRUE(allocate_buffers(*session));
-  session->openers.terminal = open_fake_backend;
-  session->openers.window = open_fake_backend;
+  session->backends = kFakeBackends;
   return session;
 }
 
-// Opens the fake as the session's backend of that kind, as "open" would.
-inline Backend& open_fake_as(HostSession& session, BackendKind kind) {
-  session.backend = open_fake_backend(nullptr, scene::HostErrorBuffer().text());
-  session.backend_kind = kind;
+// Opens the fake as the session's backend, as "open" would.
+inline Backend& open_fake(HostSession& session) {
+  session.backend = open_fake_backend(nullptr, HostErrorBuffer().text());
   session.backend_open = true;
   return *session.backend;
 }

@@ -20,7 +20,7 @@ std::vector<std::string> keys(const cJSON* object) {
 
 TEST(StatisticsTest, KeysFollowTheBackendInfoInFixedOrder) {
   auto session = make_session();
-  open_fake_as(*session, BackendKind::window);
+  open_fake(*session);
   JsonPtr stats = build_statistics(*session, 10);
   ASSERT_TRUE(stats);
   const std::vector<std::string> expected = {
@@ -57,7 +57,7 @@ TEST(StatisticsTest, SamplesAreTheLatest120OldestFirstInMilliseconds) {
   auto session = make_session();
   for (int k = 1; k <= 125; ++k) record_update_sample(session->stats, k / 1000.0);
   // Read as a controller reads them, from the printed reply.
-  scene::JsonText printed = scene::print_json(build_statistics(*session, 1).get());
+  json::JsonText printed = json::print_json(build_statistics(*session, 1).get());
   ASSERT_TRUE(printed);
   JsonPtr stats(cJSON_Parse(printed.get()));
   const cJSON* samples = cJSON_GetObjectItem(stats.get(), "scene_update_samples_ms");

@@ -10,8 +10,8 @@ namespace {
 // Each event's members are checked where the decoder and the operations
 // produce them; here the queue's own bounds.
 std::string take_printed(EventQueue& queue) {
-  scene::JsonPtr events = queue.take();
-  scene::JsonText text = scene::print_json(events.get());
+  json::JsonPtr events = queue.take();
+  json::JsonText text = json::print_json(events.get());
   return text ? std::string(text.get()) : std::string("<print failed>");
 }
 

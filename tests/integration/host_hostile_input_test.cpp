@@ -24,7 +24,7 @@ using test::reply_ok;
 constexpr const char* kReplyTooLarge = "Reply exceeds 16 MiB frame limit";
 
 std::string quote(const std::string& text) {
-  scene::JsonPtr value(cJSON_CreateString(text.c_str()));
+  json::JsonPtr value(cJSON_CreateString(text.c_str()));
   return test::json_text(value.get());
 }
 

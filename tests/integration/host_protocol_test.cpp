@@ -34,7 +34,7 @@ TEST(HostProtocolTest, EachInvalidFrameEndsWithOneLineOnStandardError) {
       {"id zero", frame(9, 0, stats)},
       {"repeated id", frame(9, 5, stats) + frame(9, 5, stats)},
       {"falling id", frame(9, 5, stats) + frame(9, 4, stats)},
-      {"body above 16 MiB", frame(9, 1, "", "RZV1", client::kMaxFrameBody + 1)},
+      {"body above 16 MiB", frame(9, 1, "", "RZV1", client::kMaxBody + 1)},
   };
   for (const auto& [name, bytes] : cases) {
     SCOPED_TRACE(name);
@@ -52,9 +52,9 @@ TEST(HostProtocolTest, BodyOfExactly16MiBIsAccepted) {
   auto host = launch_default_host();
   ASSERT_TRUE(host);
   std::string body = R"({"op":"stats","pad":")";
-  body.append(client::kMaxFrameBody - body.size() - 2, 'x');
+  body.append(client::kMaxBody - body.size() - 2, 'x');
   body += "\"}";
-  ASSERT_EQ(client::kMaxFrameBody, body.size());
+  ASSERT_EQ(client::kMaxBody, body.size());
   EXPECT_TRUE(reply_fails_with(host->request(body, 60), "Open the backend first"));
   // One byte more is a protocol error.
   body.insert(body.size() - 2, "x");

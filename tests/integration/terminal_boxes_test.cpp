@@ -22,7 +22,7 @@ TEST(TerminalBoxesTest, FocusRingIsUnderlinedOnlyInMonochromeFrames) {
                                      R"(["focus_ring",[0,0,40,48],"#00ff00",0],)"
                                      R"(["focus_ring",[48,0,32,32],"#00ff00",0],)"  // two rows: corners only
                                      R"(["focus_ring",[0,64,40,16],"#ffffff",4]]})")));  // one row: brackets
-  scene::JsonPtr snapshot;
+  json::JsonPtr snapshot;
   // One character per cell of a row: 'u' for an underlined cell, '.' otherwise.
   auto underlines = [&](int row) {
     std::string marks;

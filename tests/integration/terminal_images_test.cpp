@@ -30,7 +30,7 @@ constexpr double kEntryOverhead = 41;
 
 // A JSON string literal for any text (paths and URIs included).
 std::string quote(const std::string& text) {
-  scene::JsonPtr value(cJSON_CreateString(text.c_str()));
+  json::JsonPtr value(cJSON_CreateString(text.c_str()));
   return test::json_text(value.get());
 }
 
@@ -72,7 +72,7 @@ class TerminalImagesTest : public testing::Test {
     ASSERT_TRUE(host);
   }
 
-  scene::JsonPtr result_of(const std::string& command) {
+  json::JsonPtr result_of(const std::string& command) {
     auto reply = host->request(command);
     EXPECT_TRUE(reply_ok(reply)) << command.substr(0, 200);
     if (!reply || !reply->ok) return nullptr;
@@ -102,7 +102,7 @@ class TerminalImagesTest : public testing::Test {
   }
 
   std::unique_ptr<client::Controller> host;
-  scene::JsonPtr snapshot;
+  json::JsonPtr snapshot;
 };
 
 TEST_F(TerminalImagesTest, HalfBlockCellsCarryAlphaWeightedSamplesAndTint) {
@@ -275,7 +275,7 @@ TEST_F(TerminalImagesTest, ReloadImageDropsOneEntryAndTheNextPresentLoadsTheFile
 
   // The reply is the info object with the entry already gone; the host then
   // presents by itself, and that present loads the file again.
-  scene::JsonPtr reloaded = result_of(R"({"op":"reload_image","source":)" + quote(file.path()) + "}");
+  json::JsonPtr reloaded = result_of(R"({"op":"reload_image","source":)" + quote(file.path()) + "}");
   EXPECT_EQ(number_member(reloaded.get(), "image_count"), 1);
   EXPECT_EQ(number_member(reloaded.get(), "image_bytes"),
             total - (static_cast<double>(file.path().size()) + 8 + kEntryOverhead));
@@ -303,7 +303,7 @@ TEST_F(TerminalImagesTest, The65thSourceEvictsTheLeastRecentlyUsed) {
   // least recently used is now source 1, and that is the one evicted.
   commit({image(sources[0], "0,0,8,16"), image(sources[64], "8,0,8,16")});
   EXPECT_EQ(info("image_count"), 64);
-  scene::JsonPtr after = result_of(R"({"op":"reload_image","source":)" + quote(sources[1]) + "}");
+  json::JsonPtr after = result_of(R"({"op":"reload_image","source":)" + quote(sources[1]) + "}");
   EXPECT_EQ(number_member(after.get(), "image_count"), 64);  // nothing left to drop
   after = result_of(R"({"op":"reload_image","source":)" + quote(sources[0]) + "}");
   EXPECT_EQ(number_member(after.get(), "image_count"), 63);

@@ -120,7 +120,7 @@ TEST_F(TerminalInteractiveTest, TerminalThatGoesAwayGivesOneErrorEventAndTheHost
   pty_.close_terminal_side();
   auto errors = wait_events("error", 2, 1s);
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_THAT(std::string(scene::string_member(errors[0].body.get(), "text")), HasSubstr("disconnected"));
+  EXPECT_THAT(std::string(json::string_member(errors[0].body.get(), "text")), HasSubstr("disconnected"));
   auto reply = host_->request(kFrame, 5);
   ASSERT_TRUE(reply) << "the host no longer answers";
   auto info = host_->request(R"({"op":"info"})", 5);

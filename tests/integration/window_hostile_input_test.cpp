@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "json/json.h"
 #include "scene/error_text.h"
 #include "support/files.h"
 #include "support/host_fixture.h"
@@ -22,7 +23,7 @@ using test::reply_ok;
 constexpr double kPromptSeconds = 10;
 
 std::string quote(const std::string& text) {
-  scene::JsonPtr value(cJSON_CreateString(text.c_str()));
+  json::JsonPtr value(cJSON_CreateString(text.c_str()));
   return test::json_text(value.get());
 }
 

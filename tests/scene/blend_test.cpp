@@ -6,10 +6,14 @@
 #include <limits>
 #include <string>
 
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::scene {
 namespace {
+
+using json::JsonPtr;
+using json::JsonText;
+using json::print_json;
 
 JsonPtr parse(const std::string& json) {
   JsonPtr value(cJSON_Parse(json.c_str()));

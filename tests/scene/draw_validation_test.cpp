@@ -8,11 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "host/backend.h"
+#include "json/json.h"
 #include "scene/command_schema.h"
-#include "scene/json.h"
 
 namespace lumora::scene {
 namespace {
+
+using json::JsonPtr;
 
 JsonPtr parse(const std::string& json) {
   JsonPtr value(cJSON_Parse(json.c_str()));
@@ -343,7 +346,7 @@ TEST(DrawValidationTest, ReportNamesIndexAndKind) {
   };
   for (const Case& c : cases) {
     JsonPtr command = parse(c.command);
-    HostErrorBuffer buffer;
+    host::HostErrorBuffer buffer;
     report_invalid_draw_command(buffer.text(), c.index, command.get());
     EXPECT_STREQ(buffer.c_str(), c.message);
   }

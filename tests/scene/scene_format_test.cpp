@@ -4,10 +4,12 @@
 
 #include <string>
 
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::scene {
 namespace {
+
+using json::JsonPtr;
 
 JsonPtr parse(const std::string& text) { return JsonPtr(cJSON_Parse(text.c_str())); }
 

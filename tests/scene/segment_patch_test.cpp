@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "scene/json.h"
+#include "host/backend.h"
+#include "json/json.h"
 
 namespace lumora::scene {
 namespace {
+
+using json::JsonPtr;
 
 JsonPtr parse(const std::string& text) { return JsonPtr(cJSON_Parse(text.c_str())); }
 
@@ -56,7 +59,7 @@ class SegmentPatchTest : public ::testing::Test {
 
   bool patch(const std::string& text, const TestRules& rules = {}) {
     JsonPtr command = parse(text);
-    HostErrorBuffer error;
+    host::HostErrorBuffer error;
     PatchMembers members;
     SegmentPatch<Record> plan;
     if (!read_patch_members(command.get(), members)) {

@@ -8,6 +8,10 @@
 namespace lumora::scene {
 namespace {
 
+using json::JsonPtr;
+using json::JsonText;
+using json::print_json;
+
 JsonPtr parse(const char* json) {
   JsonPtr value(cJSON_Parse(json));
   EXPECT_TRUE(value) << json;

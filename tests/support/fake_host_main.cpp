@@ -2,9 +2,13 @@
 #include "host/entry.h"
 #include "support/fake_backend.h"
 
-int main(int argc, char** argv) {
-  lumora::host::BackendOpeners openers;
-  openers.terminal = lumora::host::open_fake_backend;
-  openers.window = lumora::host::open_fake_backend;
-  return lumora::host::run_host(argc, argv, openers);
-}
+namespace {
+
+constexpr lumora::host::BackendFactory kFakeBackends[] = {
+    {"terminal", lumora::host::open_fake_backend},
+    {"window", lumora::host::open_fake_backend},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) { return lumora::host::run_host(argc, argv, kFakeBackends); }

@@ -21,13 +21,13 @@ std::unique_ptr<client::Controller> launch_host(const std::string& host_path,
   return launch_host(options);
 }
 
-scene::JsonPtr parse_json(std::string_view text) {
-  return scene::JsonPtr(cJSON_ParseWithLength(text.data(), text.size()));
+json::JsonPtr parse_json(std::string_view text) {
+  return json::JsonPtr(cJSON_ParseWithLength(text.data(), text.size()));
 }
 
 std::string json_text(const cJSON* value) {
   if (value == nullptr) return "<null>";
-  scene::JsonText text = scene::print_json(value);
+  json::JsonText text = json::print_json(value);
   return text ? std::string(text.get()) : std::string("<unprintable>");
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "client/controller.h"
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::test {
 
@@ -52,7 +52,7 @@ inline std::unique_ptr<client::Controller> launch_headless_host(int columns, int
 #endif
 
 // Parses JSON text; null when it is not valid JSON.
-scene::JsonPtr parse_json(std::string_view text);
+json::JsonPtr parse_json(std::string_view text);
 
 // Unformatted text of a JSON value ("<null>" for a missing one), for messages.
 std::string json_text(const cJSON* value);

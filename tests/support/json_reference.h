@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::test {
 
@@ -38,10 +38,10 @@ inline bool nesting_exceeds(const char* body, std::size_t length, std::size_t li
   return false;
 }
 
-inline scene::JsonPtr reference_parse(const char* body, std::size_t length, std::size_t max_nesting) {
+inline json::JsonPtr reference_parse(const char* body, std::size_t length, std::size_t max_nesting) {
   if (nesting_exceeds(body, length, max_nesting)) return nullptr;
   const char* end = nullptr;
-  scene::JsonPtr parsed(cJSON_ParseWithLengthOpts(body, length, &end, false));
+  json::JsonPtr parsed(cJSON_ParseWithLengthOpts(body, length, &end, false));
   if (end != body + length) parsed.reset();
   return parsed;
 }

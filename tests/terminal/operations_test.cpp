@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "host/backend.h"
+#include "scene/limits.h"
 #include "terminal/terminal_backend.h"
 #include "terminal/terminal_helpers.h"
 
@@ -19,14 +21,14 @@ namespace {
 using test::parse;
 using test::print;
 
-using scene::JsonPtr;
+using json::JsonPtr;
 
 constexpr const char* kConsoleMessage =
     "The terminal backend requires an attached interactive Windows console; use headless for snapshots";
 
 // The backend opened with `command`, or null with `error` set.
 std::unique_ptr<TerminalBackend> open_with(const std::string& command, std::string* error = nullptr) {
-  scene::HostErrorBuffer buffer;
+  host::HostErrorBuffer buffer;
   std::unique_ptr<TerminalBackend> backend = TerminalBackend::open(parse(command).get(), buffer.text());
   if (error != nullptr) *error = buffer.c_str();
   return backend;
@@ -41,14 +43,14 @@ class HeadlessTerminal : public testing::Test {
 
   // Runs an operation; on failure the result is null and `last_error` holds the message.
   JsonPtr run(const std::string& command) {
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     JsonPtr result = backend->run_operation(parse(command).get(), error.text());
     last_error = error.c_str();
     return result;
   }
 
   bool commit_and_present(const std::string& commands) {
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     bool ok = backend->commit_scene(parse(commands).get(), error.text()) && backend->draw_retained_scene(error.text()) &&
               backend->present_frame(error.text());
     last_error = error.c_str();
@@ -149,11 +151,11 @@ TEST_F(HeadlessTerminal, FailingOperationsReportTheirTextsAndQueueNothing) {
     EXPECT_FALSE(run(command)) << command.substr(0, 80);
     EXPECT_EQ(last_error, message) << command.substr(0, 80);
   }
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   EXPECT_FALSE(backend->present_frame(error.text()));
   EXPECT_STREQ(error.c_str(), "Terminal has no frame");
   EXPECT_EQ(drained(), "[]");
-  EXPECT_TRUE(run(R"({"op":"reload_image","source":")" + std::string(11184834, 'a') + "\"}"));
+  EXPECT_TRUE(run(R"({"op":"reload_image","source":")" + std::string(scene::kMaxPngDataUriBytes, 'a') + "\"}"));
   EXPECT_EQ(info_number("resource_revision"), 1);
 }
 
@@ -229,7 +231,7 @@ TEST_F(HeadlessTerminal, CaptureReplacesTheFileWithTheFullAnsiTextOrReportsWhyNo
   EXPECT_EQ(last_error, "Cannot open terminal capture path");
   JsonPtr invalid_path = parse(R"({"op":"capture"})");
   cJSON_AddItemToObject(invalid_path.get(), "path", cJSON_CreateString("/tmp/\xff\xfe.ans"));
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   EXPECT_FALSE(backend->run_operation(invalid_path.get(), error.text()));
   EXPECT_STREQ(error.c_str(), "Cannot open terminal capture path");
   // A device is no file to replace: refused before a byte is written.

@@ -109,7 +109,7 @@ class RandomJson {
   std::mt19937 random_;
 };
 
-using Value = scene::JsonPtr;
+using Value = json::JsonPtr;
 
 TEST(CompareValuesTest, AgreesWithTheLibraryAndTheFootprintOnRandomPairs) {
   RandomJson random(20261208);

@@ -8,9 +8,9 @@
 #include <tuple>
 #include <vector>
 
+#include "host/backend.h"
+#include "json/json.h"
 #include "scene/footprint.h"
-#include "scene/json.h"
-#include "terminal/drawing/text.h"
 #include "terminal/terminal_helpers.h"
 
 namespace lumora::terminal {
@@ -21,14 +21,14 @@ using test::row_text;
 
 // Eight "text" commands whose footprint, with the member name "commands",
 // totals exactly `total` bytes (drawn as nothing without a text drawer).
-scene::JsonPtr list_of_footprint(std::uint64_t total) {
+json::JsonPtr list_of_footprint(std::uint64_t total) {
   constexpr std::uint64_t kPerCommand = 523;  // 8 values, "text", "#fff"
   std::uint64_t remaining = total - 73 - 8 * kPerCommand;
-  scene::JsonPtr list(cJSON_CreateArray());
+  json::JsonPtr list(cJSON_CreateArray());
   for (int i = 0; i < 8; ++i) {
     std::uint64_t length = std::min<std::uint64_t>(remaining, kMaxRetainedStringBytes);
     remaining -= length;
-    scene::JsonPtr command = parse(R"(["text","",0,0,"#fff",12,false])");
+    json::JsonPtr command = parse(R"(["text","",0,0,"#fff",12,false])");
     cJSON_ReplaceItemInArray(command.get(), 1, cJSON_CreateString(std::string(length, 'a' + i).c_str()));
     cJSON_AddItemToArray(list.get(), command.release());
   }
@@ -49,14 +49,14 @@ std::string upsert(const std::vector<std::string>& lists, const std::string& bef
 
 struct FailureCase {
   std::string name;
-  scene::JsonPtr value;  // null stands for a missing member
+  json::JsonPtr value;  // null stands for a missing member
   std::string message;
 };
 
 class TerminalSceneTest : public ::testing::Test {
  protected:
   scene::ErrorText fresh_error() {
-    error_ = scene::HostErrorBuffer{};
+    error_ = host::HostErrorBuffer{};
     return error_.text();
   }
   bool commit_value(const cJSON* value) { return scene_.commit(context_, value, fresh_error()); }
@@ -74,7 +74,7 @@ class TerminalSceneTest : public ::testing::Test {
     const cJSON* committed = scene_.committed_list();
     return std::make_tuple(scene_.counters(), ids, scene_.background(), scene_.current_frame().get(),
                            scene_.command_count(), scene_.retained_bytes(), scene_.segment_mode(), scene_.frame_invalid(),
-                           scene_.committed_since_present(), committed ? scene::print_json(committed).get() : std::string());
+                           scene_.committed_since_present(), committed ? json::print_json(committed).get() : std::string());
   }
 
   // Runs each failing call and checks its message and that nothing changed.
@@ -90,7 +90,7 @@ class TerminalSceneTest : public ::testing::Test {
 
   RasterContext context_ = test::grid(8, 2);
   TerminalScene scene_;
-  scene::HostErrorBuffer error_;
+  host::HostErrorBuffer error_;
 };
 
 const std::string kInvalidPatch = "Invalid retained terminal segment patch";
@@ -129,9 +129,7 @@ TEST_F(TerminalSceneTest, RetainedListIsTheCommittedListWhateverItSharesWithTheP
       "[]",
       "[" + c + "]",
   };
-  RasterContext drawing = context_;
-  const KindDrawers drawers{.text = draw_text_command};
-  drawing.drawers = &drawers;
+  const RasterContext drawing = context_;
   for (const std::string& list : lists) {
     ASSERT_TRUE(scene_.commit(drawing, parse(list).get(), fresh_error())) << error();
     EXPECT_EQ(test::print(scene_.committed_list()), test::print(parse(list).get()));
@@ -248,13 +246,13 @@ TEST_F(TerminalSceneTest, EveryFailedPatchLeavesEverythingAsItWas) {
   cases.push_back({"200001_retained", parse(upsert({half, half})), kInvalidPatch});
   cases.push_back({"200001_sent", parse(upsert({half, half, R"([["clip",null]])"}, R"("remove":["a","b"],)")),
                    kInvalidPatch});
-  scene::JsonPtr removals = parse(R"({"remove":[]})");
+  json::JsonPtr removals = parse(R"({"remove":[]})");
   for (int i = 0; i < 200001; ++i) {
     cJSON_AddItemToArray(cJSON_GetObjectItem(removals.get(), "remove"), cJSON_CreateString("gone"));
   }
   cases.push_back({"200001_removals", std::move(removals), kInvalidPatch});
   // The list alone fits the budget; the id and the record push the segment over.
-  scene::JsonPtr over = parse(upsert({"[]"}));
+  json::JsonPtr over = parse(upsert({"[]"}));
   cJSON* entry = cJSON_GetArrayItem(cJSON_GetObjectItem(over.get(), "upsert"), 0);
   cJSON_ReplaceItemInObject(entry, "commands", list_of_footprint(scene::kRetainedSceneBudget - 10).release());
   cases.push_back({"segment_over_budget", std::move(over), kBudget});
@@ -277,7 +275,7 @@ TEST_F(TerminalSceneTest, EveryFailedCommitLeavesEverythingAsItWas) {
   }
   cases.push_back({"missing", nullptr, kInvalidList});
   // 200000 empty arrays pass the list check and fail composition at index 0.
-  scene::JsonPtr empties(cJSON_CreateArray());
+  json::JsonPtr empties(cJSON_CreateArray());
   for (int i = 0; i < 200000; ++i) cJSON_AddItemToArray(empties.get(), cJSON_CreateArray());
   cases.push_back({"200000_empty_commands", std::move(empties), command_error(0, "?")});
   cases.push_back({"one_byte_over_budget", list_of_footprint(scene::kRetainedSceneBudget + 1), kBudget});
@@ -296,7 +294,7 @@ TEST_F(TerminalSceneTest, DataUrisAreBoundedByTheirDecodedSize) {
   EXPECT_FALSE(commit(image(11184812, "")));            // 8388609
   EXPECT_EQ(error(), kInvalidList);
   EXPECT_TRUE(commit(image(11184811, "="))) << error();  // 8388609 less one for the padding
-  EXPECT_FALSE(commit(image(11184813, "")));            // longer than 11184834 bytes
+  EXPECT_FALSE(commit(image(11184813, "")));            // longer than scene::kMaxPngDataUriBytes
   EXPECT_EQ(error(), kInvalidList);
 }
 

@@ -1,3 +1,4 @@
+#include "host/backend.h"
 #include "terminal/snapshot.h"
 #include "terminal/terminal_helpers.h"
 
@@ -19,7 +20,7 @@ TEST(SnapshotTest, ReportsTheTerminalsGridSize) {
   ASSERT_TRUE(frame);
   frame->at(0, 0).glyph = "\"";
   frame->at(0, 0).underline = 1;
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   EXPECT_EQ(print(make_snapshot(frame.get(), 5, 7, error.text()).get()),
             R"({"columns":5,"rows":7,"cells":[{"text":"\"","foreground":[255,255,255],"background":[0,0,0],)"
             R"("width":1,"underline":true}],"rows_text":["\""]})");
@@ -29,7 +30,7 @@ TEST(SnapshotTest, ReportsTheTerminalsGridSize) {
 // The object the snapshot stands for, built item by item and printed by
 // cJSON: the written text must match it byte for byte.
 std::string printed_as_items(const CellFrame& frame, int columns, int rows) {
-  scene::JsonPtr object(cJSON_CreateObject());
+  json::JsonPtr object(cJSON_CreateObject());
   cJSON_AddNumberToObject(object.get(), "columns", columns);
   cJSON_AddNumberToObject(object.get(), "rows", rows);
   cJSON* cells = cJSON_AddArrayToObject(object.get(), "cells");
@@ -67,7 +68,7 @@ TEST(SnapshotTest, WrittenTextMatchesTheObjectItStandsFor) {
     cell.fg_r = static_cast<std::int32_t>(random() % 256);
     cell.bg_b = static_cast<std::int32_t>(random() % 256);
   }
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   EXPECT_EQ(print(make_snapshot(frame.get(), 13, 5, error.text()).get()), printed_as_items(*frame, 13, 5));
 }
 
@@ -83,7 +84,7 @@ TEST(SnapshotTest, ChannelsOutsideTheirRangePrintAsThePrinterPrintsThem) {
   frame->cells[4].fg_r = 100;
   frame->cells[4].bg_b = 9;
   frame->cells[5].width = 255;
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   EXPECT_EQ(print(make_snapshot(frame.get(), 6, 1, error.text()).get()), printed_as_items(*frame, 6, 1));
 }
 
@@ -109,7 +110,7 @@ TEST(SnapshotTest, AFrameBeyondTheReplyBudgetIsRefusedBeforeBuilding) {
   static const std::string kControls(8, '\x01');
   for (int i = 0; i < 1000 * 100; ++i) long_glyphs->cells[i].glyph = kControls.c_str();
   for (const CellFrame* frame : {many_cells.get(), long_glyphs.get()}) {
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     EXPECT_FALSE(make_snapshot(frame, frame->columns, frame->rows, error.text()));
     EXPECT_STREQ(error.c_str(), "Terminal snapshot exceeds the 16 MiB reply budget; use a smaller viewport");
   }

@@ -8,21 +8,21 @@
 
 #include <gtest/gtest.h>
 
-#include "scene/json.h"
+#include "json/json.h"
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/rasterizer.h"
 
 namespace lumora::terminal::test {
 
-inline scene::JsonPtr parse(const std::string& text) {
-  scene::JsonPtr value(cJSON_Parse(text.c_str()));
+inline json::JsonPtr parse(const std::string& text) {
+  json::JsonPtr value(cJSON_Parse(text.c_str()));
   EXPECT_TRUE(value) << text.substr(0, 200);
   return value;
 }
 
 inline std::string print(const cJSON* value) {
   if (value == nullptr) return "<null>";
-  scene::JsonText text = scene::print_json(value);
+  json::JsonText text = json::print_json(value);
   return text ? std::string(text.get()) : "<unprintable>";
 }
 

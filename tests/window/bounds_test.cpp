@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::window {
 
@@ -16,7 +16,7 @@ void PrintTo(const Rect& rect, std::ostream* out) {
 
 namespace {
 
-using scene::JsonPtr;
+using json::JsonPtr;
 
 JsonPtr parse(const std::string& json) {
   JsonPtr value(cJSON_Parse(json.c_str()));

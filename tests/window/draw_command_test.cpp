@@ -7,13 +7,13 @@
 #include <new>
 #include <string>
 
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::window {
 namespace {
 
 using scene::ColorValue;
-using scene::JsonPtr;
+using json::JsonPtr;
 using scene::parse_color;
 
 JsonPtr parse(const std::string& json) {
@@ -76,8 +76,8 @@ std::string describe(const DrawCommand& command) {
   if (command.text != nullptr) out += std::string(" text='") + command.text + "'";
   if (command.mode != nullptr) out += std::string(" mode=") + command.mode;
   if (command.effect_clip != nullptr) out += cJSON_IsNull(command.effect_clip) ? " clip=null" : " clip=rect";
-  const scene::JsonText style = scene::print_json(scene::serialize_rect_style(command.style).get());
-  const scene::JsonText fresh_style = scene::print_json(scene::serialize_rect_style(fresh.style).get());
+  const json::JsonText style = json::print_json(scene::serialize_rect_style(command.style).get());
+  const json::JsonText fresh_style = json::print_json(scene::serialize_rect_style(fresh.style).get());
   if (std::strcmp(style.get(), fresh_style.get()) != 0) out += std::string(" style=") + style.get();
   return out;
 }

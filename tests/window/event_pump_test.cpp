@@ -30,7 +30,7 @@ class EventPumpTest : public WindowTest {
     }
   }
 
-  static std::vector<std::string> kinds(const scene::JsonPtr& events) {
+  static std::vector<std::string> kinds(const json::JsonPtr& events) {
     std::vector<std::string> result;
     for (const cJSON* event = events ? events->child : nullptr; event != nullptr; event = event->next) {
       result.push_back(string_member(event, "kind"));
@@ -58,13 +58,13 @@ class EventPumpTest : public WindowTest {
   }
 
   // The single event of the next drain; fails the test otherwise.
-  scene::JsonPtr single_event() {
-    scene::JsonPtr events = backend->drain_events();
+  json::JsonPtr single_event() {
+    json::JsonPtr events = backend->drain_events();
     EXPECT_TRUE(events);
     if (!events) return nullptr;
     EXPECT_EQ(cJSON_GetArraySize(events.get()), 1) << json_text(events.get());
     if (cJSON_GetArraySize(events.get()) != 1) return nullptr;
-    return scene::JsonPtr(cJSON_DetachItemFromArray(events.get(), 0));
+    return json::JsonPtr(cJSON_DetachItemFromArray(events.get(), 0));
   }
 
   Uint32 id = 0;
@@ -87,7 +87,7 @@ TEST_F(EventPumpTest, OnePumpReadsAtMost256EventsAndFlagsTheRest) {
     SCOPED_TRACE(c.pushed);
     for (int i = 0; i < c.pushed; ++i) push_key(SDL_KEYDOWN, SDLK_a, KMOD_NONE, id);
     for (std::size_t pump = 0; pump < c.per_pump.size(); ++pump) {
-      scene::JsonPtr events = backend->drain_events();
+      json::JsonPtr events = backend->drain_events();
       ASSERT_TRUE(events);
       EXPECT_EQ(cJSON_GetArraySize(events.get()), c.per_pump[pump]) << "pump " << pump;
       EXPECT_EQ(backend->input_pending(), c.pending[pump]) << "pump " << pump;
@@ -139,7 +139,7 @@ TEST_F(EventPumpTest, WindowStateEventsAndTheirKinds) {
   for (const auto& [subtype, kind] : cases) {
     SCOPED_TRACE(kind);
     push_window(subtype, id);
-    scene::JsonPtr event = single_event();
+    json::JsonPtr event = single_event();
     ASSERT_TRUE(event);
     EXPECT_EQ(string_member(event.get(), "kind"), kind);
   }
@@ -176,7 +176,7 @@ TEST_F(EventPumpTest, KeyNamesAndModifiers) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     push_key(SDL_KEYUP, c.key, c.mod, id);
-    scene::JsonPtr event = single_event();
+    json::JsonPtr event = single_event();
     ASSERT_TRUE(event);
     EXPECT_EQ(json_text(event.get()), std::string(R"({"kind":"key_up","key":")") + c.name + R"(","shift":)" +
                                           (c.shift ? "true" : "false") + R"(,"ctrl":)" + (c.ctrl ? "true" : "false") +
@@ -211,7 +211,7 @@ TEST_F(EventPumpTest, PointerPositionsAreLogicalUnits) {
       event.button.y = 50;
     }
     push(event);
-    scene::JsonPtr record = single_event();
+    json::JsonPtr record = single_event();
     ASSERT_TRUE(record);
     EXPECT_EQ(json_text(record.get()), c.expected);
   }
@@ -245,7 +245,7 @@ TEST_F(EventPumpTest, WheelDirectionSignAndFlip) {
     event.wheel.mouseX = 10;
     event.wheel.mouseY = 20;
     push(event);
-    scene::JsonPtr events = backend->drain_events();
+    json::JsonPtr events = backend->drain_events();
     ASSERT_TRUE(events);
     if (c.expected == nullptr) {
       EXPECT_EQ(cJSON_GetArraySize(events.get()), 0);
@@ -283,9 +283,9 @@ TEST_F(EventPumpTest, TextIsForwardedAndIllFormedBytesBecomeReplacements) {
       SDL_strlcpy(event.edit.text, c.bytes, sizeof event.edit.text);
     }
     push(event);
-    scene::JsonPtr record = single_event();
+    json::JsonPtr record = single_event();
     ASSERT_TRUE(record);
-    scene::JsonPtr expected = lumora::test::parse_json(c.expected);
+    json::JsonPtr expected = lumora::test::parse_json(c.expected);
     ASSERT_TRUE(expected);
     EXPECT_EQ(json_text(record.get()), json_text(expected.get()));
   }
@@ -315,7 +315,7 @@ TEST_F(EventPumpTest, LongTextArrivesAsChunksInOrder) {
     push(event);
   }
   push_key(SDL_KEYUP, SDLK_v, KMOD_LCTRL, id);
-  scene::JsonPtr events = backend->drain_events();
+  json::JsonPtr events = backend->drain_events();
   ASSERT_TRUE(events);
   std::vector<std::string> expected_kinds = {"key_down"};
   expected_kinds.insert(expected_kinds.end(), chunks.size(), "text");
@@ -348,7 +348,7 @@ TEST_F(EventPumpTest, LongCompositionsArriveWholeAndAreFreed) {
     ASSERT_NE(event.editExt.text, nullptr);
     push(event);
   }
-  scene::JsonPtr events = backend->drain_events();
+  json::JsonPtr events = backend->drain_events();
   ASSERT_TRUE(events);
   ASSERT_EQ(cJSON_GetArraySize(events.get()), 1) << json_text(events.get());
   EXPECT_EQ(string_member(events->child, "kind"), "composition");
@@ -381,12 +381,12 @@ TEST_F(EventPumpTest, RendererResetsDropEveryTextureAndRaiseTheRevision) {
     SDL_Event event{};
     event.type = type;
     push(event);
-    scene::JsonPtr record = single_event();
+    json::JsonPtr record = single_event();
     ASSERT_TRUE(record);
     EXPECT_EQ(json_text(record.get()),
               R"({"kind":"viewport","viewport":{"width":40,"height":30,"scale":1,"safe_area":[0,0,0,0],)"
               R"("keyboard_occlusion":0},"resource_revision":)" +
-                  json_text(scene::JsonPtr(cJSON_CreateNumber(revision + 1)).get()) + "}");
+                  json_text(json::JsonPtr(cJSON_CreateNumber(revision + 1)).get()) + "}");
     EXPECT_EQ(backend->texture_entries(), 0u);
     EXPECT_FALSE(backend->scene_cache_valid());
     // The next frame builds what it needs again.
@@ -399,7 +399,7 @@ TEST_F(EventPumpTest, SizeChangeReportsTheNewViewport) {
   open_quiet(R"("width":40,"height":30)");
   SDL_SetWindowSize(SDL_RenderGetWindow(backend->renderer()), 64, 48);
   push_window(SDL_WINDOWEVENT_SIZE_CHANGED, id);
-  scene::JsonPtr events = backend->drain_events();
+  json::JsonPtr events = backend->drain_events();
   ASSERT_TRUE(events);
   ASSERT_GE(cJSON_GetArraySize(events.get()), 1);
   // The last viewport event tells the size that holds now.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/backend.h"
 #include "support/png_writer.h"
 #include "window/motion.h"
 #include "window/window_test_helpers.h"
@@ -69,15 +70,15 @@ class MotionTest : public WindowTest {
   // One present of the host: draw, then present.
   void present_at(double elapsed) {
     backend->set_clock_for_testing(kCommitTime + elapsed);
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     ASSERT_TRUE(backend->draw_retained_scene(error.text())) << error.c_str();
     ASSERT_TRUE(backend->present_frame(error.text())) << error.c_str();
   }
 
   void patch(const std::string& body) {
-    scene::JsonPtr command = lumora::test::parse_json(body);
+    json::JsonPtr command = lumora::test::parse_json(body);
     ASSERT_TRUE(command) << body;
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     ASSERT_TRUE(backend->patch_scene(command.get(), error.text())) << error.c_str();
   }
 
@@ -205,7 +206,7 @@ TEST_F(MotionTest, AnimatedRectMovesDownForPropertyY) {
 
 TEST_F(MotionTest, OpacityFadesFillAndBorderAtHalfPhase) {
   // The decoded state is exact: 200 × 0.5 = 100, and 255 × 0.5 = 127.5 rounds to even.
-  scene::JsonPtr list = lumora::test::parse_json(
+  json::JsonPtr list = lumora::test::parse_json(
       R"([["animated_rect",[0,0,10,10],"#ff0000c8",0,"#00ff00",2,{"property":"opacity","from":1,"to":0,"duration":1}]])");
   ASSERT_TRUE(list);
   DecodedList decoded;
@@ -215,7 +216,7 @@ TEST_F(MotionTest, OpacityFadesFillAndBorderAtHalfPhase) {
   EXPECT_EQ(half.border, scene::rgba(0, 255, 0, 128));
   EXPECT_EQ(half.rect, decoded[0].rect);
   // Values outside 0..1 are clamped; absent colours stay absent.
-  scene::JsonPtr beyond = lumora::test::parse_json(
+  json::JsonPtr beyond = lumora::test::parse_json(
       R"([["animated_rect",[0,0,10,10],"#ff0000",0,"",0,{"property":"opacity","from":-1,"to":3,"duration":1}]])");
   ASSERT_TRUE(decode_draw_commands(beyond.get(), decoded));
   EXPECT_EQ(animated_box(decoded[0], 0, false).fill.a, 0);

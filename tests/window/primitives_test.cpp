@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/backend.h"
 #include "support/png_writer.h"
 #include "window/window_test_helpers.h"
 
@@ -130,9 +131,9 @@ TEST_F(PrimitivesTest, PatchOverALargeRoundedPanelLeavesNoHoles) {
            colour + R"(",0,"",0]]}]})";
   };
   const auto patch = [this](const std::string& text) {
-    scene::JsonPtr command = lumora::test::parse_json(text);
+    json::JsonPtr command = lumora::test::parse_json(text);
     ASSERT_TRUE(command) << text;
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     ASSERT_TRUE(backend->patch_scene(command.get(), error.text())) << error.c_str();
   };
   patch(body("#00ff00"));

@@ -16,7 +16,7 @@ using namespace test_helpers;
 using test_support::Bytes;
 
 std::string image_command(const std::string& source) {
-  scene::JsonPtr text(cJSON_CreateString(source.c_str()));
+  json::JsonPtr text(cJSON_CreateString(source.c_str()));
   return R"(["image",)" + lumora::test::json_text(text.get()) + R"(,[0,0,4,4],"#ffffff","stretch"])";
 }
 
@@ -32,7 +32,7 @@ class ResourceCacheTest : public WindowTest {
  protected:
   std::vector<std::string> drained_texts() {
     std::vector<std::string> texts;
-    scene::JsonPtr events = backend->drain_events();
+    json::JsonPtr events = backend->drain_events();
     for (const cJSON* event = events ? events->child : nullptr; event != nullptr; event = event->next) {
       // The pump also reports what the window did while opening.
       if (lumora::test::string_member(event, "kind") != "resource_error") continue;
@@ -93,7 +93,7 @@ TEST_F(ResourceCacheTest, AFailedImageIsReportedOnceUntilReloaded) {
   EXPECT_TRUE(drained_texts().empty());  // no retry, no new event
 
   const double revision = lumora::test::number_member(operation(R"({"op":"info"})").get(), "resource_revision");
-  scene::JsonPtr reloaded = operation(R"({"op":"reload_image","source":"/nonexistent-dir/missing.png"})");
+  json::JsonPtr reloaded = operation(R"({"op":"reload_image","source":"/nonexistent-dir/missing.png"})");
   ASSERT_TRUE(reloaded);
   EXPECT_EQ(lumora::test::number_member(reloaded.get(), "resource_revision"), revision + 1);
   EXPECT_EQ(draw_error(), "");

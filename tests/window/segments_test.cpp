@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "json/json.h"
 #include "scene/footprint.h"
-#include "scene/json.h"
 #include "scene/limits.h"
 
 namespace lumora::window {
 namespace {
 
-using scene::JsonPtr;
+using json::JsonPtr;
 
 JsonPtr parse(const std::string& json) {
   JsonPtr value(cJSON_Parse(json.c_str()));

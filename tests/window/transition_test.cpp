@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "host/backend.h"
 #include "scene/footprint.h"
 #include "window/window_test_helpers.h"
 
@@ -16,7 +17,7 @@ namespace lumora::window {
 namespace {
 
 using namespace test_helpers;
-using scene::JsonPtr;
+using json::JsonPtr;
 
 // Seconds after a transition's start at which its eased progress is exactly
 // one half: 1 − (1 − p)³ = 0.5.
@@ -62,7 +63,7 @@ class TransitionTest : public WindowTest {
 
   bool patch(const std::string& body, std::string* message = nullptr) {
     JsonPtr command = parse(body);
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     const bool ok = backend->patch_scene(command.get(), error.text());
     if (message != nullptr) *message = error.c_str();
     return ok;
@@ -80,7 +81,7 @@ class TransitionTest : public WindowTest {
   // Draws as the host's present does and presents.
   void present() {
     ASSERT_EQ(draw_error(), "");
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     ASSERT_TRUE(backend->present_frame(error.text()));
   }
 };
@@ -225,8 +226,8 @@ TEST(TransitionBlendTest, ProgressOneGivesTheDecodedFields) {
     scene::RectStyle expected = current.style;
     if (!expected.fill_end.present) expected.fill_end = expected.fill;
     if (!expected.border_end.present) expected.border_end = expected.border;
-    EXPECT_EQ(std::string(scene::print_json(scene::serialize_rect_style(blended.style).get()).get()),
-              std::string(scene::print_json(scene::serialize_rect_style(expected).get()).get()));
+    EXPECT_EQ(std::string(json::print_json(scene::serialize_rect_style(blended.style).get()).get()),
+              std::string(json::print_json(scene::serialize_rect_style(expected).get()).get()));
   }
 }
 
@@ -356,7 +357,7 @@ TEST_F(TransitionTest, FailedCommitLeavesTheRunningTransitionAlone) {
   fade(kRed10, kBlue10);
   const double bytes = info_number("retained_scene_bytes");
   JsonPtr invalid = parse(R"([["rect",[0,0,10,10],"#00ff00",0,"",0],["rect"]])");
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   EXPECT_FALSE(backend->commit_scene(invalid.get(), error.text()));
   EXPECT_EQ(info_number("retained_scene_bytes"), bytes);
   at(kHalfway);

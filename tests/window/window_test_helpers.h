@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/backend.h"
 #include "scene/error_text.h"
 #include "support/host_fixture.h"
 #include "support/window_fixture.h"
@@ -27,29 +28,29 @@ class WindowTest : public testing::Test {
     // The fonts the build links next to the host binary.
     const std::string host_path = LUMORA_HOST_PATH;
     const std::string font_dir = host_path.substr(0, host_path.rfind('/')) + "/assets";
-    scene::JsonPtr command = lumora::test::parse_json("{\"hidden\":true,\"font_dir\":\"" + font_dir + "\"" +
+    json::JsonPtr command = lumora::test::parse_json("{\"hidden\":true,\"font_dir\":\"" + font_dir + "\"" +
                                                       std::string(members.empty() ? "" : ",") + std::string(members) + "}");
     ASSERT_TRUE(command);
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     backend = WindowBackend::open(command.get(), error.text());
     ASSERT_TRUE(backend) << error.c_str();
   }
 
   // Commits a list given as JSON text; fails the test when refused.
   void commit(std::string_view list) {
-    scene::JsonPtr commands = lumora::test::parse_json(list);
+    json::JsonPtr commands = lumora::test::parse_json(list);
     ASSERT_TRUE(commands) << list;
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     ASSERT_TRUE(backend->commit_scene(commands.get(), error.text())) << error.c_str();
   }
 
   // The result of an operation given as JSON text; null with `error` set on failure.
-  scene::JsonPtr operation(std::string_view command, std::string* error = nullptr) {
-    scene::JsonPtr parsed = lumora::test::parse_json(command);
+  json::JsonPtr operation(std::string_view command, std::string* error = nullptr) {
+    json::JsonPtr parsed = lumora::test::parse_json(command);
     EXPECT_TRUE(parsed) << command;
     if (!parsed) return nullptr;
-    scene::HostErrorBuffer buffer;
-    scene::JsonPtr result = backend->run_operation(parsed.get(), buffer.text());
+    host::HostErrorBuffer buffer;
+    json::JsonPtr result = backend->run_operation(parsed.get(), buffer.text());
     if (error != nullptr) *error = buffer.c_str();
     return result;
   }
@@ -59,7 +60,7 @@ class WindowTest : public testing::Test {
     CapturedPixels pixels;
     lumora::test::TempPath path(".bmp");
     std::string error;
-    scene::JsonPtr result = operation(R"({"op":"capture","path":")" + path.path() + "\"}", &error);
+    json::JsonPtr result = operation(R"({"op":"capture","path":")" + path.path() + "\"}", &error);
     EXPECT_TRUE(result) << error;
     if (result) {
       EXPECT_TRUE(lumora::test::read_capture(path.path(), pixels));
@@ -69,7 +70,7 @@ class WindowTest : public testing::Test {
 
   // The message of a failing draw, or "" when it draws.
   std::string draw_error() {
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     return backend->draw_retained_scene(error.text()) ? "" : error.c_str();
   }
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::demo {
 
@@ -30,7 +30,7 @@ bool request_ok(client::Controller& host, std::string_view json, client::Reply* 
 }
 
 std::string print(const cJSON* item) {
-  scene::JsonText text = scene::print_json(item);
+  json::JsonText text = json::print_json(item);
   return text ? std::string(text.get()) : std::string();
 }
 

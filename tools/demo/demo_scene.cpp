@@ -217,8 +217,8 @@ std::string printable_excerpt(std::string_view text) {
   return shown;
 }
 
-scene::JsonPtr make_patch(cJSON* upsert) {
-  scene::JsonPtr patch(cJSON_CreateObject());
+json::JsonPtr make_patch(cJSON* upsert) {
+  json::JsonPtr patch(cJSON_CreateObject());
   cJSON_AddStringToObject(patch.get(), "op", "patch");
   cJSON_AddItemToObject(patch.get(), "upsert", upsert);
   return patch;
@@ -226,7 +226,7 @@ scene::JsonPtr make_patch(cJSON* upsert) {
 
 }  // namespace
 
-scene::JsonPtr initial_patch(const DemoState& state) {
+json::JsonPtr initial_patch(const DemoState& state) {
   cJSON* upsert = cJSON_CreateArray();
   cJSON_AddItemToArray(upsert, header_segment());
   cJSON_AddItemToArray(upsert, scripts_segment());
@@ -235,14 +235,14 @@ scene::JsonPtr initial_patch(const DemoState& state) {
   cJSON_AddItemToArray(upsert, clock_segment(state));
   cJSON_AddItemToArray(upsert, events_segment(state));
   cJSON_AddItemToArray(upsert, footer_segment(state));
-  scene::JsonPtr patch = make_patch(upsert);
+  json::JsonPtr patch = make_patch(upsert);
   cJSON_AddStringToObject(patch.get(), "background", "#0d1117");
   const char* order[] = {"header", "scripts", "controls", "progress", "clock", "events", "footer"};
   cJSON_AddItemToObject(patch.get(), "order", cJSON_CreateStringArray(order, 7));
   return patch;
 }
 
-scene::JsonPtr live_patch(const DemoState& state) {
+json::JsonPtr live_patch(const DemoState& state) {
   cJSON* upsert = cJSON_CreateArray();
   cJSON_AddItemToArray(upsert, progress_segment(state));
   cJSON_AddItemToArray(upsert, clock_segment(state));
@@ -251,7 +251,7 @@ scene::JsonPtr live_patch(const DemoState& state) {
 }
 
 std::string describe_event(const cJSON* event) {
-  std::string_view kind = scene::string_member(event, "kind");
+  std::string_view kind = json::string_member(event, "kind");
   std::string line(kind);
   auto flag = [&](const char* name) {
     if (cJSON_IsTrue(cJSON_GetObjectItemCaseSensitive(event, name))) {
@@ -261,11 +261,11 @@ std::string describe_event(const cJSON* event) {
   };
   if (kind == "key_down" || kind == "key_up") {
     line += "  ";
-    line += scene::string_member(event, "key");
+    line += json::string_member(event, "key");
     flag("shift");
     flag("ctrl");
   } else if (kind == "text" || kind == "composition") {
-    line += "  \"" + printable_excerpt(scene::string_member(event, "text")) + "\"";
+    line += "  \"" + printable_excerpt(json::string_member(event, "text")) + "\"";
     flag("paste");
   } else if (kind.starts_with("pointer_") || kind == "wheel") {
     char where[96];
@@ -285,7 +285,7 @@ std::string describe_event(const cJSON* event) {
     line += size;
   } else if (kind == "error" || kind == "resource_error") {
     line += "  ";
-    line += scene::string_member(event, "text");
+    line += json::string_member(event, "text");
   }
   return line;
 }

@@ -5,7 +5,7 @@
 #include <deque>
 #include <string>
 
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::demo {
 
@@ -21,9 +21,9 @@ struct DemoState {
 };
 
 // The first patch: background, every segment and their order.
-scene::JsonPtr initial_patch(const DemoState& state);
+json::JsonPtr initial_patch(const DemoState& state);
 // A patch that replaces only the live segments.
-scene::JsonPtr live_patch(const DemoState& state);
+json::JsonPtr live_patch(const DemoState& state);
 // One line describing an event or final notice for the event panel.
 std::string describe_event(const cJSON* event);
 

@@ -15,9 +15,9 @@
 #include "client/controller.h"
 #include "demo_requests.h"
 #include "demo_scene.h"
-#include "window_demo.h"
 #include "platform/clock.h"
 #include "platform/standard_streams.h"
+#include "window_demo.h"
 
 namespace {
 
@@ -99,7 +99,7 @@ int run_headless(Controller& host, const Options& options) {
     if (cJSON_IsString(row)) std::printf("%s\n", row->valuestring);
   }
   if (!options.capture_path.empty()) {
-    lumora::scene::JsonPtr capture(cJSON_CreateObject());
+    lumora::json::JsonPtr capture(cJSON_CreateObject());
     cJSON_AddStringToObject(capture.get(), "op", "capture");
     cJSON_AddStringToObject(capture.get(), "path", options.capture_path.c_str());
     if (!request_ok(host, print(capture.get()))) return 1;
@@ -112,10 +112,10 @@ int run_headless(Controller& host, const Options& options) {
 }
 
 bool is_quit_key(const cJSON* event) {
-  std::string_view kind = lumora::scene::string_member(event, "kind");
+  std::string_view kind = lumora::json::string_member(event, "kind");
   if (kind == "close") return true;
   if (kind != "key_down") return false;
-  std::string_view key = lumora::scene::string_member(event, "key");
+  std::string_view key = lumora::json::string_member(event, "key");
   bool ctrl = cJSON_IsTrue(cJSON_GetObjectItemCaseSensitive(event, "ctrl"));
   return key == "Escape" || (key == "q" && !ctrl) || (ctrl && (key == "q" || key == "c"));
 }

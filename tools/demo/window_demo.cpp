@@ -40,7 +40,7 @@ double number_member(const cJSON* object, const char* name) {
 // The width of `text` in logical units, measured by the host; `fallback`
 // when it cannot tell.
 double measure(Controller& host, std::string_view text, double points, double fallback) {
-  scene::JsonPtr command(cJSON_CreateObject());
+  json::JsonPtr command(cJSON_CreateObject());
   cJSON_AddStringToObject(command.get(), "op", "measure");
   cJSON_AddStringToObject(command.get(), "text", std::string(text).c_str());
   cJSON_AddNumberToObject(command.get(), "size", points);
@@ -62,7 +62,7 @@ std::string clipped(std::string_view text, std::size_t max_bytes) {
 
 // The opening command: a window of the demo's logical size.
 std::string open_command(const WindowDemoOptions& options) {
-  scene::JsonPtr open(cJSON_CreateObject());
+  json::JsonPtr open(cJSON_CreateObject());
   cJSON_AddStringToObject(open.get(), "op", "open");
   cJSON_AddStringToObject(open.get(), "backend", "window");
   cJSON_AddStringToObject(open.get(), "title", "Lumora demo");
@@ -111,7 +111,7 @@ Opened open_window(Controller& host, const WindowDemoOptions& options, WindowDem
   const cJSON* pixels = cJSON_GetObjectItemCaseSensitive(info, "pixel_size");
   char note[160];
   std::snprintf(note, sizeof note, "renderer %s \u00b7 scale %g \u00b7 %g \u00d7 %g pixels",
-                std::string(scene::string_member(info, "renderer")).c_str(), number_member(info, "scale"),
+                std::string(json::string_member(info, "renderer")).c_str(), number_member(info, "scale"),
                 number_at(pixels, 0), number_at(pixels, 1));
   state.footer_note = note;
   state.button_label_width = measure(host, kButtonLabel, kButtonLabelPoints, state.button_label_width);
@@ -121,7 +121,7 @@ Opened open_window(Controller& host, const WindowDemoOptions& options, WindowDem
 bool capture(Controller& host, const std::string& path) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  scene::JsonPtr command(cJSON_CreateObject());
+  json::JsonPtr command(cJSON_CreateObject());
   cJSON_AddStringToObject(command.get(), "op", "capture");
   cJSON_AddStringToObject(command.get(), "path", error ? path.c_str() : absolute.c_str());
   Reply reply;
@@ -160,9 +160,9 @@ class Interaction {
 
   // Handles one event; false when it asks to quit.
   bool handle(const cJSON* event) {
-    const std::string_view kind = scene::string_member(event, "kind");
+    const std::string_view kind = json::string_member(event, "kind");
     if (kind == "close") return false;
-    const std::string_view key = scene::string_member(event, "key");
+    const std::string_view key = json::string_member(event, "key");
     if (kind == "key_down" && key == "Escape") return false;
     log(event);
     if (kind == "pointer_move") {
@@ -172,7 +172,7 @@ class Interaction {
     } else if (kind == "pointer_down" && number_member(event, "button") == 1) {
       click(window_target_at(number_member(event, "x"), number_member(event, "y")));
     } else if (kind == "text") {
-      type(scene::string_member(event, "text"));
+      type(json::string_member(event, "text"));
     } else if (kind == "key_down" && key == "Backspace" && !state_.typed.empty()) {
       state_.typed.resize(utf8_boundary(state_.typed, state_.typed.size() - 1));
       field_changed_ = true;
@@ -240,7 +240,7 @@ class Interaction {
   }
 
   // Waiting for each reply keeps at most one patch in flight.
-  void send(const scene::JsonPtr& patch) { (void)host_.request(print(patch.get()), 2); }
+  void send(const json::JsonPtr& patch) { (void)host_.request(print(patch.get()), 2); }
 
   Controller& host_;
   WindowDemoState& state_;

@@ -489,8 +489,8 @@ constexpr WindowPart kAllParts[] = {
 
 }  // namespace
 
-scene::JsonPtr window_initial_patch(const WindowDemoState& state) {
-  scene::JsonPtr patch(cJSON_CreateObject());
+json::JsonPtr window_initial_patch(const WindowDemoState& state) {
+  json::JsonPtr patch(cJSON_CreateObject());
   cJSON_AddStringToObject(patch.get(), "op", "patch");
   cJSON_AddStringToObject(patch.get(), "background", "#0d1117");
   cJSON* upsert = cJSON_AddArrayToObject(patch.get(), "upsert");
@@ -499,9 +499,9 @@ scene::JsonPtr window_initial_patch(const WindowDemoState& state) {
   return patch;
 }
 
-scene::JsonPtr window_patch(const WindowDemoState& state, std::initializer_list<WindowPart> parts,
+json::JsonPtr window_patch(const WindowDemoState& state, std::initializer_list<WindowPart> parts,
                             double transition_seconds) {
-  scene::JsonPtr patch(cJSON_CreateObject());
+  json::JsonPtr patch(cJSON_CreateObject());
   cJSON_AddStringToObject(patch.get(), "op", "patch");
   cJSON* upsert = cJSON_AddArrayToObject(patch.get(), "upsert");
   for (WindowPart part : parts) cJSON_AddItemToArray(upsert, part_segment(state, part));

@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "scene/json.h"
+#include "json/json.h"
 
 namespace lumora::demo {
 
@@ -58,9 +58,9 @@ enum class WindowPart {
 };
 
 // The first patch: background, every segment and their order.
-scene::JsonPtr window_initial_patch(const WindowDemoState& state);
+json::JsonPtr window_initial_patch(const WindowDemoState& state);
 // A patch that replaces only `parts`, cross-fading over `transition_seconds`.
-scene::JsonPtr window_patch(const WindowDemoState& state, std::initializer_list<WindowPart> parts,
+json::JsonPtr window_patch(const WindowDemoState& state, std::initializer_list<WindowPart> parts,
                             double transition_seconds = 0);
 
 // What a click or the pointer at (x, y) in logical units is over.

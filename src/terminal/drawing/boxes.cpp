@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "scene/json.h"
+#include "json/json.h"
 #include "scene/style.h"
 #include "terminal/drawing/primitives.h"
 #include "terminal/drawing/rasterizer.h"
@@ -49,7 +49,7 @@ CellStyle read_style(const cJSON* style) {
   cells.parsed = scene::parse_rect_style(style);
   cells.has_border = cells.parsed.border.present && cells.parsed.border_width != 0;
   cells.gradient_fill = cells.parsed.fill.present && cells.parsed.fill_end.present &&
-                        scene::string_member(style, "fill") != scene::string_member(style, "fill_end");
+                        json::string_member(style, "fill") != json::string_member(style, "fill_end");
   return cells;
 }
 

@@ -8,10 +8,9 @@
 
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/colour.h"
+#include "terminal/drawing/raster_context.h"
 
 namespace lumora::terminal {
-
-struct RasterContext;
 
 // Fills every cell of `rect` inside the clip with `lerp_colour`(a, b, t), t
 // running from 0 at the first column (row) to 1 at the last. A translucent

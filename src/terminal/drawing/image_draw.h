@@ -13,13 +13,11 @@
 
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/colour.h"
+#include "terminal/drawing/raster_context.h"
 
 namespace lumora::terminal {
 
-class ImageSourceCache;
-class RasterEventSink;
 struct ImageSource;
-struct RasterContext;
 
 enum class ImageFit { stretch, contain, cover };
 

@@ -10,7 +10,10 @@
 #include "scene/limits.h"
 #include "scene/scene_format.h"
 #include "scene/style.h"
+#include "terminal/drawing/boxes.h"
+#include "terminal/drawing/image_draw.h"
 #include "terminal/drawing/primitives.h"
+#include "terminal/drawing/text.h"
 
 namespace lumora::terminal {
 namespace {
@@ -148,10 +151,6 @@ void set_clip(CellFrame& frame, const cJSON* item) {
   frame.clip = intersect(rect_to_cells(rect.x, rect.y, rect.w, rect.h), frame.whole_grid());
 }
 
-void call(CommandDrawer drawer, const RasterContext& context, CellFrame& frame, const cJSON* command) {
-  if (drawer != nullptr) drawer(context, frame, command);
-}
-
 // One item by the terminal's reading of its type. The terminal is looser than
 // the table's ranges: every coordinate, extent and size only needs to be a
 // finite number, because positions clamp to cells and a size of 0 or less
@@ -207,13 +206,11 @@ bool items_acceptable(const scene::KindSchema& schema, const cJSON* const* items
 void draw(const RasterContext& context, CellFrame& frame, const cJSON* command, const scene::KindSchema& schema,
           const cJSON* const* items) {
   using scene::CommandKind;
-  const KindDrawers none;
-  const KindDrawers& drawers = context.drawers != nullptr ? *context.drawers : none;
   switch (schema.kind) {
     case CommandKind::begin: clear_frame(frame, colour_of(items[0])); break;
     case CommandKind::clip: set_clip(frame, items[0]); break;
     case CommandKind::rect: draw_rect_command(frame, items); break;
-    case CommandKind::text: call(drawers.text, context, frame, command); break;
+    case CommandKind::text: draw_text_command(context, frame, command); break;
     case CommandKind::line:
       draw_line(frame, items[0]->valuedouble, items[1]->valuedouble, items[2]->valuedouble, items[3]->valuedouble,
                 colour_of(items[4]), items[5]->valuedouble);
@@ -222,19 +219,19 @@ void draw(const RasterContext& context, CellFrame& frame, const cJSON* command, 
       draw_points(frame, items[0], schema.items[0] == scene::ItemType::even_point_list, colour_of(items[1]),
                   items[2]->valuedouble);
       break;
-    case CommandKind::gradient_rect: call(drawers.gradient_rect, context, frame, command); break;
-    case CommandKind::styled_rect: call(drawers.styled_rect, context, frame, command); break;
-    case CommandKind::marker: call(drawers.marker, context, frame, command); break;
-    case CommandKind::focus_ring: call(drawers.focus_ring, context, frame, command); break;
+    case CommandKind::gradient_rect: draw_gradient_rect_command(context, frame, command); break;
+    case CommandKind::styled_rect: draw_styled_rect_command(context, frame, command); break;
+    case CommandKind::marker: draw_marker_command(context, frame, command); break;
+    case CommandKind::focus_ring: draw_focus_ring_command(context, frame, command); break;
     case CommandKind::caret:
       if (items[2]->valuedouble > 0) {
         scene::ColorValue colour = colour_of(items[3]);
         mark_underline(frame, column_of(items[0]->valuedouble), row_of(items[1]->valuedouble), &colour);
       }
       break;
-    case CommandKind::icon: call(drawers.icon, context, frame, command); break;
-    case CommandKind::image: call(drawers.image, context, frame, command); break;
-    case CommandKind::image_nine: call(drawers.image_nine, context, frame, command); break;
+    case CommandKind::icon: draw_icon_command(context, frame, command); break;
+    case CommandKind::image: draw_image_command(context, frame, command); break;
+    case CommandKind::image_nine: draw_image_nine_command(context, frame, command); break;
     case CommandKind::unknown:
     case CommandKind::sprite:
     case CommandKind::animated_rect: break;  // refused before drawing: not terminal kinds

@@ -5,9 +5,8 @@
 // retained segments; a failing command discards the frame and reports
 // "Invalid terminal command %zu (%s), geometry, color, or allocation budget",
 // so the caller keeps showing what it had. Kinds drawn by other modules
-// (text, icons, images, boxes) are validated here in full and drawn through
-// the `KindDrawers` hooks of the `RasterContext`; a hook left null draws
-// nothing, and the command still succeeds.
+// (text, icons, images, boxes) are validated here in full and then handed to
+// their drawers, which read the items without checking them again.
 #pragma once
 
 #include <cstddef>
@@ -20,47 +19,9 @@
 #include "scene/error_text.h"
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/colour.h"
+#include "terminal/drawing/raster_context.h"
 
 namespace lumora::terminal {
-
-class ImageSourceCache;  // the backend's decoded-image cache (image drawing)
-struct RasterContext;
-
-// Where drawing reports problems that do not fail the command (an image that
-// cannot be loaded, for instance).
-class RasterEventSink {
- public:
-  virtual ~RasterEventSink() = default;
-  virtual void resource_error(std::string_view text) = 0;
-};
-
-// Draws one command that rasterize_command has already validated, so a
-// drawer may read its items without checking them again. A glyph the pool
-// refuses sets frame.pool_exhausted, which fails the command.
-using CommandDrawer = void (*)(const RasterContext& context, CellFrame& frame, const cJSON* command);
-
-struct KindDrawers {
-  CommandDrawer text = nullptr;
-  CommandDrawer icon = nullptr;
-  CommandDrawer image = nullptr;
-  CommandDrawer image_nine = nullptr;
-  CommandDrawer gradient_rect = nullptr;
-  CommandDrawer styled_rect = nullptr;
-  CommandDrawer marker = nullptr;
-  CommandDrawer focus_ring = nullptr;
-};
-
-// What drawing needs from the backend besides the frame. Built by the
-// backend for each composition; everything is borrowed.
-struct RasterContext {
-  std::int32_t columns = 1;
-  std::int32_t rows = 1;
-  bool monochrome = false;                   // the colour mode is "none"
-  ImageSourceCache* image_cache = nullptr;   // may be null: images draw as placeholders
-  RasterEventSink* events = nullptr;         // may be null: events are dropped
-  const KindDrawers* drawers = nullptr;      // may be null: those kinds draw nothing
-  FrameRecycler* frames = nullptr;           // may be null: every composition allocates its frame
-};
 
 // Limits of one command.
 inline constexpr std::size_t kMaxTerminalPoints = 100000;  // "lines", "segments"

@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "scene/limits.h"
-#include "text/grapheme.h"
 #include "terminal/drawing/primitives.h"
+#include "terminal/drawing/rasterizer.h"
+#include "text/grapheme.h"
 
 namespace lumora::terminal {
 
@@ -31,8 +32,8 @@ bool bounded_string(const cJSON* item, std::size_t limit, std::string_view& out)
   return true;
 }
 
-scene::JsonPtr size_array(const TextSize& size) {
-  scene::JsonPtr array(cJSON_CreateArray());
+json::JsonPtr size_array(const TextSize& size) {
+  json::JsonPtr array(cJSON_CreateArray());
   if (!array) return {};
   for (double value : {size.width, size.height}) {
     cJSON* number = cJSON_CreateNumber(value);
@@ -152,18 +153,18 @@ void draw_icon_command(const RasterContext&, CellFrame& frame, const cJSON* comm
   draw_icon(frame, glyph, x->valuedouble, y->valuedouble, size->valuedouble, colour);
 }
 
-scene::JsonPtr measure_operation(const cJSON* command, scene::ErrorText error) {
+json::JsonPtr measure_operation(const cJSON* command, scene::ErrorText error) {
   std::string_view text;
   if (!bounded_string(cJSON_GetObjectItemCaseSensitive(command, "text"), kMaxMeasureTextBytes, text)) {
     error.set("Invalid terminal text");
     return {};
   }
-  scene::JsonPtr result = size_array(measure_text(text));
+  json::JsonPtr result = size_array(measure_text(text));
   if (!result) error.set("Cannot allocate text metrics");
   return result;
 }
 
-scene::JsonPtr measure_many_operation(const cJSON* command, scene::ErrorText error) {
+json::JsonPtr measure_many_operation(const cJSON* command, scene::ErrorText error) {
   const cJSON* texts = cJSON_GetObjectItemCaseSensitive(command, "texts");
   if (!cJSON_IsArray(texts)) {
     error.set("Invalid terminal text batch");
@@ -185,14 +186,14 @@ scene::JsonPtr measure_many_operation(const cJSON* command, scene::ErrorText err
       return {};
     }
   }
-  scene::JsonPtr result(cJSON_CreateArray());
+  json::JsonPtr result(cJSON_CreateArray());
   if (!result) {
     error.set("Cannot allocate text metrics");
     return {};
   }
   for (const cJSON* entry = texts->child; entry != nullptr; entry = entry->next) {
     bounded_string(entry, kMaxMeasureTextBytes, text);
-    scene::JsonPtr size = size_array(measure_text(text));
+    json::JsonPtr size = size_array(measure_text(text));
     if (!size || !cJSON_AddItemToArray(result.get(), size.get())) {
       error.set("Cannot allocate text metrics");
       return {};

@@ -11,18 +11,18 @@
 
 #include <cjson/cJSON.h>
 
+#include "json/json.h"
 #include "scene/error_text.h"
-#include "scene/json.h"
+#include "scene/limits.h"
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/colour.h"
-#include "terminal/drawing/rasterizer.h"
+#include "terminal/drawing/raster_context.h"
 
 namespace lumora::terminal {
 
 // The longest text one "measure" entry may hold.
 inline constexpr std::size_t kMaxMeasureTextBytes = 8388608;
-// The most strings one "measure_many" may hold.
-inline constexpr std::size_t kMaxMeasureBatch = 4096;
+using scene::kMaxMeasureBatch;
 
 // Width of the widest line and height of all lines, in virtual pixels.
 struct TextSize {
@@ -44,14 +44,14 @@ void draw_text_at_cell(CellFrame& frame, std::string_view text, std::int64_t col
 // the box and clipped to it; nothing when the box cannot hold the glyph.
 void draw_icon(CellFrame& frame, std::string_view glyph, double x, double y, double size, scene::ColorValue colour);
 
-// `CommandDrawer`s for commands that rasterize_command has validated:
+// Drawers for commands that rasterize_command has validated:
 // ["text", string, x, y, colour, size, mono] and ["icon", name, x, y, size, colour].
 void draw_text_command(const RasterContext& context, CellFrame& frame, const cJSON* command);
 void draw_icon_command(const RasterContext& context, CellFrame& frame, const cJSON* command);
 
 // The operations on the whole command object: [width, height], or an array of
 // them, in virtual pixels; null with the message in `error` on failure.
-scene::JsonPtr measure_operation(const cJSON* command, scene::ErrorText error);
-scene::JsonPtr measure_many_operation(const cJSON* command, scene::ErrorText error);
+json::JsonPtr measure_operation(const cJSON* command, scene::ErrorText error);
+json::JsonPtr measure_many_operation(const cJSON* command, scene::ErrorText error);
 
 }  // namespace lumora::terminal

@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "input/event_queue.h"
+#include "scene/limits.h"
 
 namespace lumora::terminal {
 
@@ -31,7 +32,7 @@ inline constexpr std::size_t kMaxInputBytes = 16 * 1024 * 1024;
 inline constexpr std::size_t kMaxPasteBytes = 8 * 1024 * 1024;
 // The escaped paste text must leave room for {"kind":"text","text":"","paste":true}
 // (38 bytes) so that the finished event fits in one 16 MiB frame.
-inline constexpr std::size_t kMaxEscapedPasteBytes = 16 * 1024 * 1024 - 38;
+inline constexpr std::size_t kMaxEscapedPasteBytes = scene::kMaxBody - 38;
 // A lone Escape is the Escape key only once no sequence followed it this long.
 inline constexpr double kLoneEscapeSeconds = 0.035;
 // A terminal's reply to a query arrives whole within moments; a control-string

@@ -8,8 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "host/backend.h"
+#include "json/json.h"
 #include "platform/clock.h"
-#include "scene/json.h"
 #include "support/pty.h"
 
 namespace lumora::terminal {
@@ -56,7 +57,7 @@ class ConsoleSessionTest : public ::testing::Test {
   ByteBuffer pending_;
   std::size_t written_ = 0;
   std::uint64_t bytes_written_ = 0;
-  scene::HostErrorBuffer error_;
+  host::HostErrorBuffer error_;
   std::unique_ptr<ConsoleSession> session_;
 };
 

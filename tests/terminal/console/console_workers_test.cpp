@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "host/backend.h"
 #include "platform/clock.h"
 #include "support/pty.h"
 
@@ -43,7 +44,7 @@ class ConsoleWorkersTest : public ::testing::Test {
   ByteBuffer pending_;
   std::size_t written_ = 0;
   std::uint64_t bytes_written_ = 0;
-  scene::HostErrorBuffer error_;
+  host::HostErrorBuffer error_;
 };
 
 TEST_F(ConsoleWorkersTest, InputBeyondTheSharedBoundWaitsForTheMainThreadAndLosesNothing) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "scene/json.h"
+#include "json/json.h"
 #include "terminal/drawing/primitives.h"
 #include "terminal/drawing/rasterizer.h"
 #include "terminal/terminal_helpers.h"
@@ -25,7 +25,7 @@ class BoxesTest : public ::testing::Test {
 
   // Draws one command given as JSON text through the matching drawer.
   void draw(const std::string& json) {
-    scene::JsonPtr command(cJSON_Parse(json.c_str()));
+    json::JsonPtr command(cJSON_Parse(json.c_str()));
     ASSERT_TRUE(command) << json;
     const char* kind = cJSON_GetStringValue(cJSON_GetArrayItem(command.get(), 0));
     const std::string_view name = kind != nullptr ? kind : "";

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "scene/json.h"
+#include "json/json.h"
+#include "scene/limits.h"
 
 namespace lumora::terminal {
 namespace {
@@ -23,11 +24,11 @@ TEST(ParseColour, EmptyIsTransparentAndOnlyShortStringsCount) {
   const std::pair<const char*, bool> texts[] = {{"#ff000080", true}, {"aabbcc80", true}, {"", true},
                                                 {"#aabbccdd0", false}, {"#abg", false}, {" #abc", false}};
   for (const auto& [text, ok] : texts) {
-    scene::JsonPtr item(cJSON_CreateString(text));
+    json::JsonPtr item(cJSON_CreateString(text));
     EXPECT_EQ(parse_colour(item.get(), out), ok) << text;
   }
-  scene::JsonPtr number(cJSON_CreateNumber(0xffffff));
-  scene::JsonPtr huge(cJSON_CreateString(std::string(16 * 1024 * 1024, 'a').c_str()));
+  json::JsonPtr number(cJSON_CreateNumber(0xffffff));
+  json::JsonPtr huge(cJSON_CreateString(std::string(scene::kMaxStringBytes, 'a').c_str()));
   EXPECT_FALSE(parse_colour(number.get(), out));
   EXPECT_FALSE(parse_colour(nullptr, out));
   EXPECT_FALSE(parse_colour(huge.get(), out));

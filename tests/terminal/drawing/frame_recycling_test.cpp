@@ -9,10 +9,9 @@
 #include <string>
 #include <tuple>
 
-#include "terminal/drawing/boxes.h"
+#include "host/backend.h"
 #include "terminal/drawing/primitives.h"
 #include "terminal/drawing/rasterizer.h"
-#include "terminal/drawing/text.h"
 #include "terminal/terminal_backend.h"
 #include "terminal/terminal_helpers.h"
 
@@ -108,15 +107,6 @@ TEST(FrameRecycler, LetsGoOfFramesOfAnotherSizeAndOfTheOldestWhenFull) {
 
 // ---- A long run on a backend --------------------------------------------------
 
-const KindDrawers kDrawers{
-    .text = draw_text_command,
-    .icon = draw_icon_command,
-    .gradient_rect = draw_gradient_rect_command,
-    .styled_rect = draw_styled_rect_command,
-    .marker = draw_marker_command,
-    .focus_ring = draw_focus_ring_command,
-};
-
 // Scene `k` of a stream whose every frame differs: a moving label with wide
 // characters, a counter, panels and lines, and many distinct glyphs.
 std::string scene_list(int k) {
@@ -153,20 +143,19 @@ TEST(FrameRecycling, ManyUpdatesSettleOnAFixedSetOfFramesAndPoolBlocks) {
   const CellFrameAllocations at_start = cell_frame_allocations();
   CellFrameAllocations settled;
   {
-    scene::HostErrorBuffer error;
+    host::HostErrorBuffer error;
     std::unique_ptr<TerminalBackend> backend = TerminalBackend::open(
         parse(R"({"backend":"terminal","headless":true,"columns":30,"rows":6,"color":"truecolor"})").get(),
         error.text());
     ASSERT_TRUE(backend) << error.c_str();
-    RasterContext fresh_context = test::grid(30, 6);
-    fresh_context.drawers = &kDrawers;
+    const RasterContext fresh_context = test::grid(30, 6);
 
     constexpr int kWarmUp = 20;
     constexpr int kUpdates = 400;
     std::uint64_t fresh_frames = 0;  // compared frames made after warming up
     for (int k = 0; k < kUpdates; ++k) {
       if (k == kWarmUp) settled = cell_frame_allocations();
-      scene::HostErrorBuffer step_error;
+      host::HostErrorBuffer step_error;
       const std::string list = scene_list(k);
       switch (k % 8) {
         case 3:  // two commits before one present
@@ -177,7 +166,7 @@ TEST(FrameRecycling, ManyUpdatesSettleOnAFixedSetOfFramesAndPoolBlocks) {
           EXPECT_FALSE(backend->commit_scene(parse(R"([["icon","no-such-icon",0,0,16,"#fff"]])").get(),
                                              step_error.text()));
           EXPECT_EQ(backend->current_frame(), shown);
-          step_error = scene::HostErrorBuffer{};
+          step_error = host::HostErrorBuffer{};
           break;
         }
         case 6: {  // segments, then the next commit leaves them

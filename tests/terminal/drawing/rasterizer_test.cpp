@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "scene/json.h"
+#include "host/backend.h"
+#include "json/json.h"
+#include "scene/limits.h"
 #include "terminal/drawing/primitives.h"
 #include "terminal/terminal_helpers.h"
 
@@ -22,7 +24,7 @@ struct Composed {
 };
 
 Composed compose(const std::string& list, RasterContext context = grid(8, 4)) {
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   Composed result;
   result.frame = compose_frame(context, parse(list).get(), kOpaqueBlack, error.text());
   result.error = error.c_str();
@@ -71,8 +73,8 @@ TEST(Validation, EveryKindByTheTerminalRules) {
       {R"(["RECT",[0,0,8,16],"",0,"",0])", false},
       {polyline(100000, 8), true},
       {polyline(100001, 8), false},
-      // Text without a drawer is validated and ignored.
-      {R"(["text",")" + std::string(16 * 1024 * 1024, 'a') + R"(",0,0,"#fff",12,true])", true},
+      // The longest string an item may be.
+      {R"(["text",")" + std::string(scene::kMaxStringBytes, 'a') + R"(",0,0,"#fff",12,true])", true},
   };
   for (const auto& [command, ok] : cases) EXPECT_EQ(valid(command), ok) << command.substr(0, 80);
 }
@@ -153,10 +155,10 @@ TEST(ComposeFrame, FailingCommandReportsIndexAndKindCutAtACharacterBoundary) {
 }
 
 TEST(ComposeFrame, EachSegmentStartsWithoutClip) {
-  scene::JsonPtr clip = parse(R"([["clip",[0,0,8,16]]])");
-  scene::JsonPtr line = parse(R"([["line",0,0,24,0,"#fff",1]])");
+  json::JsonPtr clip = parse(R"([["clip",[0,0,8,16]]])");
+  json::JsonPtr line = parse(R"([["line",0,0,24,0,"#fff",1]])");
   const cJSON* lists[] = {clip.get(), line.get()};
-  scene::HostErrorBuffer error;
+  host::HostErrorBuffer error;
   CellFrameRef frame =
       compose_frame(grid(4, 1), std::span<const cJSON* const>(lists), scene::rgba(0, 0, 255, 255), error.text());
   ASSERT_TRUE(frame);
@@ -164,26 +166,21 @@ TEST(ComposeFrame, EachSegmentStartsWithoutClip) {
   EXPECT_EQ(frame->at(3, 0).background(), (scene::rgba(0, 0, 255, 255)));
 }
 
-void draw_text_glyph(const RasterContext&, CellFrame& frame, const cJSON* command) {
-  put_glyph(frame, 0, 0, cJSON_GetArrayItem(command, 1)->valuestring, 1, scene::rgba(255, 255, 255, 255), CellKind::text);
-}
-
-TEST(ComposeFrame, DeferredKindsReachTheirDrawersAndAFullGlyphPoolFailsTheCommand) {
-  KindDrawers drawers;
-  drawers.text = draw_text_glyph;
-  RasterContext context = grid(2, 1);
-  context.drawers = &drawers;
-  // Without an icon drawer the icon is validated and skipped.
-  Composed c = compose(R"([["text","A",0,0,"#fff",12,false],["icon","check",0,0,16,"#fff"]])", context);
+TEST(ComposeFrame, TextAndIconsAreDrawnAndAFullGlyphPoolFailsTheCommand) {
+  const RasterContext context = grid(3, 1);
+  Composed c = compose(R"([["text","A",0,0,"#fff",12,false],["icon","check",8,0,16,"#fff"]])", context);
   ASSERT_TRUE(c.frame) << c.error;
-  EXPECT_EQ(rows_text(*c.frame), std::vector<std::string>{"A "});
+  EXPECT_EQ(rows_text(*c.frame), std::vector<std::string>{"A✓ "});
 
-  const std::string big(9 * 1024 * 1024, 'g');
-  const std::string other(9 * 1024 * 1024, 'h');
-  c = compose(R"([["text",")" + big + R"(",0,0,"#fff",12,false],["text",")" + other + R"(",0,0,"#fff",12,false]])",
-              context);
-  EXPECT_FALSE(c.frame);
-  EXPECT_EQ(c.error, "Invalid terminal command 1 (text), geometry, color, or allocation budget");
+  // A glyph the pool refuses fails the command that drew it.
+  CellFrameRef frame = make_cell_frame(3, 1);
+  const std::string nearly_full(GlyphPool::kMaxBytes - GlyphPool::kEntryOverhead - 8, 'g');
+  put_glyph(*frame, 2, 0, nearly_full, 1, scene::rgba(255, 255, 255, 255), CellKind::text);
+  ASSERT_FALSE(frame->pool_exhausted);
+  json::JsonPtr list = parse(R"([["text","A",0,0,"#fff",12,false]])");
+  host::HostErrorBuffer error;
+  EXPECT_FALSE(draw_command_list(context, *frame, list.get(), false, error.text()));
+  EXPECT_STREQ(error.c_str(), "Invalid terminal command 0 (text), geometry, color, or allocation budget");
 }
 
 }  // namespace

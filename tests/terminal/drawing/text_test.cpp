@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "scene/json.h"
+#include "host/backend.h"
+#include "json/json.h"
 #include "terminal/drawing/primitives.h"
 #include "terminal/terminal_helpers.h"
 
@@ -52,7 +53,7 @@ TEST(DrawTextTest, LaysOutClustersFromTheStartCellWithinTheClip) {
 TEST(DrawTextTest, CellsCarryTheColourKindAndWidthOfTheirClusters) {
   CellFrameRef frame = blank_frame();
   frame->at(4, 1).set_background({0, 0, 255, 255});
-  scene::JsonPtr command = parse(R"(["text", "a\tb\u4E2Dc", 16, 16, "#ff0000", 14, false])");
+  json::JsonPtr command = parse(R"(["text", "a\tb\u4E2Dc", 16, 16, "#ff0000", 14, false])");
   draw_text_command(RasterContext{}, *frame, command.get());
   EXPECT_EQ(row_text(*frame, 1), "  a   b\xE4\xB8\xAD" "c");
   for (int column = 2; column <= 9; ++column) {
@@ -111,9 +112,9 @@ TEST(MeasureOperationTest, MeasuresTextAndBatchesOrRefusesThem) {
       {R"({"op":"measure_many","texts":["a", 1, "b"]})", "Invalid terminal text batch"},
   };
   for (const auto& [json, expected] : cases) {
-    scene::HostErrorBuffer buffer;
-    scene::JsonPtr command = parse(json);
-    scene::JsonPtr result = std::string_view(json).find("measure_many") != std::string_view::npos
+    host::HostErrorBuffer buffer;
+    json::JsonPtr command = parse(json);
+    json::JsonPtr result = std::string_view(json).find("measure_many") != std::string_view::npos
                                 ? measure_many_operation(command.get(), buffer.text())
                                 : measure_operation(command.get(), buffer.text());
     EXPECT_EQ(result ? print(result.get()) : buffer.c_str(), expected) << json;
@@ -121,10 +122,10 @@ TEST(MeasureOperationTest, MeasuresTextAndBatchesOrRefusesThem) {
 }
 
 TEST(MeasureOperationTest, LengthAndCountLimits) {
-  scene::JsonPtr command(cJSON_CreateObject());
+  json::JsonPtr command(cJSON_CreateObject());
   std::string text(kMaxMeasureTextBytes, 'a');
   cJSON_AddStringToObject(command.get(), "text", text.c_str());
-  scene::HostErrorBuffer buffer;
+  host::HostErrorBuffer buffer;
   EXPECT_EQ(print(measure_operation(command.get(), buffer.text()).get()), "[67108864,16]");
   text.push_back('a');
   cJSON_ReplaceItemInObject(command.get(), "text", cJSON_CreateString(text.c_str()));
@@ -143,7 +144,7 @@ TEST(MeasureOperationTest, LengthAndCountLimits) {
   EXPECT_FALSE(measure_many_operation(command.get(), buffer.text()));
   EXPECT_STREQ(buffer.c_str(), "Terminal text batch exceeds 4096 strings");
   cJSON_DeleteItemFromArray(texts, 0);
-  scene::JsonPtr result = measure_many_operation(command.get(), buffer.text());
+  json::JsonPtr result = measure_many_operation(command.get(), buffer.text());
   ASSERT_TRUE(result);
   EXPECT_EQ(cJSON_GetArraySize(result.get()), 4096);
 }

@@ -11,8 +11,8 @@ namespace {
 using namespace std::string_literals;
 
 std::string printed(input::EventQueue& queue) {
-  scene::JsonPtr events = queue.take();
-  scene::JsonText text = scene::print_json(events.get());
+  json::JsonPtr events = queue.take();
+  json::JsonText text = json::print_json(events.get());
   return text ? std::string(text.get()) : std::string("<print failed>");
 }
 
@@ -279,10 +279,10 @@ std::string paste_outcome(const std::string& pasted, std::size_t literal_size) {
   InputDecoder decoder;
   input::EventQueue events;
   decoder.feed_input("\x1b[200~" + pasted + "\x1b[201~", false, 0.0, events);
-  scene::JsonPtr taken = events.take();
+  json::JsonPtr taken = events.take();
   const cJSON* literal = cJSON_GetObjectItemCaseSensitive(cJSON_GetArrayItem(taken.get(), 0), "text");
   if (cJSON_IsRaw(literal) && std::string_view(literal->valuestring).size() == literal_size) return "literal";
-  return scene::print_json(taken.get()).get();
+  return json::print_json(taken.get()).get();
 }
 
 TEST_F(InputDecoderTest, PasteIsBoundedByItsBytesAndItsEscapedSize) {

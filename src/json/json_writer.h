@@ -11,7 +11,7 @@
 
 #include <cjson/cJSON.h>
 
-namespace lumora::scene {
+namespace lumora::json {
 
 // Longest text one number prints as ("-2.2250738585072014e-308" and shorter).
 inline constexpr std::size_t kMaxJsonNumberLength = 25;
@@ -40,4 +40,4 @@ void append_json_number(std::string& out, double value);
 // A raw item whose text is `text` (printed as it is); null when memory runs out.
 cJSON* make_raw_json(const std::string& text);
 
-}  // namespace lumora::scene
+}  // namespace lumora::json

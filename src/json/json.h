@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace lumora::scene {
+namespace lumora::json {
 
 struct JsonDeleter {
   void operator()(cJSON* item) const noexcept { cJSON_Delete(item); }
@@ -75,4 +75,4 @@ inline bool add_string(cJSON* object, const char* name, std::string_view text) {
   }
 }
 
-}  // namespace lumora::scene
+}  // namespace lumora::json

@@ -1,6 +1,6 @@
-#include "scene/json_writer.h"
+#include "json/json_writer.h"
 
-#include "scene/json.h"
+#include "json/json.h"
 
 #include <cfloat>
 #include <charconv>
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace lumora::scene {
+namespace lumora::json {
 namespace {
 
 // Counts the bytes a text would take.
@@ -218,4 +218,4 @@ JsonText print_json(const cJSON* item) {
 
 cJSON* make_raw_json(const std::string& text) { return cJSON_CreateRaw(text.c_str()); }
 
-}  // namespace lumora::scene
+}  // namespace lumora::json

@@ -1,4 +1,4 @@
-#include "scene/json_reader.h"
+#include "json/json_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "support/json_reference.h"
 
-namespace lumora::scene {
+namespace lumora::json {
 namespace {
 
 using namespace std::string_literals;
@@ -265,4 +265,4 @@ TEST(JsonReaderTest, ALongStringGetsItsOwnStorage) {
 }
 
 }  // namespace
-}  // namespace lumora::scene
+}  // namespace lumora::json

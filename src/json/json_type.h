@@ -7,7 +7,7 @@
 
 #include <cjson/cJSON.h>
 
-namespace lumora::scene::json_type {
+namespace lumora::json {
 
 inline int type_of(const cJSON* item) { return item->type & 0xFF; }
 
@@ -22,4 +22,4 @@ inline bool is_bool(const cJSON* item) { return item != nullptr && (item->type &
 // A string item's text, or null for anything else.
 inline const char* string_of(const cJSON* item) { return is_string(item) ? item->valuestring : nullptr; }
 
-}  // namespace lumora::scene::json_type
+}  // namespace lumora::json

@@ -22,7 +22,7 @@
 #include <memory>
 #include <vector>
 
-namespace lumora::scene {
+namespace lumora::json {
 
 enum class JsonReadStatus {
   parsed,
@@ -88,4 +88,4 @@ class JsonReader {
   const cJSON* root_ = nullptr;
 };
 
-}  // namespace lumora::scene
+}  // namespace lumora::json

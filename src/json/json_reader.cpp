@@ -1,4 +1,4 @@
-#include "scene/json_reader.h"
+#include "json/json_reader.h"
 
 #include <climits>
 #include <clocale>
@@ -19,7 +19,7 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
-namespace lumora::scene {
+namespace lumora::json {
 namespace {
 
 constexpr std::size_t kFirstBlockBytes = 64 * 1024;
@@ -478,4 +478,4 @@ void JsonReader::make_unusable(unsigned char* start, std::size_t bytes) {
 #endif
 }
 
-}  // namespace lumora::scene
+}  // namespace lumora::json

@@ -1,4 +1,4 @@
-#include "scene/json_writer.h"
+#include "json/json_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "scene/json.h"
+#include "json/json.h"
 
-namespace lumora::scene {
+namespace lumora::json {
 namespace {
 
 // What cJSON itself prints: the bytes controllers have always received.
@@ -121,4 +121,4 @@ TEST(JsonWriter, UnprintableItemsAreRefused) {
 }
 
 }  // namespace
-}  // namespace lumora::scene
+}  // namespace lumora::json
