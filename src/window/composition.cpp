@@ -47,6 +47,14 @@ bool WindowBackend::commit_scene(const cJSON* commands, scene::ErrorText error) 
     }
     ++count;
   }
+  // The same list again keeps what it built, the scene cache included:
+  // every command keeps its start time and no transition is needed.
+  if (!segmented_ && committed_list_ != nullptr && !transition_running() &&
+      scene::json_equal(committed_list_.get(), commands)) {
+    counters_.commands_touched += count;
+    counters_.last_commands_touched = count;
+    return true;
+  }
   std::uint64_t cost = scene::add_charge(scene::json_footprint_as_member(commands, "commands"),
                                          kStartTimeBytes * std::max<std::uint64_t>(1, count));
   if (cost > scene::kRetainedSceneBudget) {
@@ -123,13 +131,7 @@ bool WindowBackend::draw_command(const DrawCommand& command, double now, double 
   switch (command.kind) {
     case DrawKind::begin: {
       if (!apply_clip(nullptr)) return false;
-      const ColorValue background = command.color;
-      if (SDL_SetRenderDrawColor(renderer_.get(), background.r, background.g, background.b, background.a) != 0 ||
-          SDL_RenderClear(renderer_.get()) != 0) {
-        set_sdl_error("Clear renderer");
-        return false;
-      }
-      return true;
+      return canvas_.clear(command.color);
     }
     case DrawKind::clip: {
       if (command.flag != 0) return apply_clip(nullptr);
@@ -208,10 +210,7 @@ bool WindowBackend::draw_committed_list() {
   if (!apply_clip(nullptr)) return false;
   const cJSON* first = committed_list_ != nullptr ? committed_list_->child : nullptr;
   if (first == nullptr || scene::command_kind(first, "") != "begin") {
-    if (SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, 255) != 0 || SDL_RenderClear(renderer_.get()) != 0) {
-      set_sdl_error("Clear renderer");
-      return false;
-    }
+    if (!canvas_.clear(scene::rgba(0, 0, 0, 255))) return false;
   }
   if (first == nullptr) {
     settled_ = true;
@@ -410,26 +409,15 @@ bool WindowBackend::redraw_damage(double now) {
     pixels.push_back(p);
     r = Rect{p.x / scale_, p.y / scale_, p.w / scale_, p.h / scale_};
   }
-  SDL_Renderer* renderer = renderer_.get();
   auto finish = [&](bool ok) {
     damage_clip_active_ = false;
-    const bool blending = SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_BLEND) == 0;
-    if (ok && !blending) {
-      set_sdl_error("Set blend mode");
-      ok = false;
-    }
     return apply_clip(nullptr) && ok;
   };
   for (const PixelRect& p : pixels) {
     damage_clip_active_ = true;
     damage_clip_ = p;
     if (!apply_clip(nullptr)) return finish(false);
-    if (SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE) != 0 ||
-        SDL_SetRenderDrawColor(renderer, background_.r, background_.g, background_.b, background_.a) != 0 ||
-        SDL_RenderFillRect(renderer, nullptr) != 0 || SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_BLEND) != 0) {
-      set_sdl_error("Clear damaged area");
-      return finish(false);
-    }
+    if (!canvas_.replace_clip_area(background_, "Clear damaged area")) return finish(false);
   }
   for (const std::unique_ptr<WindowSegment>& segment : segments_) {
     ++counters_.segments_tested;
@@ -471,7 +459,7 @@ bool WindowBackend::compose_segments() {
     }
   }
   if (!damage_.empty()) {
-    if (SDL_SetRenderTarget(renderer_.get(), scene_cache_.get()) != 0) {
+    if (!canvas_.set_target(scene_cache_.get(), "Set render target")) {
       destroy_scene_cache();
       if (!draw_segments(now)) return false;
       damage_.clear();
@@ -480,8 +468,9 @@ bool WindowBackend::compose_segments() {
     }
     scene_cache_valid_ = false;
     const bool drawn = redraw_damage(now);
-    if (SDL_SetRenderTarget(renderer_.get(), nullptr) != 0) {
-      if (drawn) set_sdl_error("Restore window render target");
+    const std::string drawing_error = error_;
+    if (!canvas_.set_target(nullptr, "Restore window render target")) {
+      if (!drawn) error_ = drawing_error;
       return false;
     }
     // Switching the target resets SDL2's clip; the window's own is none.
@@ -534,11 +523,7 @@ bool WindowBackend::draw_segment_commands(const WindowSegment& segment, double n
 bool WindowBackend::draw_segments(double now) {
   error_.clear();
   if (!apply_clip(nullptr)) return false;
-  if (SDL_SetRenderDrawColor(renderer_.get(), background_.r, background_.g, background_.b, background_.a) != 0 ||
-      SDL_RenderClear(renderer_.get()) != 0) {
-    set_sdl_error("Clear renderer");
-    return false;
-  }
+  if (!canvas_.clear(background_)) return false;
   for (const std::unique_ptr<WindowSegment>& segment : segments_) {
     ++counters_.segments_tested;
     ++counters_.last_segments_tested;
@@ -551,23 +536,14 @@ bool WindowBackend::draw_segments(double now) {
 
 bool WindowBackend::ensure_scene_cache() {
   if (scene_cache_ != nullptr) return true;
-  scene_cache_.reset(SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGBA8888, SDL_TEXTUREACCESS_TARGET, pixel_w_,
-                                       pixel_h_));
-  if (scene_cache_ == nullptr || SDL_SetTextureBlendMode(scene_cache_.get(), SDL_BLENDMODE_NONE) != 0 ||
-      SDL_SetTextureScaleMode(scene_cache_.get(), SDL_ScaleModeNearest) != 0) {
-    destroy_scene_cache();
-    return false;
-  }
+  scene_cache_ = canvas_.create_target(pixel_w_, pixel_h_);
+  if (scene_cache_ == nullptr) return false;
   scene_cache_valid_ = false;
   return true;
 }
 
 bool WindowBackend::copy_scene_cache(const char* step) {
-  if (SDL_RenderCopy(renderer_.get(), scene_cache_.get(), nullptr, nullptr) != 0) {
-    set_sdl_error(step);
-    return false;
-  }
-  return true;
+  return canvas_.copy_whole(scene_cache_.get(), step);
 }
 
 bool WindowBackend::draw_scene_to_target() {
@@ -587,14 +563,14 @@ bool WindowBackend::draw_scene_to_target() {
     ++counters_.scene_cache_hits;
     return copy_scene_cache("Copy retained scene");
   }
-  if (SDL_SetRenderTarget(renderer_.get(), scene_cache_.get()) != 0) {
+  if (!canvas_.set_target(scene_cache_.get(), "Set render target")) {
     destroy_scene_cache();
     return draw_committed_list();
   }
   const bool drawn = draw_committed_list();
-  const bool restored = SDL_SetRenderTarget(renderer_.get(), nullptr) == 0;
-  if (!restored) {
-    if (drawn) set_sdl_error("Restore window render target");
+  const std::string drawing_error = error_;
+  if (!canvas_.set_target(nullptr, "Restore window render target")) {
+    if (!drawn) error_ = drawing_error;
     return false;
   }
   // Switching the target resets SDL2's clip; the window's own is none.

@@ -42,6 +42,22 @@ RoundedPlan plan_rounded(std::int64_t w, std::int64_t h, double radius, double r
   return plan;
 }
 
+CornerPlan plan_corners(std::int64_t w, std::int64_t h, const RoundedPlan& plan) {
+  CornerPlan corners;
+  if (plan.scanlines) return corners;
+  const auto c = static_cast<std::int64_t>(std::ceil(std::max(plan.radius, plan.ring) + 1));
+  corners.corner = c;
+  corners.mask_side = 2 * c + 1;
+  // A circle's radius is half its side: no straight edge is left.
+  corners.usable = corners.mask_side <= w && corners.mask_side <= h && plan.radius * 2 < static_cast<double>(std::min(w, h));
+  return corners;
+}
+
+void band_alphas(const CornerPlan& corners, const RoundedPlan& plan, std::uint8_t* alphas) {
+  const std::int64_t side = corners.mask_side, c = corners.corner;
+  for (std::int64_t row = 0; row <= c; ++row) alphas[row] = mask_coverage(side, side, plan.radius, plan.ring, c, row);
+}
+
 std::uint8_t mask_coverage(std::int64_t width, std::int64_t height, double radius, double ring, std::int64_t column,
                            std::int64_t row) {
   const double w = static_cast<double>(width);

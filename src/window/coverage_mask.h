@@ -40,6 +40,59 @@ std::uint8_t mask_coverage(std::int64_t width, std::int64_t height, double radiu
 // Every alpha of the mask, row by row.
 std::vector<std::uint8_t> mask_alphas(std::int64_t width, std::int64_t height, double radius, double ring);
 
+// A rounded shape of at least 2c + 1 pixels on each side (c = the corner
+// extent of its plan) is the same, pixel for pixel, as its four c × c
+// corners taken from a (2c + 1)² mask and plain fills elsewhere: outside the
+// corners each row of the top and bottom bands, and each column of the side
+// bands, has one coverage, and the interior has the coverage of the mask's
+// centre. Circles and smaller shapes keep their whole mask.
+struct CornerPlan {
+  bool usable = false;
+  std::int64_t corner = 0;     // c
+  std::int64_t mask_side = 0;  // 2c + 1
+};
+
+CornerPlan plan_corners(std::int64_t w, std::int64_t h, const RoundedPlan& plan);
+
+// Coverage of the band rows 0 … c − 1 (the same for the band columns, and
+// mirrored on the far sides), then of the interior: c + 1 values.
+void band_alphas(const CornerPlan& corners, const RoundedPlan& plan, std::uint8_t* alphas);
+
+// The fills of a w × h shape outside its corners, relative to its top-left
+// pixel: runs of equal coverage merged, coverage 0 left out. `emit(x, y,
+// w, h, alpha)` returns false to stop; so does this function then.
+template <typename Emit>
+bool for_each_straight_fill(std::int64_t w, std::int64_t h, std::int64_t c, const std::uint8_t* alphas, Emit&& emit) {
+  // The middle strip, top to bottom: band rows, the interior, band rows mirrored.
+  auto alpha_at = [&](std::int64_t offset, std::int64_t extent) {
+    if (offset < c) return alphas[offset];
+    if (offset >= extent - c) return alphas[extent - 1 - offset];
+    return alphas[c];
+  };
+  for (int pass = 0; pass < 2; ++pass) {
+    // Pass 0: the middle columns over the whole height; pass 1: the side
+    // columns between the corners.
+    const std::int64_t extent = pass == 0 ? h : w;
+    std::int64_t start = 0;
+    while (start < extent) {
+      if (pass == 1 && start == c) {
+        start = w - c;
+        continue;
+      }
+      const std::uint8_t alpha = alpha_at(start, extent);
+      std::int64_t end = start + 1;
+      while (end < extent && !(pass == 1 && end == c) && alpha_at(end, extent) == alpha) ++end;
+      if (alpha != 0) {
+        const bool ok = pass == 0 ? emit(c, start, w - 2 * c, end - start, alpha)
+                                  : emit(start, c, end - start, h - 2 * c, alpha);
+        if (!ok) return false;
+      }
+      start = end;
+    }
+  }
+  return true;
+}
+
 // One row of a shape drawn by scanlines: up to two horizontal pieces
 // relative to the shape's left edge (x offset, width); a piece of width 0 is
 // drawn as nothing.

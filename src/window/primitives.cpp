@@ -19,37 +19,6 @@ constexpr int kMaxGradientBands = 96;
 
 bool drawable(ColorValue colour) { return colour.present && colour.a != 0; }
 
-SDL_FRect to_frect(const PixelRect& rect) {
-  return SDL_FRect{static_cast<float>(rect.x), static_cast<float>(rect.y), static_cast<float>(rect.w),
-                   static_cast<float>(rect.h)};
-}
-
-// The software renderer clips a stretched copy by mapping the clip back to
-// the source and rounding it to whole texels, so a one-texel source cut to
-// less than half its stretch rounds to nothing and the piece is dropped (the
-// middle of every sliced mask). Along an axis whose source is a single texel,
-// or is copied 1:1, the cut is exact here instead: the destination is brought
-// inside the clip [lo, hi) before SDL sees it. False when nothing is left.
-bool cut_axis_to_clip(std::int64_t lo, std::int64_t hi, std::int64_t& at, std::int64_t& extent, int& source_at,
-                      int& source_extent) {
-  const bool one_to_one = extent == source_extent;
-  if (!one_to_one && source_extent != 1) return true;
-  const std::int64_t from = std::max(at, lo), to = std::min(at + extent, hi);
-  if (to <= from) return false;
-  if (one_to_one) {
-    source_at += static_cast<int>(from - at);
-    source_extent = static_cast<int>(to - from);
-  }
-  at = from;
-  extent = to - from;
-  return true;
-}
-
-bool software_renderer(SDL_Renderer* renderer) {
-  SDL_RendererInfo info;
-  return SDL_GetRendererInfo(renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE) != 0;
-}
-
 }  // namespace
 
 bool WindowBackend::apply_clip(const PixelRect* clip) {
@@ -59,46 +28,13 @@ bool WindowBackend::apply_clip(const PixelRect* clip) {
     damaged = clip == nullptr ? damage_clip_ : intersect(*clip, damage_clip_);
     clip = &damaged;
   }
-  if (clip == nullptr) {
-    clip_applied_ = false;
-    if (SDL_RenderSetClipRect(renderer_.get(), nullptr) != 0) {
-      set_sdl_error("Set clip");
-      return false;
-    }
-    return true;
-  }
-  // SDL clips take ints; anything beyond the drawable is the same as its edge.
-  const PixelRect bounded = clip->empty() ? PixelRect{0, 0, 0, 0}
-                                          : intersect(*clip, PixelRect{-1, -1, std::int64_t{pixel_w_} + 2,
-                                                                       std::int64_t{pixel_h_} + 2});
-  const SDL_Rect rect{static_cast<int>(bounded.x), static_cast<int>(bounded.y), static_cast<int>(bounded.w),
-                      static_cast<int>(bounded.h)};
-  clip_applied_ = true;
-  applied_clip_ = bounded;
-  if (SDL_RenderSetClipRect(renderer_.get(), &rect) != 0) {
-    set_sdl_error("Set clip");
-    return false;
-  }
-  return true;
+  return canvas_.set_clip(clip);
 }
 
-bool WindowBackend::visible(const PixelRect& rect) const {
-  if (rect.empty()) return false;
-  return overlaps(rect, clip_applied_ ? applied_clip_ : PixelRect{0, 0, pixel_w_, pixel_h_});
-}
+bool WindowBackend::visible(const PixelRect& rect) const { return canvas_.visible(rect); }
 
 bool WindowBackend::fill_rect(double x, double y, double w, double h, ColorValue colour) {
-  if (w <= 0 || h <= 0 || !drawable(colour)) return true;
-  if (SDL_SetRenderDrawColor(renderer_.get(), colour.r, colour.g, colour.b, colour.a) != 0) {
-    set_sdl_error("Set draw color");
-    return false;
-  }
-  const SDL_FRect rect{static_cast<float>(x), static_cast<float>(y), static_cast<float>(w), static_cast<float>(h)};
-  if (SDL_RenderFillRectF(renderer_.get(), &rect) != 0) {
-    set_sdl_error("Fill rectangle");
-    return false;
-  }
-  return true;
+  return canvas_.fill(x, y, w, h, colour);
 }
 
 bool WindowBackend::draw_box(const Rect& rect, ColorValue fill, double radius, ColorValue border, double border_width) {
@@ -129,9 +65,9 @@ bool WindowBackend::draw_rounded(const PixelRect& p, double radius, double ring,
   if (plan.scanlines) {
     std::int64_t first = std::max<std::int64_t>(0, p.y);
     std::int64_t last = std::min<std::int64_t>(pixel_h_, p.y + p.h);
-    if (clip_applied_) {
-      first = std::max(first, applied_clip_.y);
-      last = std::min(last, applied_clip_.y + applied_clip_.h);
+    if (const PixelRect* clip = canvas_.clip()) {
+      first = std::max(first, clip->y);
+      last = std::min(last, clip->y + clip->h);
     }
     for (std::int64_t row = first; row < last; ++row) {
       const ScanlinePieces pieces = scanline_pieces(p.w, p.h, plan.radius, plan.ring, row - p.y);
@@ -144,6 +80,8 @@ bool WindowBackend::draw_rounded(const PixelRect& p, double radius, double ring,
     }
     return true;
   }
+  const CornerPlan corners = plan_corners(p.w, p.h, plan);
+  if (corners.usable && fast_shapes_) return draw_rounded_by_corners(p, plan, corners, colour);
   TextureRef mask = get_mask(plan.mask_w, plan.mask_h, plan.radius, plan.ring, -1);
   if (mask == nullptr) return false;
   if (plan.sliced) {
@@ -154,24 +92,42 @@ bool WindowBackend::draw_rounded(const PixelRect& p, double radius, double ring,
   return draw_texture(mask, p, nullptr, colour);
 }
 
+// Four corner pieces from a small cached mask, and plain fills for the
+// rest: the straight edges of a ring are a few one-pixel fills, a filled
+// interior one opaque fill, instead of blending a mask over every pixel.
+bool WindowBackend::draw_rounded_by_corners(const PixelRect& p, const RoundedPlan& plan, const CornerPlan& corners,
+                                            ColorValue colour) {
+  const std::int64_t c = corners.corner, side = corners.mask_side;
+  TextureRef mask = get_mask(side, side, plan.radius, plan.ring, -1);
+  if (mask == nullptr) return false;
+  const int ci = static_cast<int>(c);
+  const SDL_Rect pieces[4] = {{0, 0, ci, ci}, {ci + 1, 0, ci, ci}, {0, ci + 1, ci, ci}, {ci + 1, ci + 1, ci, ci}};
+  const PixelRect places[4] = {{p.x, p.y, c, c}, {p.x + p.w - c, p.y, c, c}, {p.x, p.y + p.h - c, c, c},
+                               {p.x + p.w - c, p.y + p.h - c, c, c}};
+  for (int i = 0; i < 4; ++i) {
+    if (visible(places[i]) && !draw_texture(mask, places[i], &pieces[i], colour)) return false;
+  }
+  band_alphas_.resize(static_cast<std::size_t>(c) + 1);
+  band_alphas(corners, plan, band_alphas_.data());
+  return for_each_straight_fill(p.w, p.h, c, band_alphas_.data(),
+                                [&](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, std::uint8_t alpha) {
+                                  // The alpha a tinted mask texel would have.
+                                  ColorValue shade = colour;
+                                  shade.a = static_cast<std::uint8_t>(unsigned{alpha} * colour.a / 255);
+                                  return canvas_.fill(PixelRect{p.x + x, p.y + y, w, h}, shade);
+                                });
+}
+
 bool WindowBackend::draw_line(double x1, double y1, double x2, double y2, ColorValue colour, double width) {
   if (!(width > 0) || !drawable(colour)) return true;
-  if (SDL_SetRenderDrawColor(renderer_.get(), colour.r, colour.g, colour.b, colour.a) != 0) {
-    set_sdl_error("Set draw color");
-    return false;
-  }
   x1 *= scale_;
   y1 *= scale_;
   x2 *= scale_;
   y2 *= scale_;
   const double t = std::max(1.0, scale_ * width);
   if (t <= 1) {
-    if (SDL_RenderDrawLineF(renderer_.get(), static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2),
-                            static_cast<float>(y2)) != 0) {
-      set_sdl_error("Draw line");
-      return false;
-    }
-    return true;
+    const PixelPoint ends[2] = {{x1, y1}, {x2, y2}};
+    return canvas_.thin_lines(ends, colour);
   }
   const double length = std::hypot(x2 - x1, y2 - y1);
   if (length == 0) {
@@ -180,46 +136,14 @@ bool WindowBackend::draw_line(double x1, double y1, double x2, double y2, ColorV
   }
   const double nx = (y2 - y1) * t / (2 * length);
   const double ny = (x1 - x2) * t / (2 * length);
-  const SDL_Color c{colour.r, colour.g, colour.b, colour.a};
-  const SDL_Vertex corners[4] = {
-      {SDL_FPoint{static_cast<float>(x1 + nx), static_cast<float>(y1 + ny)}, c, SDL_FPoint{0, 0}},
-      {SDL_FPoint{static_cast<float>(x2 + nx), static_cast<float>(y2 + ny)}, c, SDL_FPoint{0, 0}},
-      {SDL_FPoint{static_cast<float>(x2 - nx), static_cast<float>(y2 - ny)}, c, SDL_FPoint{0, 0}},
-      {SDL_FPoint{static_cast<float>(x1 - nx), static_cast<float>(y1 - ny)}, c, SDL_FPoint{0, 0}},
-  };
-  static constexpr int kQuadIndices[6] = {0, 1, 2, 0, 2, 3};
-  if (SDL_RenderGeometry(renderer_.get(), nullptr, corners, 4, kQuadIndices, 6) != 0) {
-    set_sdl_error("Draw thick line");
-    return false;
-  }
-  return true;
+  const PixelPoint corners[4] = {{x1 + nx, y1 + ny}, {x2 + nx, y2 + ny}, {x2 - nx, y2 - ny}, {x1 - nx, y1 - ny}};
+  return canvas_.quads(corners, colour);
 }
 
 bool WindowBackend::draw_texture(TextureRef texture, const PixelRect& destination, const SDL_Rect* source,
                                  ColorValue colour) {
-  if (destination.w <= 0 || destination.h <= 0) return true;
-  SDL_Texture* t = texture->texture.get();
-  if (SDL_SetTextureColorMod(t, colour.r, colour.g, colour.b) != 0 || SDL_SetTextureAlphaMod(t, colour.a) != 0) {
-    set_sdl_error("Tint texture");
-    return false;
-  }
-  PixelRect cut = destination;
-  SDL_Rect cut_source = source != nullptr ? *source : SDL_Rect{0, 0, texture->width, texture->height};
-  const bool stretched = cut_source.w != destination.w || cut_source.h != destination.h;
-  if (stretched && clip_applied_ && software_renderer(renderer_.get())) {
-    const PixelRect& c = applied_clip_;
-    if (!cut_axis_to_clip(c.x, c.x + c.w, cut.x, cut.w, cut_source.x, cut_source.w) ||
-        !cut_axis_to_clip(c.y, c.y + c.h, cut.y, cut.h, cut_source.y, cut_source.h)) {
-      return true;
-    }
-    source = &cut_source;
-  }
-  const SDL_FRect dst = to_frect(cut);
-  if (SDL_RenderCopyF(renderer_.get(), t, source, &dst) != 0) {
-    set_sdl_error("Copy texture");
-    return false;
-  }
-  return true;
+  return canvas_.copy(TextureView{texture->texture.get(), texture->width, texture->height}, source, destination,
+                      colour);
 }
 
 bool WindowBackend::draw_nine_slice(TextureRef texture, const PixelRect& d, const double insets[4], ColorValue colour) {
@@ -248,8 +172,8 @@ bool WindowBackend::draw_nine_slice(TextureRef texture, const PixelRect& d, cons
 
 bool WindowBackend::draw_gradient(const Rect& rect, ColorValue c0, ColorValue c1, bool horizontal, double radius,
                                   double border_width) {
-  const bool had_clip = clip_applied_;
-  const PixelRect remembered = applied_clip_;
+  const bool had_clip = canvas_.clip() != nullptr;
+  const PixelRect remembered = had_clip ? *canvas_.clip() : PixelRect{};
   const PixelRect area = had_clip ? remembered : PixelRect{0, 0, pixel_w_, pixel_h_};
   const double start = horizontal ? rect.x : rect.y;
   const double extent = horizontal ? rect.w : rect.h;
@@ -312,9 +236,19 @@ bool WindowBackend::draw_image(const char* source, std::size_t length, const Rec
 bool WindowBackend::draw_text(std::string_view text, double x, double y, ColorValue colour, double points, bool mono) {
   double unused_width = 0, line_height = 0;
   if (!measure_text("", points, mono, unused_width, line_height)) return false;
+  // Lines that cannot reach what may be painted are skipped before any
+  // lookup, measuring or rasterising: a long text scrolled mostly out of
+  // view costs only its visible lines.
+  const PixelRect bounds = canvas_.bounds();
+  const double line_pixels = std::ceil(line_height * scale_) + 1;
+  if (!drawable(colour) || round_half_even(x * scale_) >= static_cast<double>(bounds.x + bounds.w)) return true;
   for (std::int64_t k = 0;; ++k) {
     const std::size_t end = text.find('\n');
-    if (!draw_text_line(text.substr(0, end), x, y + static_cast<double>(k) * line_height, colour, points, mono)) {
+    const double line_y = y + static_cast<double>(k) * line_height;
+    const double top = round_half_even(line_y * scale_);
+    if (top >= static_cast<double>(bounds.y + bounds.h)) return true;
+    if (top + line_pixels > static_cast<double>(bounds.y) &&
+        !draw_text_line(text.substr(0, end), x, line_y, colour, points, mono)) {
       return false;
     }
     if (end == std::string_view::npos) return true;

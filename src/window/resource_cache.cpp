@@ -16,6 +16,7 @@
 #include <new>
 
 #include "image/png_decode.h"
+#include "text/hash.h"
 #include "image/png_source.h"
 #include "window/coverage_mask.h"
 #include "window/soft_shadow.h"
@@ -38,14 +39,12 @@ constexpr std::uint64_t kMaxPngStreamBytes = 8388608;
 constexpr std::size_t kMinPngStreamBytes = 33;
 constexpr std::uint64_t kImageBudget = 33554432;
 
-std::uint32_t fnv1a32(std::string_view bytes) {
-  std::uint32_t hash = 0x811c9dc5u;
-  for (unsigned char c : bytes) {
-    hash ^= c;
-    hash *= 16777619u;
-  }
-  return hash;
-}
+using text::fnv1a32;
+
+// Lines longer than this are keyed by a digest of their bytes instead of
+// the bytes themselves, so that a line of any length costs its texture,
+// not its length, in the text budget.
+constexpr std::size_t kLongLineKeyBytes = 256;
 
 std::uint64_t budget_of(TextureClass texture_class) {
   return texture_class == TextureClass::text ? kTextTextureBudget : kTextureBudget;
@@ -60,20 +59,43 @@ std::size_t piece_length(std::string_view text, std::size_t limit) {
   return end == 0 ? limit : end;
 }
 
-std::string image_key(std::string_view source) {
+// Two independent 64-bit digests of a string: FNV-1a and a multiply-xorshift.
+struct Digest {
   std::uint64_t first = 0xcbf29ce484222325ull;
   std::uint64_t second = 0x6c62272e07bb0142ull;
-  for (unsigned char c : source) {
-    first ^= c;
-    first *= 0x100000001b3ull;
-    second += c;
-    second *= 0xc2b2ae3d27d4eb4full;
-    second ^= second >> 29;
+};
+
+Digest digest_of(std::string_view bytes) {
+  Digest d;
+  for (unsigned char c : bytes) {
+    d.first ^= c;
+    d.first *= 0x100000001b3ull;
+    d.second += c;
+    d.second *= 0xc2b2ae3d27d4eb4full;
+    d.second ^= d.second >> 29;
   }
+  return d;
+}
+
+std::string image_key(std::string_view source) {
+  const Digest d = digest_of(source);
   char key[kMaxImageKeyChars + 1];
-  std::snprintf(key, sizeof key, "image:%016llx:%016llx:%llu", static_cast<unsigned long long>(first),
-                static_cast<unsigned long long>(second), static_cast<unsigned long long>(source.size()));
+  std::snprintf(key, sizeof key, "image:%016llx:%016llx:%llu", static_cast<unsigned long long>(d.first),
+                static_cast<unsigned long long>(d.second), static_cast<unsigned long long>(source.size()));
   return key;
+}
+
+// The line's part of a text key: its bytes, or for a long line a digest.
+void append_line_key(std::string& key, std::string_view line) {
+  if (line.size() <= kLongLineKeyBytes) {
+    key.append(line);
+    return;
+  }
+  const Digest d = digest_of(line);
+  char digest[64];
+  std::snprintf(digest, sizeof digest, "#%016llx:%016llx:%llu", static_cast<unsigned long long>(d.first),
+                static_cast<unsigned long long>(d.second), static_cast<unsigned long long>(line.size()));
+  key.append(digest);
 }
 
 std::uint32_t read_u32(const std::uint8_t* p) {
@@ -140,11 +162,12 @@ TTF_Font* WindowBackend::get_font(double points, bool mono) {
   return target->font.get();
 }
 
-bool WindowBackend::measure_line(TTF_Font* font, int, bool, std::string_view line, int& width, int& height) {
+bool WindowBackend::measure_line(TTF_Font* font, int, bool, std::string_view line, int& width, int& height,
+                                 std::int64_t stop_after) {
   width = 0;
   height = 0;
   std::string piece;
-  while (!line.empty()) {
+  while (!line.empty() && width <= stop_after) {
     const std::size_t length = piece_length(line, kShapePieceBytes);
     piece.assign(line.substr(0, length));
     line.remove_prefix(length);
@@ -203,7 +226,7 @@ bool WindowBackend::draw_text_line(std::string_view line, double x, double y, Co
   if (text_key_.capacity() > kKeptKeyBytes) std::string().swap(text_key_);
   std::string& key = text_key_;
   key.assign(prefix);
-  key.append(line);
+  append_line_key(key, line);
   PixelRect target{saturate_to_pixels(round_half_even(x * scale_)), saturate_to_pixels(round_half_even(y * scale_)), 0,
                    0};
   TextureRef texture = find_cached_texture(key);
@@ -211,15 +234,23 @@ bool WindowBackend::draw_text_line(std::string_view line, double x, double y, Co
     TTF_Font* font = get_font(points, mono);
     if (font == nullptr) return false;
     int w = 0, h = 0;
-    if (!measure_line(font, pixel_size, mono, line, w, h)) {
+    // Measuring stops once the line has passed the right edge of what may
+    // be painted: the rest of a long line cannot be seen.
+    const PixelRect painted = canvas_.bounds();
+    const std::int64_t stop_after = std::max<std::int64_t>(0, painted.x + painted.w - target.x);
+    if (!measure_line(font, pixel_size, mono, line, w, h, stop_after)) {
       set_sdl_error("Measure text texture");
       return false;
     }
     if (w <= 0 || h <= 0) return true;
     target.w = w;
     target.h = h;
-    const PixelRect bounds = clip_applied_ ? applied_clip_ : PixelRect{0, 0, pixel_w_, pixel_h_};
-    if (w > bounds.w || h > bounds.h) return draw_visible_text(font, line, pixel_size, mono, target, colour);
+    const PixelRect bounds = canvas_.clip() != nullptr ? *canvas_.clip() : PixelRect{0, 0, pixel_w_, pixel_h_};
+    // A line of one piece is always measured whole.
+    const bool partial = w > stop_after && line.size() > kShapePieceBytes;
+    if (w > bounds.w || h > bounds.h || partial) {
+      return draw_visible_text(font, line, pixel_size, mono, target, colour, !partial);
+    }
     if (key.size() + static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) * 4 > kTextTextureBudget) {
       set_error("Text texture exceeds native resource budget");
       return false;
@@ -233,17 +264,17 @@ bool WindowBackend::draw_text_line(std::string_view line, double x, double y, Co
   return draw_texture(texture, target, nullptr, colour);
 }
 
-bool WindowBackend::draw_visible_text(TTF_Font* font, std::string_view line, int pixel_size, bool mono, const PixelRect& text_rect,
-                                      ColorValue colour) {
+bool WindowBackend::draw_visible_text(TTF_Font* font, std::string_view line, int pixel_size, bool mono,
+                                      const PixelRect& text_rect, ColorValue colour, bool measured_whole) {
   PixelRect visible_rect = intersect(text_rect, PixelRect{0, 0, pixel_w_, pixel_h_});
-  if (clip_applied_) visible_rect = intersect(visible_rect, applied_clip_);
+  if (const PixelRect* clip = canvas_.clip()) visible_rect = intersect(visible_rect, *clip);
   if (visible_rect.empty()) return true;
   char prefix[160];
   std::snprintf(prefix, sizeof prefix, "text-crop:%d:%d:%lld:%lld:%lld:%lld:", pixel_size, mono ? 1 : 0,
                 static_cast<long long>(visible_rect.x - text_rect.x), static_cast<long long>(visible_rect.y - text_rect.y),
                 static_cast<long long>(visible_rect.w), static_cast<long long>(visible_rect.h));
   std::string key = prefix;
-  key.append(line);
+  append_line_key(key, line);
   TextureRef texture = find_cached_texture(key);
   if (texture == nullptr) {
     const auto vw = static_cast<std::uint64_t>(visible_rect.w);
@@ -262,7 +293,7 @@ bool WindowBackend::draw_visible_text(TTF_Font* font, std::string_view line, int
     const std::int64_t offset_y = visible_rect.y - text_rect.y;
     const std::uint64_t whole_bytes =
         static_cast<std::uint64_t>(text_rect.w) * static_cast<std::uint64_t>(text_rect.h) * 4;
-    if (whole_bytes <= kTextScratchBytes) {
+    if (measured_whole && whole_bytes <= kTextScratchBytes) {
       // Exact: the whole line as one surface, cropped.
       SurfacePtr whole = render_line_surface(font, line);
       if (whole == nullptr || SDL_SetSurfaceBlendMode(whole.get(), SDL_BLENDMODE_NONE) != 0) {
@@ -366,7 +397,7 @@ TextureRef WindowBackend::create_cached_texture(std::string key, TextureClass te
     set_error("Texture exceeds native resource budget");
     return nullptr;
   }
-  TexturePtr texture(SDL_CreateTextureFromSurface(renderer_.get(), surface.get()));
+  TexturePtr texture(SDL_CreateTextureFromSurface(canvas_.renderer(), surface.get()));
   surface.reset();
   if (texture == nullptr) {
     set_sdl_error("Upload texture");

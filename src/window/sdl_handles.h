@@ -15,9 +15,6 @@ namespace lumora::window {
 struct WindowDeleter {
   void operator()(SDL_Window* window) const noexcept { SDL_DestroyWindow(window); }
 };
-struct RendererDeleter {
-  void operator()(SDL_Renderer* renderer) const noexcept { SDL_DestroyRenderer(renderer); }
-};
 struct TextureDeleter {
   void operator()(SDL_Texture* texture) const noexcept { SDL_DestroyTexture(texture); }
 };
@@ -35,7 +32,6 @@ struct SdlTextDeleter {
 };
 
 using WindowPtr = std::unique_ptr<SDL_Window, WindowDeleter>;
-using RendererPtr = std::unique_ptr<SDL_Renderer, RendererDeleter>;
 using TexturePtr = std::unique_ptr<SDL_Texture, TextureDeleter>;
 using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 using FontPtr = std::unique_ptr<TTF_Font, FontDeleter>;

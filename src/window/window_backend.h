@@ -22,7 +22,9 @@
 #include "scene/colour.h"
 #include "scene/json.h"
 #include "window/draw_command.h"
+#include "window/coverage_mask.h"
 #include "window/geometry.h"
+#include "window/render/canvas.h"
 #include "window/sdl_handles.h"
 #include "window/segment_damage.h"
 #include "window/segments.h"
@@ -44,15 +46,14 @@ inline constexpr double kDefaultFontPoints = 14;
 inline constexpr char kProportionalFontFile[] = "DejaVuSans.ttf";
 inline constexpr char kMonospaceFontFile[] = "DejaVuSansMono.ttf";
 
-// The backend's own error text; copied into the caller's buffer.
-inline constexpr std::size_t kWindowErrorTextSize = 512;
-inline constexpr const char* kNativeRendererFailed = "Native renderer failed";
 
 // ---- Resource limits ----
 inline constexpr std::size_t kFontSlots = 32;
 inline constexpr int kMaxFontPixelSize = 2048;
 inline constexpr std::size_t kTextureBuckets = 1024;
-inline constexpr std::size_t kMaxTextureEntries = 512;
+// Enough that a full screen of distinct text lines, with the masks beside
+// them, stays cached: a settled frame never rasterises a line again.
+inline constexpr std::size_t kMaxTextureEntries = 4096;
 inline constexpr std::uint64_t kTextTextureBudget = 8388608;
 inline constexpr std::uint64_t kTextureBudget = 33554432;  // every class but text
 inline constexpr std::int64_t kMaxTexturePixels = 16777216;
@@ -193,6 +194,9 @@ class WindowBackend final : public host::Backend {
   bool fill_rect(double x, double y, double w, double h, scene::ColorValue colour);
   bool draw_box(const Rect& rect, scene::ColorValue fill, double radius, scene::ColorValue border, double border_width);
   bool draw_rounded(const PixelRect& rect, double radius, double ring, scene::ColorValue colour);
+  // Tests draw the same scene with and without the fast shapes (corner
+  // pieces and fills instead of whole or sliced masks) to compare them.
+  void set_fast_shapes_for_testing(bool on) { fast_shapes_ = on; }
   bool draw_line(double x1, double y1, double x2, double y2, scene::ColorValue colour, double width);
   bool draw_texture(TextureRef texture, const PixelRect& destination, const SDL_Rect* source, scene::ColorValue colour);
   bool draw_nine_slice(TextureRef texture, const PixelRect& destination, const double insets[4], scene::ColorValue colour);
@@ -204,7 +208,7 @@ class WindowBackend final : public host::Backend {
   // Applies a pixel clip, or none; remembered for the visibility test.
   bool apply_clip(const PixelRect* clip);
   // The clip in force, or null when none is applied; borrowed until the next apply_clip.
-  const PixelRect* applied_clip() const { return clip_applied_ ? &applied_clip_ : nullptr; }
+  const PixelRect* applied_clip() const { return canvas_.clip(); }
   bool visible(const PixelRect& rect) const;
 
   // ---- Retained list (composition.cpp) ----
@@ -222,7 +226,9 @@ class WindowBackend final : public host::Backend {
   // Sets it; drawing routines outside this class report their own failures so.
   void set_error(std::string_view message);
   bool reduced_motion() const { return reduce_motion_; }
-  SDL_Renderer* renderer() const { return renderer_.get(); }
+  // The canvas every drawing goes through; the renderer for tests and benchmarks.
+  Canvas& canvas() { return canvas_; }
+  auto renderer() const { return canvas_.renderer(); }
 
  private:
   WindowBackend() = default;
@@ -238,9 +244,12 @@ class WindowBackend final : public host::Backend {
   void evict(std::list<CachedTexture>::iterator entry);
   std::uint64_t next_stamp() { return ++use_clock_; }
   TextureRef stamp(CachedTexture& entry);
-  bool measure_line(TTF_Font* font, int pixel_size, bool mono, std::string_view line, int& width, int& height);
+  // Stops once the width passes `stop_after` pixels (what is measured so far is then returned).
+  bool measure_line(TTF_Font* font, int pixel_size, bool mono, std::string_view line, int& width, int& height,
+                    std::int64_t stop_after = INT64_MAX);
+  // `measured_whole`: the width of `text_rect` is the whole line's.
   bool draw_visible_text(TTF_Font* font, std::string_view line, int pixel_size, bool mono, const PixelRect& text_rect,
-                         scene::ColorValue colour);
+                         scene::ColorValue colour, bool measured_whole);
   SurfacePtr render_line_surface(TTF_Font* font, std::string_view line);
   void note_long_line(bool mono, int pixel_size, std::size_t bytes);
   bool load_png(std::string_view source, std::uint64_t budget, SurfacePtr& surface);
@@ -268,6 +277,8 @@ class WindowBackend final : public host::Backend {
   void settle_segments(double now);
   void recompute_extents();
   bool draw_scene_to_target();
+  bool draw_rounded_by_corners(const PixelRect& p, const RoundedPlan& plan, const CornerPlan& corners,
+                               scene::ColorValue colour);
   // Styled rectangles, markers, sprites and animated rectangles: drawn by
   // their own renderers (styled_rect.cpp, motion.cpp).
   bool draw_styled_or_animated_hook(const DrawCommand& command, double now, double start);
@@ -294,7 +305,6 @@ class WindowBackend final : public host::Backend {
 
   // Window.
   WindowPtr window_;
-  RendererPtr renderer_;
   std::uint32_t window_id_ = 0;
   bool video_initialised_ = false;
   bool ttf_initialised_ = false;
@@ -310,6 +320,9 @@ class WindowBackend final : public host::Backend {
   std::uint64_t use_clock_ = 0;
   double open_time_ = 0;
   std::string error_;
+  Canvas canvas_{error_};  // after the error text it writes into
+  bool fast_shapes_ = true;
+  std::vector<std::uint8_t> band_alphas_;  // reused by every rounded shape
 
   // Settings of "configure".
   bool cache_scene_ = true;
@@ -334,9 +347,6 @@ class WindowBackend final : public host::Backend {
   int wait_descriptor_ = -1;
   bool wait_descriptor_known_ = false;
 
-  // Clip state.
-  bool clip_applied_ = false;
-  PixelRect applied_clip_;
 
   // Retained list.
   scene::JsonPtr committed_list_;

@@ -91,9 +91,10 @@ TEST_F(PrimitivesTest, RoundedShapesUseWholeOrSlicedMasks) {
   EXPECT_TRUE(has_texture("mask:23:23:10:0:-1"));
   // 60 × 60 with radius 30 is a circle, drawn with its whole mask.
   EXPECT_TRUE(has_texture("mask:60:60:30:0:-1"));
-  // Small shapes use a mask of their own size; the ring has its own.
-  EXPECT_TRUE(has_texture("mask:50:30:5:0:-1"));
-  EXPECT_TRUE(has_texture("mask:50:30:5:2:-1"));
+  // Other shapes draw their corners from a mask of 2 × 6 + 1 pixels (radius
+  // 5 plus one) and fill the rest; the ring has its own.
+  EXPECT_TRUE(has_texture("mask:13:13:5:0:-1"));
+  EXPECT_TRUE(has_texture("mask:13:13:5:2:-1"));
   EXPECT_EQ(pixels.at(160, 160), kWhite);
   EXPECT_EQ(pixels.at(10, 10), kBlack);     // the rounded corner leaves the corner pixel out
   EXPECT_EQ(pixels.at(309, 160), kWhite);   // edge middle, right side

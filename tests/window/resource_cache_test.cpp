@@ -112,16 +112,18 @@ TEST_F(ResourceCacheTest, OnlyTheNewest32EventsWaitForADrain) {
   EXPECT_EQ(texts.back(), "sdl3 image unavailable: Open PNG image: Couldn't open /nonexistent-dir/39.png");
 }
 
-TEST_F(ResourceCacheTest, The513thTextureEvictsTheLeastRecentlyUsed) {
+TEST_F(ResourceCacheTest, OneTextureBeyondTheEntryLimitEvictsTheLeastRecentlyUsed) {
   open(R"("width":200,"height":200)");
   std::string list = "[";
-  for (int i = 0; i < 513; ++i) list += std::string(i ? "," : "") + R"(["text","t)" + std::to_string(i) + R"(",0,0,"#ffffff",14,false])";
+  const int lines = static_cast<int>(kMaxTextureEntries) + 1;
+  // Tiny lines, so that the entry limit is reached before the text budget.
+  for (int i = 0; i < lines; ++i) list += std::string(i ? "," : "") + R"(["text","t)" + std::to_string(i) + R"(",0,0,"#ffffff",1,false])";
   commit(list + "]");
   EXPECT_EQ(draw_error(), "");
-  EXPECT_EQ(backend->texture_entries(), 512u);
-  EXPECT_FALSE(has_texture("text:14:0:t0"));
-  EXPECT_TRUE(has_texture("text:14:0:t1"));
-  EXPECT_TRUE(has_texture("text:14:0:t512"));
+  EXPECT_EQ(backend->texture_entries(), kMaxTextureEntries);
+  EXPECT_FALSE(has_texture("text:1:0:t0"));
+  EXPECT_TRUE(has_texture("text:1:0:t1"));
+  EXPECT_TRUE(has_texture("text:1:0:t" + std::to_string(lines - 1)));
   std::uint64_t text_bytes = 0;
   for (const CachedTexture& entry : backend->textures()) text_bytes += entry.cost;
   EXPECT_EQ(backend->texture_class_bytes(TextureClass::text), text_bytes);
