@@ -181,6 +181,29 @@ bool WindowBackend::measure_line(TTF_Font* font, int, bool, std::string_view lin
   return true;
 }
 
+// Segment bounds measure every text of a patch; a dashboard patched every
+// second measures the same labels again and again. Short lines remember
+// their width (bounded: the table starts afresh when full).
+bool WindowBackend::measured_width(TTF_Font* font, int pixel_size, bool mono, std::string_view line, int& width) {
+  if (line.size() > kLongLineKeyBytes) {
+    int height = 0;
+    return measure_line(font, pixel_size, mono, line, width, height);
+  }
+  char prefix[32];
+  std::snprintf(prefix, sizeof prefix, "%d:%c:", pixel_size, mono ? '1' : '0');
+  measure_key_.assign(prefix);
+  measure_key_.append(line);
+  if (const auto found = measured_widths_.find(measure_key_); found != measured_widths_.end()) {
+    width = found->second;
+    return true;
+  }
+  int height = 0;
+  if (!measure_line(font, pixel_size, mono, line, width, height)) return false;
+  if (measured_widths_.size() >= kMeasuredLines) measured_widths_.clear();
+  measured_widths_.emplace(measure_key_, width);
+  return true;
+}
+
 bool WindowBackend::measure_text(std::string_view text, double points, bool mono, double& width, double& height) {
   TTF_Font* font = get_font(points, mono);
   if (font == nullptr) return false;
@@ -191,8 +214,8 @@ bool WindowBackend::measure_text(std::string_view text, double points, bool mono
     const std::size_t end = text.find('\n');
     const std::string_view line = text.substr(0, end);
     if (!line.empty()) {
-      int w = 0, h = 0;
-      if (!measure_line(font, pixel_size, mono, line, w, h)) {
+      int w = 0;
+      if (!measured_width(font, pixel_size, mono, line, w)) {
         set_sdl_error("Measure text");
         return false;
       }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "host/backend.h"
@@ -247,6 +248,8 @@ class WindowBackend final : public host::Backend {
   // Stops once the width passes `stop_after` pixels (what is measured so far is then returned).
   bool measure_line(TTF_Font* font, int pixel_size, bool mono, std::string_view line, int& width, int& height,
                     std::int64_t stop_after = INT64_MAX);
+  // The width of one short line, remembered.
+  bool measured_width(TTF_Font* font, int pixel_size, bool mono, std::string_view line, int& width);
   // `measured_whole`: the width of `text_rect` is the whole line's.
   bool draw_visible_text(TTF_Font* font, std::string_view line, int pixel_size, bool mono, const PixelRect& text_rect,
                          scene::ColorValue colour, bool measured_whole);
@@ -338,6 +341,10 @@ class WindowBackend final : public host::Backend {
   std::array<std::vector<CachedTexture*>, kTextureBuckets> buckets_;
   std::array<std::uint64_t, kTextureClassCount> class_bytes_ = {};
   std::array<FailedImage, kFailedImageRecords> failed_images_;
+  // Widths of measured lines, keyed "pixel size:mono:line"; bounded.
+  static constexpr std::size_t kMeasuredLines = 8192;
+  std::unordered_map<std::string, int> measured_widths_;
+  std::string measure_key_;
   std::uint64_t ttf_calls_ = 0;
   std::uint64_t masks_built_ = 0;
   scene::JsonPtr pending_events_;
