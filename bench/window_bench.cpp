@@ -19,9 +19,9 @@
 #include "scene/error_text.h"
 #include "scene/json.h"
 #include "terminal/terminal_backend.h"
-#include "window/bounds.h"
-#include "window/coverage_mask.h"
-#include "window/geometry.h"
+#include "window/scene/bounds.h"
+#include "window/render/coverage_mask.h"
+#include "window/render/geometry.h"
 #include "window/window_backend.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <new>
 
-#include "window/event_pump.h"
+#include "window/events/event_pump.h"
 
 namespace lumora::window {
 

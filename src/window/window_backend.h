@@ -4,10 +4,11 @@
 //
 // The class is split over files by concern: open, close, sizing and info
 // (window_backend.cpp), fonts, text, images and the texture cache
-// (resource_cache.cpp), drawing single commands (primitives.cpp), events
-// and the main loop's wait (event_pump.cpp, window_wait.cpp), the
-// retained list and its presentation (composition.cpp) and the named
-// operations (window_operations.cpp). Only these files talk to SDL.
+// (resources/resource_cache.cpp), drawing single commands
+// (render/primitives.cpp), events and the main loop's wait (events/), the
+// retained list and its presentation (render/composition.cpp) and the named
+// operations (window_operations.cpp). Every renderer call goes through the
+// canvas (render/canvas.h).
 #pragma once
 
 #include <array>
@@ -22,14 +23,14 @@
 #include "host/backend.h"
 #include "scene/colour.h"
 #include "scene/json.h"
-#include "window/draw_command.h"
-#include "window/coverage_mask.h"
-#include "window/geometry.h"
+#include "window/scene/draw_command.h"
+#include "window/render/coverage_mask.h"
+#include "window/render/geometry.h"
 #include "window/render/canvas.h"
-#include "window/sdl_handles.h"
-#include "window/segment_damage.h"
-#include "window/segments.h"
-#include "window/transition.h"
+#include "window/resources/sdl_handles.h"
+#include "window/scene/segment_damage.h"
+#include "window/scene/segments.h"
+#include "window/scene/transition.h"
 
 namespace lumora::window {
 
@@ -198,6 +199,8 @@ class WindowBackend final : public host::Backend {
   // Tests draw the same scene with and without the fast shapes (corner
   // pieces and fills instead of whole or sliced masks) to compare them.
   void set_fast_shapes_for_testing(bool on) { fast_shapes_ = on; }
+  // The same for text: lines rasterised in their colour, or white and tinted.
+  void set_fast_text_for_testing(bool on) { fast_text_ = on; }
   bool draw_line(double x1, double y1, double x2, double y2, scene::ColorValue colour, double width);
   bool draw_texture(TextureRef texture, const PixelRect& destination, const SDL_Rect* source, scene::ColorValue colour);
   bool draw_nine_slice(TextureRef texture, const PixelRect& destination, const double insets[4], scene::ColorValue colour);
@@ -253,7 +256,8 @@ class WindowBackend final : public host::Backend {
   // `measured_whole`: the width of `text_rect` is the whole line's.
   bool draw_visible_text(TTF_Font* font, std::string_view line, int pixel_size, bool mono, const PixelRect& text_rect,
                          scene::ColorValue colour, bool measured_whole);
-  SurfacePtr render_line_surface(TTF_Font* font, std::string_view line);
+  // Opaque, in `colour`'s red, green and blue.
+  SurfacePtr render_line_surface(TTF_Font* font, std::string_view line, scene::ColorValue colour);
   void note_long_line(bool mono, int pixel_size, std::size_t bytes);
   bool load_png(std::string_view source, std::uint64_t budget, SurfacePtr& surface);
 
@@ -325,6 +329,7 @@ class WindowBackend final : public host::Backend {
   std::string error_;
   Canvas canvas_{error_};  // after the error text it writes into
   bool fast_shapes_ = true;
+  bool fast_text_ = true;
   std::vector<std::uint8_t> band_alphas_;  // reused by every rounded shape
 
   // Settings of "configure".

@@ -18,8 +18,8 @@
 #include "scene/error_text.h"
 #include "host/backend.h"
 #include "scene/json.h"
-#include "window/bounds.h"
-#include "window/draw_command.h"
+#include "window/scene/bounds.h"
+#include "window/scene/draw_command.h"
 #include "window/window_backend.h"
 
 namespace {

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "scene/colour.h"
-#include "window/geometry.h"
-#include "window/sdl_handles.h"
+#include "window/render/geometry.h"
+#include "window/resources/sdl_handles.h"
 
 namespace lumora::window {
 
