@@ -290,6 +290,7 @@ class WindowBackend final : public host::Backend {
   // their own renderers (styled_rect.cpp, motion.cpp).
   bool draw_styled_or_animated_hook(const DrawCommand& command, double now, double start);
   bool ensure_scene_cache();
+  bool back_to_window(bool drawn);
   bool copy_scene_cache(const char* step);
 
   // Transitions (transition.cpp).

@@ -467,14 +467,7 @@ bool WindowBackend::compose_segments() {
       return true;
     }
     scene_cache_valid_ = false;
-    const bool drawn = redraw_damage(now);
-    const std::string drawing_error = error_;
-    if (!canvas_.set_target(nullptr, "Restore window render target")) {
-      if (!drawn) error_ = drawing_error;
-      return false;
-    }
-    // Switching the target resets SDL2's clip; the window's own is none.
-    if (!apply_clip(nullptr) || !drawn) return false;
+    if (!back_to_window(redraw_damage(now))) return false;
     scene_cache_valid_ = true;
   } else {
     ++counters_.scene_cache_hits;
@@ -534,6 +527,17 @@ bool WindowBackend::draw_segments(double now) {
   return apply_clip(nullptr);
 }
 
+// The window as render target again after drawing into the scene cache;
+// a failed drawing keeps its own message.
+bool WindowBackend::back_to_window(bool drawn) {
+  const std::string drawing_error = error_;
+  if (!canvas_.set_target(nullptr, "Restore window render target")) {
+    if (!drawn) error_ = drawing_error;
+    return false;
+  }
+  return apply_clip(nullptr) && drawn;
+}
+
 bool WindowBackend::ensure_scene_cache() {
   if (scene_cache_ != nullptr) return true;
   scene_cache_ = canvas_.create_target(pixel_w_, pixel_h_);
@@ -567,14 +571,7 @@ bool WindowBackend::draw_scene_to_target() {
     destroy_scene_cache();
     return draw_committed_list();
   }
-  const bool drawn = draw_committed_list();
-  const std::string drawing_error = error_;
-  if (!canvas_.set_target(nullptr, "Restore window render target")) {
-    if (!drawn) error_ = drawing_error;
-    return false;
-  }
-  // Switching the target resets SDL2's clip; the window's own is none.
-  if (!apply_clip(nullptr) || !drawn) return false;
+  if (!back_to_window(draw_committed_list())) return false;
   // A freshly drawn cache is not a hit; its copies count from the next frame.
   scene_cache_valid_ = true;
   return copy_scene_cache("Copy retained scene");
