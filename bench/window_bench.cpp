@@ -160,7 +160,7 @@ bool plan_rounded_steps(window::WindowBackend& backend, const window::PixelRect&
 bool plan_plain_dashboard(window::WindowBackend& backend, std::vector<PlainStep>& steps) {
   const double s = backend.scale();
   const SDL_Color panel = sdl_colour("#202a34"), border = sdl_colour("#4080c0");
-  const SDL_Color label = sdl_colour("#e0e0e0"), bar = sdl_colour("#40c060");
+  const SDL_Color bar = sdl_colour("#40c060");
   const int text_pixels = static_cast<int>(window::round_half_even(12 * s));
   for (int i = 0; i < 333; ++i) {
     const int x = (i % 12) * 106, y = (i / 12) * 28;
@@ -169,14 +169,16 @@ bool plan_plain_dashboard(window::WindowBackend& backend, std::vector<PlainStep>
         !plan_rounded_steps(backend, p, 6 * s, 1 * s, border, steps)) {
       return false;
     }
-    const std::string key = "text:" + std::to_string(text_pixels) + ":0:Panel " + std::to_string(i);
+    // Opaque text is cached in its own colour and copied untinted.
+    const std::string key = "text-rgb:" + std::to_string(text_pixels) + ":0:e0e0e0:Panel " + std::to_string(i);
     window::TextureRef text = backend.find_cached_texture(key);
     if (text == nullptr) return false;
+    const SDL_Color untinted{255, 255, 255, 255};
     steps.push_back({text->texture.get(), false, {},
                      frect(window::saturate_to_pixels(window::round_half_even((x + 6) * s)),
                            window::saturate_to_pixels(window::round_half_even((y + 4) * s)), text->width,
                            text->height),
-                     label});
+                     untinted});
     const window::PixelRect b =
         window::pixel_rect_of(window::Rect{double(x + 60), double(y + 16), double(10 + i % 30), 4}, s);
     steps.push_back({nullptr, false, {}, frect(b.x, b.y, b.w, b.h), bar});
