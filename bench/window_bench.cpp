@@ -19,7 +19,7 @@
 #include "offscreen_window.h"
 #include "scene/error_text.h"
 #include "terminal/terminal_backend.h"
-#include "window/bounds.h"
+#include "window/scene/bounds.h"
 #include "window/window_backend.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include "scene/draw_validation.h"
 #include "terminal/drawing/cell.h"
 #include "terminal/drawing/rasterizer.h"
-#include "window/bounds.h"
-#include "window/draw_command.h"
+#include "window/scene/bounds.h"
+#include "window/scene/draw_command.h"
 
 namespace {
 

@@ -223,7 +223,7 @@ void handle_command(HostSession& session, std::uint32_t id, const char* body, st
       return;
     }
     // Running out of memory says nothing about the controller's text.
-    if (status == scene::JsonReadStatus::out_of_memory) {
+    if (status == json::JsonReadStatus::out_of_memory) {
       session.request.clear();  // frees what the parse held, for the reply
       reply_error(session, id, "Cannot allocate JSON command");
       return;

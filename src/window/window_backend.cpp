@@ -10,7 +10,7 @@
 
 #include "platform/files.h"
 #include "scene/error_text.h"
-#include "window/event_pump.h"
+#include "window/events/event_pump.h"
 
 namespace lumora::window {
 
@@ -165,16 +165,7 @@ bool WindowBackend::open_steps(const cJSON* command) {
     return false;
   }
   window_id_ = SDL_GetWindowID(window_.get());
-  // Render targets are required: the scene cache and capture draw into textures.
-  renderer_.reset(SDL_CreateRenderer(window_.get(), -1, SDL_RENDERER_TARGETTEXTURE));
-  if (renderer_ == nullptr) {
-    set_sdl_error("Create renderer");
-    return false;
-  }
-  if (SDL_SetRenderDrawBlendMode(renderer_.get(), SDL_BLENDMODE_BLEND) != 0) {
-    set_sdl_error("Enable alpha blending");
-    return false;
-  }
+  if (!canvas_.open(window_.get())) return false;
   if (!apply_vsync(vsync_mode_)) return false;
   if (!sync_drawable_size()) return false;
   if (!set_window_size(width, height, true)) return false;
@@ -190,7 +181,7 @@ WindowBackend::~WindowBackend() {
   destroy_scene_cache();
   destroy_all_textures();
   for (FontSlot& slot : fonts_) slot.font.reset();
-  renderer_.reset();
+  canvas_.close();
   window_.reset();
   if (ttf_initialised_) TTF_Quit();
   if (video_initialised_) {
@@ -204,9 +195,9 @@ bool WindowBackend::sync_drawable_size() {
   SDL_GetWindowSize(window_.get(), &window_w, &window_h);
   // While a texture is the render target SDL2 reports the texture's size as
   // the output size; the window's pixel size is what is wanted.
-  if (SDL_GetRenderTarget(renderer_.get()) != nullptr) {
+  if (!canvas_.drawing_to_window()) {
     SDL_GetWindowSizeInPixels(window_.get(), &pixel_w, &pixel_h);
-  } else if (SDL_GetRendererOutputSize(renderer_.get(), &pixel_w, &pixel_h) != 0) {
+  } else if (!canvas_.output_size(pixel_w, pixel_h)) {
     set_sdl_error("Read drawable size");
     return false;
   }
@@ -216,6 +207,7 @@ bool WindowBackend::sync_drawable_size() {
   window_h_ = window_h;
   pixel_w_ = pixel_w;
   pixel_h_ = pixel_h;
+  canvas_.set_output_size(pixel_w, pixel_h);
   const double previous = scale_;
   // SDL2 has no display scale; the ratio of pixels to window coordinates is
   // the density that a high-density window reports.
@@ -272,14 +264,11 @@ bool WindowBackend::set_window_size(double w, double h, bool fit) {
 }
 
 bool WindowBackend::apply_vsync(int mode) {
-  SDL_RendererInfo info;
-  if (SDL_RenderSetVSync(renderer_.get(), mode) != 0 || SDL_GetRendererInfo(renderer_.get(), &info) != 0) {
-    set_sdl_error("Configure VSync");
-    return false;
-  }
+  bool vsync = false;
+  if (!canvas_.set_vsync(mode) || !canvas_.vsync_applied(vsync)) return false;
   // SDL2 reports the last request (it simulates vsync it cannot get), so
   // this read-back fails only if the renderer ignored the request outright.
-  const int applied = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0 ? 1 : 0;
+  const int applied = vsync ? 1 : 0;
   if (applied != mode) {
     set_error("Renderer did not apply requested VSync mode");
     return false;
@@ -313,12 +302,11 @@ JsonPtr WindowBackend::info() {
   add_pair(o, "pixel_size", pixel_w_, pixel_h_);
   add_pair(o, "window_size", window_w_, window_h_);
   add_number(o, "resource_revision", static_cast<double>(resource_revision_));
-  SDL_RendererInfo renderer_info;
-  const bool known = SDL_GetRendererInfo(renderer_.get(), &renderer_info) == 0;
-  cJSON_AddItemToObject(o, "renderer", cJSON_CreateString(known && renderer_info.name ? renderer_info.name : "unknown"));
-  cJSON_AddItemToObject(o, "vsync",
-                        known ? cJSON_CreateNumber((renderer_info.flags & SDL_RENDERER_PRESENTVSYNC) != 0 ? 1 : 0)
-                              : cJSON_CreateNull());
+  const char* renderer_name = canvas_.name();
+  cJSON_AddItemToObject(o, "renderer", cJSON_CreateString(renderer_name != nullptr ? renderer_name : "unknown"));
+  bool vsync = false;
+  const bool known = canvas_.vsync_applied(vsync);
+  cJSON_AddItemToObject(o, "vsync", known ? cJSON_CreateNumber(vsync ? 1 : 0) : cJSON_CreateNull());
   const Uint32 flags = SDL_GetWindowFlags(window_.get());
   cJSON_AddItemToObject(o, "visible", cJSON_CreateBool((flags & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED)) == 0));
   cJSON_AddItemToObject(o, "animating", cJSON_CreateBool(is_animating()));
@@ -381,8 +369,7 @@ void WindowBackend::queue_event(JsonPtr event) {
 }
 
 bool WindowBackend::present_frame(scene::ErrorText) {
-  // SDL_RenderPresent cannot fail in SDL2, so "Present frame" is never reported.
-  SDL_RenderPresent(renderer_.get());
+  canvas_.present();
   // A segmented scene asks for frames through its animated segments; the
   // flag only carries one more frame after a change.
   if (segmented_ || settled_) animating_ = false;

@@ -4,10 +4,11 @@
 //
 // The class is split over files by concern: open, close, sizing and info
 // (window_backend.cpp), fonts, text, images and the texture cache
-// (resource_cache.cpp), drawing single commands (primitives.cpp), events
-// and the main loop's wait (event_pump.cpp, window_wait.cpp), the
-// retained list and its presentation (composition.cpp) and the named
-// operations (window_operations.cpp). Only these files talk to SDL.
+// (resources/resource_cache.cpp), drawing single commands
+// (render/primitives.cpp), events and the main loop's wait (events/), the
+// retained list and its presentation (render/composition.cpp) and the named
+// operations (window_operations.cpp). Every renderer call goes through the
+// canvas (render/canvas.h).
 #pragma once
 
 #include <array>
@@ -16,17 +17,20 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "host/backend.h"
 #include "scene/colour.h"
 #include "json/json.h"
-#include "window/draw_command.h"
-#include "window/geometry.h"
-#include "window/sdl_handles.h"
-#include "window/segment_damage.h"
-#include "window/segments.h"
-#include "window/transition.h"
+#include "window/scene/draw_command.h"
+#include "window/render/coverage_mask.h"
+#include "window/render/geometry.h"
+#include "window/render/canvas.h"
+#include "window/resources/sdl_handles.h"
+#include "window/scene/segment_damage.h"
+#include "window/scene/segments.h"
+#include "window/scene/transition.h"
 
 namespace lumora::window {
 
@@ -47,15 +51,14 @@ inline constexpr double kDefaultFontPoints = 14;
 inline constexpr char kProportionalFontFile[] = "DejaVuSans.ttf";
 inline constexpr char kMonospaceFontFile[] = "DejaVuSansMono.ttf";
 
-// The backend's own error text; copied into the caller's buffer.
-inline constexpr std::size_t kWindowErrorTextSize = 512;
-inline constexpr const char* kNativeRendererFailed = "Native renderer failed";
 
 // ---- Resource limits ----
 inline constexpr std::size_t kFontSlots = 32;
 inline constexpr int kMaxFontPixelSize = 2048;
 inline constexpr std::size_t kTextureBuckets = 1024;
-inline constexpr std::size_t kMaxTextureEntries = 512;
+// Enough that a full screen of distinct text lines, with the masks beside
+// them, stays cached: a settled frame never rasterises a line again.
+inline constexpr std::size_t kMaxTextureEntries = 4096;
 inline constexpr std::uint64_t kTextTextureBudget = 8388608;
 inline constexpr std::uint64_t kTextureBudget = 33554432;  // every class but text
 inline constexpr std::int64_t kMaxTexturePixels = 16777216;
@@ -203,6 +206,11 @@ class WindowBackend final : public host::Backend {
   bool fill_rect(double x, double y, double w, double h, scene::ColorValue colour);
   bool draw_box(const Rect& rect, scene::ColorValue fill, double radius, scene::ColorValue border, double border_width);
   bool draw_rounded(const PixelRect& rect, double radius, double ring, scene::ColorValue colour);
+  // Tests draw the same scene with and without the fast shapes (corner
+  // pieces and fills instead of whole or sliced masks) to compare them.
+  void set_fast_shapes_for_testing(bool on) { fast_shapes_ = on; }
+  // The same for text: lines rasterised in their colour, or white and tinted.
+  void set_fast_text_for_testing(bool on) { fast_text_ = on; }
   bool draw_line(double x1, double y1, double x2, double y2, scene::ColorValue colour, double width);
   bool draw_texture(TextureRef texture, const PixelRect& destination, const SDL_Rect* source, scene::ColorValue colour);
   bool draw_nine_slice(TextureRef texture, const PixelRect& destination, const double insets[4], scene::ColorValue colour);
@@ -214,7 +222,7 @@ class WindowBackend final : public host::Backend {
   // Applies a pixel clip, or none; remembered for the visibility test.
   bool apply_clip(const PixelRect* clip);
   // The clip in force, or null when none is applied; borrowed until the next apply_clip.
-  const PixelRect* applied_clip() const { return clip_applied_ ? &applied_clip_ : nullptr; }
+  const PixelRect* applied_clip() const { return canvas_.clip(); }
   bool visible(const PixelRect& rect) const;
 
   // ---- Retained list (composition.cpp) ----
@@ -232,7 +240,9 @@ class WindowBackend final : public host::Backend {
   // Sets it; drawing routines outside this class report their own failures so.
   void set_error(std::string_view message);
   bool reduced_motion() const { return reduce_motion_; }
-  SDL_Renderer* renderer() const { return renderer_.get(); }
+  // The canvas every drawing goes through; the renderer for tests and benchmarks.
+  Canvas& canvas() { return canvas_; }
+  auto renderer() const { return canvas_.renderer(); }
 
  private:
   WindowBackend() = default;
@@ -248,10 +258,16 @@ class WindowBackend final : public host::Backend {
   void evict(std::list<CachedTexture>::iterator entry);
   std::uint64_t next_stamp() { return ++use_clock_; }
   TextureRef stamp(CachedTexture& entry);
-  bool measure_line(TTF_Font* font, int pixel_size, bool mono, std::string_view line, int& width, int& height);
+  // Stops once the width passes `stop_after` pixels (what is measured so far is then returned).
+  bool measure_line(TTF_Font* font, int pixel_size, bool mono, std::string_view line, int& width, int& height,
+                    std::int64_t stop_after = INT64_MAX);
+  // The width of one short line, remembered.
+  bool measured_width(TTF_Font* font, int pixel_size, bool mono, std::string_view line, int& width);
+  // `measured_whole`: the width of `text_rect` is the whole line's.
   bool draw_visible_text(TTF_Font* font, std::string_view line, int pixel_size, bool mono, const PixelRect& text_rect,
-                         scene::ColorValue colour);
-  SurfacePtr render_line_surface(TTF_Font* font, std::string_view line);
+                         scene::ColorValue colour, bool measured_whole);
+  // Opaque, in `colour`'s red, green and blue.
+  SurfacePtr render_line_surface(TTF_Font* font, std::string_view line, scene::ColorValue colour);
   void note_long_line(bool mono, int pixel_size, std::size_t bytes);
   bool load_png(std::string_view source, std::uint64_t budget, SurfacePtr& surface);
 
@@ -278,10 +294,13 @@ class WindowBackend final : public host::Backend {
   void settle_segments(double now);
   void recompute_extents();
   bool draw_scene_to_target();
+  bool draw_rounded_by_corners(const PixelRect& p, const RoundedPlan& plan, const CornerPlan& corners,
+                               scene::ColorValue colour);
   // Styled rectangles, markers, sprites and animated rectangles: drawn by
   // their own renderers (styled_rect.cpp, motion.cpp).
   bool draw_styled_or_animated_hook(const DrawCommand& command, double now, double start);
   bool ensure_scene_cache();
+  bool back_to_window(bool drawn);
   bool copy_scene_cache(const char* step);
 
   // Transitions (transition.cpp).
@@ -304,7 +323,6 @@ class WindowBackend final : public host::Backend {
 
   // Window.
   WindowPtr window_;
-  RendererPtr renderer_;
   std::uint32_t window_id_ = 0;
   bool video_initialised_ = false;
   bool ttf_initialised_ = false;
@@ -320,6 +338,10 @@ class WindowBackend final : public host::Backend {
   std::uint64_t use_clock_ = 0;
   double open_time_ = 0;
   std::string error_;
+  Canvas canvas_{error_};  // after the error text it writes into
+  bool fast_shapes_ = true;
+  bool fast_text_ = true;
+  std::vector<std::uint8_t> band_alphas_;  // reused by every rounded shape
 
   // Settings of "configure".
   bool cache_scene_ = true;
@@ -335,6 +357,10 @@ class WindowBackend final : public host::Backend {
   std::array<std::vector<CachedTexture*>, kTextureBuckets> buckets_;
   std::array<std::uint64_t, kTextureClassCount> class_bytes_ = {};
   std::array<FailedImage, kFailedImageRecords> failed_images_;
+  // Widths of measured lines, keyed "pixel size:mono:line"; bounded.
+  static constexpr std::size_t kMeasuredLines = 8192;
+  std::unordered_map<std::string, int> measured_widths_;
+  std::string measure_key_;
   std::uint64_t ttf_calls_ = 0;
   std::uint64_t masks_built_ = 0;
   json::JsonPtr pending_events_;
@@ -344,9 +370,6 @@ class WindowBackend final : public host::Backend {
   int wait_descriptor_ = -1;
   bool wait_descriptor_known_ = false;
 
-  // Clip state.
-  bool clip_applied_ = false;
-  PixelRect applied_clip_;
 
   // Retained list.
   json::JsonPtr committed_list_;

@@ -236,32 +236,26 @@ JsonPtr WindowBackend::capture(const char* path) {
   SDL_Texture* target = nullptr;
   if (scene_cache_valid_ && scene_cache_ != nullptr) {
     target = scene_cache_.get();
-    if (SDL_SetRenderTarget(renderer_.get(), target) != 0) {
-      set_sdl_error("Create capture target");
-      return nullptr;
-    }
+    if (!canvas_.set_target(target, "Create capture target")) return nullptr;
   } else {
-    capture_target.reset(
-        SDL_CreateTexture(renderer_.get(), SDL_PIXELFORMAT_RGBA8888, SDL_TEXTUREACCESS_TARGET, pixel_w_, pixel_h_));
-    if (capture_target == nullptr || SDL_SetRenderTarget(renderer_.get(), capture_target.get()) != 0) {
+    capture_target = canvas_.create_target(pixel_w_, pixel_h_);
+    if (capture_target == nullptr) {
       set_sdl_error("Create capture target");
       return nullptr;
     }
+    if (!canvas_.set_target(capture_target.get(), "Create capture target")) return nullptr;
     target = capture_target.get();
     if (!draw_committed_list()) {
-      SDL_SetRenderTarget(renderer_.get(), nullptr);
+      const std::string drawing_error = error_;
+      canvas_.set_target(nullptr, "Restore capture target");
+      error_ = drawing_error;
       apply_clip(nullptr);
       return nullptr;
     }
   }
   SurfacePtr pixels(SDL_CreateRGBSurfaceWithFormat(0, pixel_w_, pixel_h_, 32, SDL_PIXELFORMAT_ABGR8888));
-  const bool read = pixels != nullptr && SDL_RenderReadPixels(renderer_.get(), nullptr, SDL_PIXELFORMAT_ABGR8888,
-                                                              pixels->pixels, pixels->pitch) == 0;
-  const bool restored = SDL_SetRenderTarget(renderer_.get(), nullptr) == 0;
-  if (!restored) {
-    set_sdl_error("Restore capture target");
-    return nullptr;
-  }
+  const bool read = pixels != nullptr && canvas_.read_pixels(pixels.get());
+  if (!canvas_.set_target(nullptr, "Restore capture target")) return nullptr;
   // Switching targets resets SDL2's clip: the window's is none.
   if (!apply_clip(nullptr)) return nullptr;
   (void)target;

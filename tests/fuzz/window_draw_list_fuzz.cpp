@@ -18,8 +18,10 @@
 #include "scene/blend.h"
 #include "scene/draw_validation.h"
 #include "scene/error_text.h"
-#include "window/bounds.h"
-#include "window/draw_command.h"
+#include "host/backend.h"
+#include "json/json.h"
+#include "window/scene/bounds.h"
+#include "window/scene/draw_command.h"
 #include "window/window_backend.h"
 
 namespace {
