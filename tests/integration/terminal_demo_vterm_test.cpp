@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/process.h"
+#include "support/host_fixture.h"
 #include "support/pty.h"
 #include "support/vterm_screen.h"
 
@@ -77,8 +78,8 @@ class TerminalDemoVtermTest : public ::testing::TestWithParam<DemoSize> {};
 
 TEST_P(TerminalDemoVtermTest, PanelBordersStayStraightOnEveryRow) {
   const std::filesystem::path host = LUMORA_HOST_PATH;
-  const std::filesystem::path demo = host.parent_path() / "lumora-demo";
-  if (!std::filesystem::exists(demo)) GTEST_SKIP() << "lumora-demo is not built next to " << host;
+  const std::filesystem::path demo = test::built_demo_path();
+  if (demo.empty()) GTEST_SKIP() << "lumora-demo is not built next to " << host;
   const DemoSize& size = GetParam();
   test::Pty pty;
   ASSERT_TRUE(pty.valid());

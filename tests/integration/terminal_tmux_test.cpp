@@ -274,8 +274,8 @@ class TerminalTmuxDemoTest : public ::testing::TestWithParam<DemoEndCase> {};
 TEST_P(TerminalTmuxDemoTest, ShellGetsItsTerminalBackUnchanged) {
   if (!TmuxServer::installed()) GTEST_SKIP() << "tmux is not installed";
   const std::filesystem::path host = LUMORA_HOST_PATH;
-  const std::filesystem::path demo = host.parent_path() / "lumora-demo";
-  if (!std::filesystem::exists(demo)) GTEST_SKIP() << "lumora-demo is not built next to " << host;
+  const std::filesystem::path demo = test::built_demo_path();
+  if (demo.empty()) GTEST_SKIP() << "lumora-demo is not built next to " << host;
   TemporaryDirectory directory;
   const std::filesystem::path before = directory.path() / "before";
   const std::filesystem::path after = directory.path() / "after";
@@ -469,8 +469,8 @@ class TerminalTmuxDemoSizeTest : public ::testing::TestWithParam<DemoSizeCase> {
 TEST_P(TerminalTmuxDemoSizeTest, EventsPanelAndQuitHintFit) {
   if (!TmuxServer::installed()) GTEST_SKIP() << "tmux is not installed";
   const std::filesystem::path host = LUMORA_HOST_PATH;
-  const std::filesystem::path demo = host.parent_path() / "lumora-demo";
-  if (!std::filesystem::exists(demo)) GTEST_SKIP() << "lumora-demo is not built next to " << host;
+  const std::filesystem::path demo = test::built_demo_path();
+  if (demo.empty()) GTEST_SKIP() << "lumora-demo is not built next to " << host;
   const DemoSizeCase& size = GetParam();
   TmuxServer tmux;
   ASSERT_TRUE(tmux.start("demo", size.rows, {demo.string(), "--host", host.string()}, size.columns));
