@@ -16,7 +16,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libcjson-dev libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev libpng-dev fonts-dejavu-core
   libgtest-dev libgmock-dev googletest libbenchmark-dev libutf8proc-dev libimgui-dev
-  tmux python3 clang libclang-rt-14-dev
+  tmux python3 clang libclang-rt-14-dev libvterm-dev
   python3-pip python3-setuptools python3-wheel python3-venv
   xvfb xdotool
 )

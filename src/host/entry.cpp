@@ -12,6 +12,7 @@
 #include "host/scheduling.h"
 #include "host/session.h"
 #include "platform/clock.h"
+#include "platform/signals.h"
 #include "platform/socket.h"
 #include "scene/error_text.h"
 
@@ -36,9 +37,15 @@ bool is_hex_digit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-void run_loop(HostSession& session) {
-  HostErrorBuffer present_error;
+// Returns the exit code a termination signal asked for, or 0.
+int run_loop(HostSession& session) {
+  host::HostErrorBuffer present_error;
   while (!session.stopped) {
+    // A termination signal ends the host as a lost connection would: the
+    // backend then gives the terminal back exactly as "close" does.
+    if (const int signal_exit_code = platform::termination_exit_code(); signal_exit_code != 0) {
+      return signal_exit_code;
+    }
     present_error.text().clear();
     flush_send_queue(session);
     if (session.closing) {
@@ -55,6 +62,7 @@ void run_loop(HostSession& session) {
     if (session.stopped) break;
     wait_for_activity(session);
   }
+  return 0;
 }
 
 // Start-up after the command line: buffers, connection, hello.
@@ -111,7 +119,7 @@ int run_host(int argc, char** argv, BackendFactories backends) {
   session->backends = backends;
   try {
     if (start(*session, command_line)) {
-      run_loop(*session);
+      if (const int signal_exit_code = run_loop(*session); signal_exit_code != 0) exit_code = signal_exit_code;
     } else {
       exit_code = kExitFailure;
     }

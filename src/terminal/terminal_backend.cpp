@@ -300,6 +300,16 @@ void TerminalBackend::catch_up_deferred_frame() {
   console_->pump(ignored.text());
 }
 
+bool TerminalBackend::keyboard_enhanced() const { return decoder_.keyboard_enhanced(); }
+
+void TerminalBackend::console_taken_again() {
+  ByteBuffer title;
+  append_title_sequence(title_, title);
+  if (!title.failed()) queue_output(title.view());
+  decoder_.forget_keyboard_enhancement();
+  last_written_.reset();
+}
+
 // ---- Encoding and output ----
 
 bool TerminalBackend::encode_current_frame(bool diff, ByteBuffer& out) const {

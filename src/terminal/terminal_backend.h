@@ -146,6 +146,8 @@ class TerminalBackend final : public host::Backend, private RasterEventSink, pri
   void apply_visible_size(std::int32_t columns, std::int32_t rows) override;
   void feed_console_input(std::string_view bytes) override;
   void catch_up_deferred_frame() override;
+  bool keyboard_enhanced() const override;
+  void console_taken_again() override;
 
   // Makes the encoded frame the frame written last and hands its bytes to
   // the terminal (headless: counts them and drops them).

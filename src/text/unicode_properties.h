@@ -16,6 +16,11 @@ inline constexpr std::uint8_t kPropertySurrogate = 2;       // U+D800..U+DFFF
 inline constexpr std::uint8_t kPropertyZeroWidth = 4;       // Mn, Mc, Me or Cf (Unicode 15.1)
 inline constexpr std::uint8_t kPropertyWide = 8;            // East_Asian_Width W or F (Unicode 15.1)
 inline constexpr std::uint8_t kPropertyPictographic = 16;   // Extended_Pictographic
+// Terminals count the width of this code point, standing alone, differently:
+// Emoji_Presentation, Hangul medial vowels and final consonants (V, T), and
+// code points first assigned in Unicode 16.0 as wide or zero-width, or made
+// wide in 16.0.
+inline constexpr std::uint8_t kPropertyDisputedWidth = 32;
 
 // Grapheme_Cluster_Break.
 enum class BreakClass : std::uint8_t {
@@ -52,7 +57,7 @@ struct CharacterProperties {
   std::uint8_t reserved;
 };
 
-inline constexpr std::size_t kCharacterPropertyTableSize = 2118;
+inline constexpr std::size_t kCharacterPropertyTableSize = 2136;
 extern const CharacterProperties kCharacterPropertyTable[kCharacterPropertyTableSize];
 
 // Records that may hold a code point of each block of 256: the first is

@@ -11,6 +11,7 @@
 #include "client/controller.h"
 #include "support/host_fixture.h"
 #include "support/pty.h"
+#include "support/vterm_screen.h"
 #include "terminal/console/console_session.h"
 
 namespace lumora {
@@ -93,6 +94,21 @@ TEST_F(TerminalInteractiveTest, FramesArriveAsSynchronizedUpdatesAndAResizeRedra
   frame = pty_.read_until(kEndUpdate, 5s);
   EXPECT_THAT(frame, HasSubstr("\x1b[1;1H"));
   EXPECT_THAT(frame, HasSubstr("\x1b[30;1H"));
+}
+
+// The host's own output, replayed in a terminal emulator that counts the
+// skin-toned thumb four columns wide: the second frame leaves no ghost of
+// the first.
+TEST_F(TerminalInteractiveTest, EmojiATerminalCountsWiderLeavesNoGhostOnScreen) {
+  test::VtermScreen screen(80, 24);
+  screen.feed(opened_);
+  for (const char* scene : {R"({"op":"frame","commands":[["text","👍🏽x漢",0,0,"#ffffff",16,true]]})",
+                            R"({"op":"frame","commands":[["text","ab",0,0,"#ffffff",16,true]]})"}) {
+    auto reply = host_->request(scene);
+    ASSERT_TRUE(reply && reply->ok) << (reply ? reply->error : "no reply");
+    screen.feed(pty_.read_until(kEndUpdate, 5s));
+  }
+  EXPECT_EQ(screen.row_text(0), "ab" + std::string(78, ' '));
 }
 
 TEST_F(TerminalInteractiveTest, StalledTerminalDelaysNoReplyAndStillGetsItsModesBack) {

@@ -143,13 +143,14 @@ class TmuxServer {
 
   // The command line that starts a detached session of a fixed size, without
   // a status line, whose one pane runs the program that follows.
-  std::vector<std::string> new_session(const std::string& session, int rows = kRows) const {
+  std::vector<std::string> new_session(const std::string& session, int rows = kRows, int columns = kColumns) const {
     return {"tmux", "-S", socket_, "-f", "/dev/null", "set-option", "-g", "status", "off", ";", "new-session", "-d",
-            "-s", session, "-x", std::to_string(kColumns), "-y", std::to_string(rows)};
+            "-s", session, "-x", std::to_string(columns), "-y", std::to_string(rows)};
   }
 
-  bool start(const std::string& session, int rows, const std::vector<std::string>& program) const {
-    std::vector<std::string> args = new_session(session, rows);
+  bool start(const std::string& session, int rows, const std::vector<std::string>& program,
+             int columns = kColumns) const {
+    std::vector<std::string> args = new_session(session, rows, columns);
     args.insert(args.end(), program.begin(), program.end());
     return client::run_process("tmux", {args.begin() + 1, args.end()}, kCommandSeconds).exit_code == 0;
   }
@@ -180,6 +181,8 @@ class TmuxServer {
     keys.insert(keys.begin(), {"send-keys", "-t", session});
     return run(keys).exit_code == 0;
   }
+
+  const std::string& socket() const { return socket_; }
 
  private:
   TemporaryDirectory directory_;
@@ -271,8 +274,8 @@ class TerminalTmuxDemoTest : public ::testing::TestWithParam<DemoEndCase> {};
 TEST_P(TerminalTmuxDemoTest, ShellGetsItsTerminalBackUnchanged) {
   if (!TmuxServer::installed()) GTEST_SKIP() << "tmux is not installed";
   const std::filesystem::path host = LUMORA_HOST_PATH;
-  const std::filesystem::path demo = host.parent_path() / "lumora-demo";
-  if (!std::filesystem::exists(demo)) GTEST_SKIP() << "lumora-demo is not built next to " << host;
+  const std::filesystem::path demo = test::built_demo_path();
+  if (demo.empty()) GTEST_SKIP() << "lumora-demo is not built next to " << host;
   TemporaryDirectory directory;
   const std::filesystem::path before = directory.path() / "before";
   const std::filesystem::path after = directory.path() / "after";
@@ -328,6 +331,166 @@ INSTANTIATE_TEST_SUITE_P(DemoEnds, TerminalTmuxDemoTest,
                                            DemoEndCase{"InterruptedDemo", DemoEnd::interrupt_demo, 0},
                                            DemoEndCase{"KilledHost", DemoEnd::kill_host, 1}),
                          [](const ::testing::TestParamInfo<DemoEndCase>& info) { return info.param.name; });
+
+// ---- Signals ----
+
+constexpr const char* kFrameText = "lumora signal test frame";
+constexpr const char* kSignalScene =
+    R"({"op":"frame","commands":[["begin","#101820"],["text","lumora signal test frame",16,32,"#ffd479",16,true]]})";
+
+// A shell in a pane with job control, and a host it runs as its foreground
+// job: the controller's launcher types the host's command line into the
+// shell, as a user starting it by hand would.
+class HostInShell {
+ public:
+  explicit HostInShell(const TmuxServer& tmux) : tmux_(tmux) {}
+
+  // False (with a failed assertion) when anything on the way did not work.
+  void start() {
+    ASSERT_TRUE(tmux_.start("shell", kRows, {"env", "PS1=lumora-test$ ", "/bin/sh"}));
+    auto rows = tmux_.wait_for("shell", [](const auto& rows) { return contains(rows, "lumora-test$"); });
+    ASSERT_TRUE(contains(rows, "lumora-test$")) << numbered(rows);
+    type_line("stty -g > '" + before_.string() + "'");
+    const std::string send_keys = "tmux -S '" + tmux_.socket() + "' -f /dev/null send-keys -t shell";
+    client::LaunchOptions options = test::default_host_options();
+    options.launcher = {"/bin/sh", "-c",
+                        send_keys + " -l \"$* ; echo host-exit=\\$?\" && " + send_keys + " Enter", "launch"};
+    std::string error;
+    host_ = client::Controller::launch(options, &error);
+    ASSERT_TRUE(host_) << error;
+    ASSERT_TRUE(test::reply_ok(host_->request(R"({"op":"open","backend":"terminal","color":"truecolor"})")));
+    ASSERT_TRUE(test::reply_ok(host_->request(kSignalScene)));
+    expect_taken_over();
+    auto shell_children = child_ids(tmux_.format("shell", "#{pane_pid}"));
+    if (!shell_children) GTEST_SKIP() << "the kernel does not list a process's children in /proc";
+    ASSERT_EQ(shell_children->size(), 1u) << "the shell should run the host alone";
+    host_id_ = shell_children->front();
+  }
+
+  void expect_taken_over() {
+    auto rows = tmux_.wait_for("shell", [&](const auto& rows) {
+      return contains(rows, kFrameText) && tmux_.format("shell", kModes) == kTakenOver;
+    });
+    EXPECT_TRUE(contains(rows, kFrameText)) << numbered(rows);
+    EXPECT_EQ(tmux_.format("shell", kModes), kTakenOver);
+  }
+
+  // The pane is the shell's again: normal screen, cursor shown, its termios
+  // modes byte for byte, and what is typed is echoed and run.
+  void expect_given_back(const std::string& shown) {
+    auto rows = tmux_.wait_for("shell", [&](const auto& rows) {
+      return contains(rows, shown) && tmux_.format("shell", kModes) == kShellModes;
+    });
+    EXPECT_TRUE(contains(rows, shown)) << numbered(rows);
+    EXPECT_EQ(tmux_.format("shell", kModes), kShellModes);
+    type_line("stty -g > '" + after_.string() + "'; echo typed-$((6 * 7))");
+    rows = tmux_.wait_for("shell", [&](const auto& rows) { return contains(rows, "typed-42"); });
+    EXPECT_TRUE(contains(rows, "echo typed-$((6 * 7))")) << "not echoed:\n" << numbered(rows);
+    EXPECT_TRUE(contains(rows, "typed-42")) << numbered(rows);
+    EXPECT_FALSE(read_text(before_).empty());
+    EXPECT_EQ(read_text(after_), read_text(before_));
+  }
+
+  void type_line(const std::string& line) {
+    ASSERT_TRUE(tmux_.send_keys("shell", {"-l", line}));
+    ASSERT_TRUE(tmux_.send_keys("shell", {"Enter"}));
+  }
+
+  client::Controller& host() { return *host_; }
+  const std::string& host_id() const { return host_id_; }
+
+ private:
+  const TmuxServer& tmux_;
+  TemporaryDirectory directory_;
+  std::filesystem::path before_ = directory_.path() / "before";
+  std::filesystem::path after_ = directory_.path() / "after";
+  std::unique_ptr<client::Controller> host_;
+  std::string host_id_;
+};
+
+struct SignalCase {
+  const char* name;
+  int number;
+};
+
+class TerminalTmuxSignalTest : public ::testing::TestWithParam<SignalCase> {
+ protected:
+  void SetUp() override {
+    if (!TmuxServer::installed()) GTEST_SKIP() << "tmux is not installed";
+  }
+};
+
+// A termination signal gives the terminal back exactly as "close" would and
+// ends the host with 128 + the signal's number.
+TEST_P(TerminalTmuxSignalTest, TerminationGivesTheTerminalBackAndExitsWithTheSignalsCode) {
+  TmuxServer tmux;
+  HostInShell shell(tmux);
+  ASSERT_NO_FATAL_FAILURE(shell.start());
+  if (IsSkipped()) return;
+  ASSERT_TRUE(send_signal(shell.host_id(), GetParam().name));
+  shell.expect_given_back("host-exit=" + std::to_string(128 + GetParam().number));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminalTmuxSignalTest,
+                         ::testing::Values(SignalCase{"TERM", 15}, SignalCase{"INT", 2}, SignalCase{"QUIT", 3},
+                                           SignalCase{"HUP", 1}),
+                         [](const ::testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
+
+// A stop gives the terminal back and stops the host; "fg" continues it,
+// and it takes the terminal again and draws its frame whole.
+TEST_F(TerminalTmuxTest, StopGivesTheTerminalBackAndContinuingRedrawsInFull) {
+  TmuxServer tmux;
+  HostInShell shell(tmux);
+  ASSERT_NO_FATAL_FAILURE(shell.start());
+  if (IsSkipped()) return;
+  ASSERT_TRUE(send_signal(shell.host_id(), "TSTP"));
+  // The shell sees its job stopped (148 = 128 + SIGTSTP) and takes over.
+  shell.expect_given_back("host-exit=148");
+  shell.type_line("fg; echo fg-exit=$?");
+  shell.expect_taken_over();
+  auto info = shell.host().request(R"({"op":"info"})");
+  ASSERT_TRUE(test::reply_ok(info));
+  EXPECT_TRUE(shell.host().close());
+  auto rows = tmux.wait_for("shell", [](const auto& rows) { return contains(rows, "fg-exit=0"); });
+  EXPECT_TRUE(contains(rows, "fg-exit=0")) << numbered(rows);
+  EXPECT_EQ(tmux.format("shell", kModes), kShellModes);
+}
+
+// ---- The demo in smaller terminals ----
+
+struct DemoSizeCase {
+  const char* name;
+  int columns;
+  int rows;
+};
+
+class TerminalTmuxDemoSizeTest : public ::testing::TestWithParam<DemoSizeCase> {};
+
+TEST_P(TerminalTmuxDemoSizeTest, EventsPanelAndQuitHintFit) {
+  if (!TmuxServer::installed()) GTEST_SKIP() << "tmux is not installed";
+  const std::filesystem::path host = LUMORA_HOST_PATH;
+  const std::filesystem::path demo = test::built_demo_path();
+  if (demo.empty()) GTEST_SKIP() << "lumora-demo is not built next to " << host;
+  const DemoSizeCase& size = GetParam();
+  TmuxServer tmux;
+  ASSERT_TRUE(tmux.start("demo", size.rows, {demo.string(), "--host", host.string()}, size.columns));
+  auto rows = tmux.wait_for("demo", [](const auto& rows) {
+    return contains(rows, "q, Esc or Ctrl+Q quits") && contains(rows, " Events ");
+  });
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(size.rows)) << numbered(rows);
+  EXPECT_TRUE(contains(rows, " Events (type, click, scroll, paste) ")) << numbered(rows);
+  EXPECT_NE(rows.back().find("q, Esc or Ctrl+Q quits"), std::string::npos) << numbered(rows);
+  // Typed text shows in the Events panel.
+  ASSERT_TRUE(tmux.send_keys("demo", {"-l", "x"}));
+  rows = tmux.wait_for("demo", [](const auto& rows) { return contains(rows, "text  \"x\""); });
+  EXPECT_TRUE(contains(rows, "text  \"x\"")) << numbered(rows);
+  ASSERT_TRUE(tmux.send_keys("demo", {"q"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, TerminalTmuxDemoSizeTest,
+                         ::testing::Values(DemoSizeCase{"Columns81Rows24", 81, 24},
+                                           DemoSizeCase{"Columns60Rows20", 60, 20}),
+                         [](const ::testing::TestParamInfo<DemoSizeCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace lumora

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,12 @@ inline client::LaunchOptions default_host_options() {
   client::LaunchOptions options;
   options.host_path = LUMORA_HOST_PATH;
   return options;
+}
+
+// The terminal demo built next to the host, or empty when it was not built.
+inline std::filesystem::path built_demo_path() {
+  const std::filesystem::path demo = std::filesystem::path(LUMORA_HOST_PATH).parent_path() / "lumora-demo";
+  return std::filesystem::exists(demo) ? demo : std::filesystem::path();
 }
 
 // The host binary built with this tree.

@@ -8,6 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstring>
+
 namespace lumora::test {
 
 Pty::Pty() {
@@ -94,6 +96,13 @@ std::string Pty::modes() const {
   termios modes{};
   if (tcgetattr(slave_ >= 0 ? slave_ : master_, &modes) != 0) return {};
   return std::string(reinterpret_cast<const char*>(&modes), sizeof modes);
+}
+
+bool Pty::set_modes(const std::string& modes) {
+  termios saved{};
+  if (modes.size() != sizeof saved) return false;
+  std::memcpy(&saved, modes.data(), sizeof saved);
+  return tcsetattr(slave_, TCSANOW, &saved) == 0;
 }
 
 bool Pty::make_output_transparent() {

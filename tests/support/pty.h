@@ -37,6 +37,8 @@ class Pty {
 
   // The device's termios modes as raw bytes, for byte-for-byte comparisons.
   std::string modes() const;
+  // Sets the device's modes from what modes() returned.
+  bool set_modes(const std::string& modes);
   // Turns echo off and raw output on for the device, as a full-screen
   // program's terminal would be, so that writes arrive unchanged.
   bool make_output_transparent();

@@ -47,7 +47,7 @@ TEST(CharacterPropertyTableTest, LookupFindsTheRecordHoldingEveryCodePoint) {
 TEST(CharacterPropertyTableTest, SpotValues) {
   // Break classes are exercised by the conformance test; these are the flags it cannot see.
   constexpr std::uint8_t I = kPropertyIgnorable, S = kPropertySurrogate, Z = kPropertyZeroWidth, W = kPropertyWide,
-                         P = kPropertyPictographic;
+                         P = kPropertyPictographic, D = kPropertyDisputedWidth;
   struct SpotValue {
     char32_t code_point;
     std::uint8_t flags;
@@ -56,9 +56,14 @@ TEST(CharacterPropertyTableTest, SpotValues) {
   };
   const SpotValue values[] = {
       {0x00AD, I | Z, BreakClass::kControl, ConjunctClass::kNone},
-      {0x2630, P, BreakClass::kOther, ConjunctClass::kNone},  // wide only since 16.0
+      {0x2630, P | D, BreakClass::kOther, ConjunctClass::kNone},  // wide only since 16.0
       {0xDFFF, S, BreakClass::kOther, ConjunctClass::kNone},
-      {0x1FAE9, P, BreakClass::kOther, ConjunctClass::kNone},  // assigned in 16.0: not wide
+      {0x1FAE9, P | D, BreakClass::kOther, ConjunctClass::kNone},  // assigned in 16.0: not wide
+      {0x1F44D, W | P | D, BreakClass::kOther, ConjunctClass::kNone},  // emoji presentation
+      {0x2764, P, BreakClass::kOther, ConjunctClass::kNone},          // text presentation
+      {0x1F1E6, D, BreakClass::kRegionalIndicator, ConjunctClass::kNone},
+      {0x1160, D, BreakClass::kV, ConjunctClass::kNone},  // counted as combining by many terminals
+      {0x4E00, W, BreakClass::kOther, ConjunctClass::kNone},
       {0x2FFFD, W, BreakClass::kOther, ConjunctClass::kNone},  // reserved CJK range
       {0xE0020, I | Z, BreakClass::kExtend, ConjunctClass::kExtend},
   };

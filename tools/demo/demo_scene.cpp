@@ -65,6 +65,51 @@ cJSON* panel(double column, double row, double columns, double rows, const char*
   return list;
 }
 
+// Where each panel goes in a viewport of the state's size: the full layout
+// at 100 x 32, narrower columns and fewer rows (a one-row header, no gaps,
+// shorter panels) down to 60 x 20. The footer always takes the last row.
+struct Layout {
+  int columns = kColumns;
+  int header_rows = 3;
+  int top_row = 4, top_rows = 13;            // controls and scripts
+  int left_columns = 48;                     // controls; scripts take the rest
+  int progress_row = 18, progress_rows = 4;  // progress and clock
+  int clock_columns = 28;
+  int events_row = 23, events_rows = 7;
+  int footer_row = kRows - 1;
+};
+
+Layout layout_for(const DemoState& state) {
+  Layout layout;
+  const int columns = state.columns > kMinColumns ? state.columns : kMinColumns;
+  const int rows = state.rows > kMinRows ? state.rows : kMinRows;
+  layout.columns = columns;
+  layout.footer_row = (state.rows > 1 ? state.rows : 1) - 1;
+  layout.header_rows = rows >= 28 ? 3 : 1;
+  const int gap = rows >= kRows ? 1 : 0;
+  int left = rows - layout.header_rows - 1 - 4 * gap;
+  layout.progress_rows = 4;
+  layout.events_rows = 7;
+  constexpr int kMinTopRows = 5;
+  while (left - layout.progress_rows - layout.events_rows < kMinTopRows && layout.events_rows > 4) --layout.events_rows;
+  while (left - layout.progress_rows - layout.events_rows < kMinTopRows && layout.progress_rows > 3) {
+    --layout.progress_rows;
+  }
+  layout.top_row = layout.header_rows + gap;
+  layout.top_rows = left - layout.progress_rows - layout.events_rows;
+  layout.progress_row = layout.top_row + layout.top_rows + gap;
+  layout.events_row = layout.progress_row + layout.progress_rows + gap;
+  layout.left_columns = (columns - 4) / 2;
+  const int clock_columns = columns * 28 / 100;
+  layout.clock_columns = clock_columns < 16 ? 16 : clock_columns > 28 ? 28 : clock_columns;
+  return layout;
+}
+
+// Keeps a panel's content inside its border.
+cJSON* clip_to_inside(double column, double row, double columns, double rows) {
+  return command("clip", rect(column + 1, row + 1, columns - 2, rows - 2));
+}
+
 // A segment entry: id, bounds and the commands in `list` (taken over).
 cJSON* segment(const char* id, double column, double row, double columns, double rows, cJSON* list) {
   cJSON* entry = cJSON_CreateObject();
@@ -74,21 +119,26 @@ cJSON* segment(const char* id, double column, double row, double columns, double
   return entry;
 }
 
-cJSON* header_segment() {
+cJSON* header_segment(const Layout& layout) {
   cJSON* list = cJSON_CreateArray();
-  cJSON_AddItemToArray(list, command("gradient_rect", rect(0, 0, kColumns, 3), string("#243b6b"), string("#6a2c70"),
-                                     string("horizontal"), number(0), number(0)));
-  cJSON_AddItemToArray(list, icon("sparkles", 2, 1, "#ffd479"));
-  cJSON_AddItemToArray(list, text("Lumora render host - terminal backend", 5, 1, "#ffffff"));
-  cJSON_AddItemToArray(list, icon("bolt", kColumns - 4, 1, "#ffd479"));
-  return segment("header", 0, 0, kColumns, 3, list);
+  const int title_row = layout.header_rows / 2;
+  cJSON_AddItemToArray(list, command("gradient_rect", rect(0, 0, layout.columns, layout.header_rows),
+                                     string("#243b6b"), string("#6a2c70"), string("horizontal"), number(0),
+                                     number(0)));
+  cJSON_AddItemToArray(list, icon("sparkles", 2, title_row, "#ffd479"));
+  cJSON_AddItemToArray(list, text("Lumora render host - terminal backend", 5, title_row, "#ffffff"));
+  cJSON_AddItemToArray(list, icon("bolt", layout.columns - 4, title_row, "#ffd479"));
+  return segment("header", 0, 0, layout.columns, layout.header_rows, list);
 }
 
 // Scripts whose widths terminals disagree about (emoji sequences, Indic
 // clusters) sit in the right-hand panel, so that a shifted row moves nothing
 // but that panel's own border.
-cJSON* scripts_segment() {
-  cJSON* list = panel(51, 4, 48, 13, " Scripts ");
+cJSON* scripts_segment(const Layout& layout) {
+  const int x = layout.left_columns + 3;
+  const int width = layout.columns - x - 1;
+  cJSON* list = panel(x, layout.top_row, width, layout.top_rows, " Scripts ");
+  cJSON_AddItemToArray(list, clip_to_inside(x, layout.top_row, width, layout.top_rows));
   const char* lines[] = {
       "Latin       Hello, wörld! Ça va? Ærøskøbing",
       "Greek       Καλημέρα κόσμε",
@@ -99,13 +149,15 @@ cJSON* scripts_segment() {
       "Symbols     ← ↑ → ↓ ✓ ♥ ☼ ☾",
       "Tabs        a\tb\tc",
   };
-  double row = 6;
-  for (const char* line : lines) cJSON_AddItemToArray(list, text(line, 53, row++, "#e6e9f2"));
-  return segment("scripts", 51, 4, 48, 13, list);
+  double row = layout.top_row + 2;
+  for (const char* line : lines) cJSON_AddItemToArray(list, text(line, x + 2, row++, "#e6e9f2"));
+  return segment("scripts", x, layout.top_row, width, layout.top_rows, list);
 }
 
-cJSON* controls_segment() {
-  cJSON* list = panel(1, 4, 48, 13, " Controls ");
+cJSON* controls_segment(const Layout& layout) {
+  const int top = layout.top_row;
+  cJSON* list = panel(1, top, layout.left_columns, layout.top_rows, " Controls ");
+  cJSON_AddItemToArray(list, clip_to_inside(1, top, layout.left_columns, layout.top_rows));
   cJSON* style = cJSON_CreateObject();
   cJSON_AddStringToObject(style, "fill", "#10141f");
   cJSON_AddStringToObject(style, "border", "#8fa2d8");
@@ -121,7 +173,7 @@ cJSON* controls_segment() {
       {"circle", true, "Radio, selected"},
       {"circle", false, "Radio, not selected"},
   };
-  double row = 6;
+  double row = top + 2;
   for (const auto& marker : markers) {
     cJSON_AddItemToArray(list, command("marker", rect(3, row, 2, 1), cJSON_Duplicate(style, true),
                                        string(marker.shape), cJSON_CreateBool(marker.checked)));
@@ -132,57 +184,77 @@ cJSON* controls_segment() {
   const char* icons[] = {"home", "search", "folder", "save", "settings", "heart", "mail", "refresh", "play", "code"};
   double column = 3;
   for (const char* name : icons) {
-    cJSON_AddItemToArray(list, icon(name, column, 11, "#9ad1ff"));
+    cJSON_AddItemToArray(list, icon(name, column, top + 7, "#9ad1ff"));
     column += 3;
   }
-  cJSON_AddItemToArray(list, command("image", string(kDemoImage), rect(3, 12.5, 16, 4), string("#ffffff"),
+  cJSON_AddItemToArray(list, command("image", string(kDemoImage), rect(3, top + 8.5, 16, 4), string("#ffffff"),
                                      string("stretch")));
-  cJSON_AddItemToArray(list, text("PNG as half blocks", 21, 14, "#c8cfe0"));
-  cJSON_AddItemToArray(list, command("focus_ring", rect(20, 13, 22, 3), string("#ffd479"), number(4)));
-  return segment("controls", 1, 4, 48, 13, list);
+  cJSON_AddItemToArray(list, text("PNG as half blocks", 21, top + 10, "#c8cfe0"));
+  cJSON_AddItemToArray(list, command("focus_ring", rect(20, top + 9, 22, 3), string("#ffd479"), number(4)));
+  return segment("controls", 1, top, layout.left_columns, layout.top_rows, list);
 }
 
-cJSON* progress_segment(const DemoState& state) {
-  cJSON* list = panel(1, 18, 68, 4, " Progress ");
-  constexpr double kBarColumns = 50;
-  cJSON_AddItemToArray(list, command("rect", rect(3, 20, kBarColumns, 1), string("#303850"), number(0), string(""),
-                                     number(0)));
-  double filled = std::floor(state.progress * kBarColumns);
+cJSON* progress_segment(const DemoState& state, const Layout& layout) {
+  const int width = layout.columns - layout.clock_columns - 4;
+  const int top = layout.progress_row;
+  const int bar_row = top + layout.progress_rows / 2;
+  cJSON* list = panel(1, top, width, layout.progress_rows, " Progress ");
+  const double bar_columns = width - 18;
+  cJSON_AddItemToArray(list, command("rect", rect(3, bar_row, bar_columns, 1), string("#303850"), number(0),
+                                     string(""), number(0)));
+  double filled = std::floor(state.progress * bar_columns);
   if (filled > 0) {
-    cJSON_AddItemToArray(list, command("gradient_rect", rect(3, 20, filled, 1), string("#2ea043"), string("#a5d6ff"),
-                                       string("horizontal"), number(0), number(0)));
+    cJSON_AddItemToArray(list, command("gradient_rect", rect(3, bar_row, filled, 1), string("#2ea043"),
+                                       string("#a5d6ff"), string("horizontal"), number(0), number(0)));
   }
   char percent[16];
   std::snprintf(percent, sizeof percent, "%3d %%", static_cast<int>(state.progress * 100));
-  cJSON_AddItemToArray(list, text(percent, 55, 20, "#ffffff"));
-  return segment("progress", 1, 18, 68, 4, list);
+  cJSON_AddItemToArray(list, text(percent, 5 + bar_columns, bar_row, "#ffffff"));
+  return segment("progress", 1, top, width, layout.progress_rows, list);
 }
 
-cJSON* clock_segment(const DemoState& state) {
-  cJSON* list = panel(71, 18, 28, 4, " Clock ");
-  cJSON_AddItemToArray(list, icon("sun", 73, 20, "#ffd479"));
-  cJSON_AddItemToArray(list, text(state.clock, 76, 20, "#ffffff"));
-  return segment("clock", 71, 18, 28, 4, list);
+cJSON* clock_segment(const DemoState& state, const Layout& layout) {
+  const int x = layout.columns - layout.clock_columns - 1;
+  const int top = layout.progress_row;
+  const int row = top + layout.progress_rows / 2;
+  cJSON* list = panel(x, top, layout.clock_columns, layout.progress_rows, " Clock ");
+  cJSON_AddItemToArray(list, icon("sun", x + 2, row, "#ffd479"));
+  cJSON_AddItemToArray(list, text(state.clock, x + 5, row, "#ffffff"));
+  return segment("clock", x, top, layout.clock_columns, layout.progress_rows, list);
 }
 
-cJSON* events_segment(const DemoState& state) {
-  cJSON* list = panel(1, 23, 98, 7, state.interactive ? " Events (type, click, scroll, paste) " : " Events ");
-  double row = 24;
+cJSON* events_segment(const DemoState& state, const Layout& layout) {
+  const int top = layout.events_row;
+  const int width = layout.columns - 2;
+  cJSON* list = panel(1, top, width, layout.events_rows,
+                      state.interactive ? " Events (type, click, scroll, paste) " : " Events ");
+  cJSON_AddItemToArray(list, clip_to_inside(1, top, width, layout.events_rows));
+  double row = top + 1;
   if (state.event_log.empty()) {
     cJSON_AddItemToArray(list, text(state.interactive ? "Waiting for input..." : "Headless: no input", 3, row,
                                     "#8b93a7"));
   }
-  for (const std::string& line : state.event_log) cJSON_AddItemToArray(list, text(line, 3, row++, "#e6e9f2"));
-  return segment("events", 1, 23, 98, 7, list);
+  // The newest lines that fit.
+  const std::size_t shown = static_cast<std::size_t>(layout.events_rows - 2);
+  const std::size_t skipped = state.event_log.size() > shown ? state.event_log.size() - shown : 0;
+  for (std::size_t index = skipped; index < state.event_log.size(); ++index) {
+    cJSON_AddItemToArray(list, text(state.event_log[index], 3, row++, "#e6e9f2"));
+  }
+  return segment("events", 1, top, width, layout.events_rows, list);
 }
 
-cJSON* footer_segment(const DemoState& state) {
+// The last row of the viewport, over whatever a viewport below the smallest
+// layout cuts there, so that the quit hint always shows.
+cJSON* footer_segment(const DemoState& state, const Layout& layout) {
   cJSON* list = cJSON_CreateArray();
+  const double row = layout.footer_row;
+  cJSON_AddItemToArray(list, command("rect", rect(0, row, layout.columns, 1), string("#0d1117"), number(0),
+                                     string(""), number(0)));
   cJSON_AddItemToArray(list, text(state.interactive ? "q, Esc or Ctrl+Q quits" : "Rendered headless by lumora-host",
-                                  2, kRows - 1, "#8b93a7"));
-  cJSON_AddItemToArray(list, command("caret", number(kCellWidth * 40), number(kCellHeight * (kRows - 1)),
+                                  2, row, "#8b93a7"));
+  cJSON_AddItemToArray(list, command("caret", number(kCellWidth * 40), number(kCellHeight * row),
                                      number(kCellHeight), string("#ffd479")));
-  return segment("footer", 0, kRows - 1, kColumns, 1, list);
+  return segment("footer", 0, row, layout.columns, 1, list);
 }
 
 // Typed or pasted text as one line of the event panel: control characters
@@ -227,14 +299,15 @@ json::JsonPtr make_patch(cJSON* upsert) {
 }  // namespace
 
 json::JsonPtr initial_patch(const DemoState& state) {
+  const Layout layout = layout_for(state);
   cJSON* upsert = cJSON_CreateArray();
-  cJSON_AddItemToArray(upsert, header_segment());
-  cJSON_AddItemToArray(upsert, scripts_segment());
-  cJSON_AddItemToArray(upsert, controls_segment());
-  cJSON_AddItemToArray(upsert, progress_segment(state));
-  cJSON_AddItemToArray(upsert, clock_segment(state));
-  cJSON_AddItemToArray(upsert, events_segment(state));
-  cJSON_AddItemToArray(upsert, footer_segment(state));
+  cJSON_AddItemToArray(upsert, header_segment(layout));
+  cJSON_AddItemToArray(upsert, scripts_segment(layout));
+  cJSON_AddItemToArray(upsert, controls_segment(layout));
+  cJSON_AddItemToArray(upsert, progress_segment(state, layout));
+  cJSON_AddItemToArray(upsert, clock_segment(state, layout));
+  cJSON_AddItemToArray(upsert, events_segment(state, layout));
+  cJSON_AddItemToArray(upsert, footer_segment(state, layout));
   json::JsonPtr patch = make_patch(upsert);
   cJSON_AddStringToObject(patch.get(), "background", "#0d1117");
   const char* order[] = {"header", "scripts", "controls", "progress", "clock", "events", "footer"};
@@ -243,10 +316,11 @@ json::JsonPtr initial_patch(const DemoState& state) {
 }
 
 json::JsonPtr live_patch(const DemoState& state) {
+  const Layout layout = layout_for(state);
   cJSON* upsert = cJSON_CreateArray();
-  cJSON_AddItemToArray(upsert, progress_segment(state));
-  cJSON_AddItemToArray(upsert, clock_segment(state));
-  cJSON_AddItemToArray(upsert, events_segment(state));
+  cJSON_AddItemToArray(upsert, progress_segment(state, layout));
+  cJSON_AddItemToArray(upsert, clock_segment(state, layout));
+  cJSON_AddItemToArray(upsert, events_segment(state, layout));
   return make_patch(upsert);
 }
 

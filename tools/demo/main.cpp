@@ -135,11 +135,36 @@ void reset_terminal(lumora::platform::TerminalModeGuard& guard) {
   std::fflush(stdout);
 }
 
+// The grid size in the terminal backend's info, kept when it has none.
+void read_viewport(Controller& host, DemoState& state) {
+  Reply info;
+  if (!request_ok(host, R"({"op":"info"})", &info)) return;
+  const cJSON* columns = cJSON_GetObjectItemCaseSensitive(info.result.get(), "columns");
+  const cJSON* rows = cJSON_GetObjectItemCaseSensitive(info.result.get(), "rows");
+  if (cJSON_IsNumber(columns) && cJSON_IsNumber(rows)) {
+    state.columns = columns->valueint;
+    state.rows = rows->valueint;
+  }
+}
+
+// A "viewport" event's grid size (8 x 16 scene units per cell).
+bool viewport_size(const cJSON* event, DemoState& state) {
+  if (lumora::json::string_member(event, "kind") != "viewport") return false;
+  const cJSON* viewport = cJSON_GetObjectItemCaseSensitive(event, "viewport");
+  const cJSON* width = cJSON_GetObjectItemCaseSensitive(viewport, "width");
+  const cJSON* height = cJSON_GetObjectItemCaseSensitive(viewport, "height");
+  if (!cJSON_IsNumber(width) || !cJSON_IsNumber(height)) return false;
+  state.columns = static_cast<int>(width->valuedouble / 8);
+  state.rows = static_cast<int>(height->valuedouble / 16);
+  return true;
+}
+
 int run_interactive(Controller& host, const Options& options, lumora::platform::TerminalModeGuard& guard) {
   if (!request_ok(host, R"({"op":"open","backend":"terminal","title":"Lumora demo"})")) return 1;
   DemoState state;
   state.interactive = true;
   state.clock = clock_text();
+  read_viewport(host, state);
   if (!request_ok(host, print(lumora::demo::initial_patch(state).get()))) return 1;
 
   double start = lumora::platform::now_seconds();
@@ -151,6 +176,7 @@ int run_interactive(Controller& host, const Options& options, lumora::platform::
     if (options.seconds > 0 && now - start >= options.seconds) break;
     std::optional<lumora::client::Message> message = host.next_message(0.02);
     bool log_changed = false;
+    bool resized = false;
     while (message) {
       if (message->type == lumora::client::kFrameFinal) {
         host_ended = true;
@@ -161,6 +187,7 @@ int run_interactive(Controller& host, const Options& options, lumora::platform::
         quit = true;
         break;
       }
+      resized |= viewport_size(message->body.get(), state);
       state.event_log.push_back(lumora::demo::describe_event(message->body.get()));
       if (state.event_log.size() > lumora::demo::kEventLogLines) state.event_log.pop_front();
       log_changed = true;
@@ -172,6 +199,8 @@ int run_interactive(Controller& host, const Options& options, lumora::platform::
       break;
     }
     now = lumora::platform::now_seconds();
+    // A new size lays out every panel again.
+    if (resized) (void)host.request(print(lumora::demo::initial_patch(state).get()), 2);
     if (now >= next_update || log_changed) {
       next_update = now + 0.1;
       state.progress = std::fmod((now - start) / 10.0, 1.0);

@@ -11,6 +11,15 @@
 // terminals in use today agree on: a code point first assigned, or first made
 // wide, in 16.0 carries neither the zero-width nor the wide flag.
 //
+// The disputed-width flag marks the code points whose width, standing alone,
+// terminals count differently: those whose width changed across Unicode
+// versions or depends on the terminal's emoji support (Emoji_Presentation,
+// which takes in the Regional_Indicators, the emoji made wide in Unicode 9 and
+// every emoji since), the Hangul medial vowels and final consonants (many
+// terminals count them as combining), and the code points first assigned in
+// 16.0 as wide or zero-width (terminals that know 16.0 count them so, ours
+// do not), or made wide in 16.0.
+//
 // The output depends on nothing but the two pinned packages, so running this
 // again reproduces the committed files byte for byte.
 
@@ -76,6 +85,7 @@ const kFlagSurrogate = 2;
 const kFlagZeroWidth = 4;
 const kFlagWide = 8;
 const kFlagPictographic = 16;
+const kFlagDisputedWidth = 32;
 
 function propertyRecords() {
   const categories16 = generalCategories('ucd16');
@@ -103,6 +113,13 @@ function propertyRecords() {
   for (const entry of load('ucd15', 'EastAsianWidth.json')) {
     if (entry.width === 'W' || entry.width === 'F') forRange(entry.range, (cp) => { flags[cp] |= kFlagWide; });
   }
+  for (const entry of load('ucd16', 'emoji/emoji-data.json')) {
+    if (entry.property === 'Emoji_Presentation') forRange(entry.range, (cp) => { flags[cp] |= kFlagDisputedWidth; });
+  }
+  const wide16 = new Uint8Array(kCodePointCount);
+  for (const entry of load('ucd16', 'EastAsianWidth.json')) {
+    if (entry.width === 'W' || entry.width === 'F') forRange(entry.range, (cp) => { wide16[cp] = 1; });
+  }
   for (let cp = 0; cp < kCodePointCount; cp++) {
     const category16 = categories16[cp];
     if (category16 === 'Cc' || category16 === 'Cf') flags[cp] |= kFlagIgnorable;
@@ -111,6 +128,12 @@ function propertyRecords() {
       flags[cp] |= kFlagZeroWidth;
     }
     if (cp >= 0xd800 && cp <= 0xdfff) flags[cp] |= kFlagSurrogate;
+    if (breakClass[cp] === kBreakClasses.indexOf('V') || breakClass[cp] === kBreakClasses.indexOf('T')) {
+      flags[cp] |= kFlagDisputedWidth;
+    }
+    const zeroWidth16 = category16 === 'Mn' || category16 === 'Mc' || category16 === 'Me' || category16 === 'Cf';
+    const wide15 = (flags[cp] & kFlagWide) !== 0;
+    if (wide16[cp] !== (wide15 ? 1 : 0) || (category15 === 'Cn' && zeroWidth16)) flags[cp] |= kFlagDisputedWidth;
   }
 
   // Merge adjacent code points with equal values into maximal runs.
@@ -149,6 +172,11 @@ inline constexpr std::uint8_t kPropertySurrogate = 2;       // U+D800..U+DFFF
 inline constexpr std::uint8_t kPropertyZeroWidth = 4;       // Mn, Mc, Me or Cf (Unicode 15.1)
 inline constexpr std::uint8_t kPropertyWide = 8;            // East_Asian_Width W or F (Unicode 15.1)
 inline constexpr std::uint8_t kPropertyPictographic = 16;   // Extended_Pictographic
+// Terminals count the width of this code point, standing alone, differently:
+// Emoji_Presentation, Hangul medial vowels and final consonants (V, T), and
+// code points first assigned in Unicode 16.0 as wide or zero-width, or made
+// wide in 16.0.
+inline constexpr std::uint8_t kPropertyDisputedWidth = 32;
 
 // Grapheme_Cluster_Break.
 enum class BreakClass : std::uint8_t {

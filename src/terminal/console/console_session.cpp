@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/clock.h"
+#include "platform/signals.h"
 
 namespace lumora::terminal {
 
@@ -67,6 +68,9 @@ std::unique_ptr<ConsoleSession> ConsoleSession::take_over(std::unique_ptr<platfo
     return nullptr;
   }
   session->workers_stopped_ = false;
+  // A host that cannot watch for signals still works; a signal then ends it
+  // without giving the terminal back, as before.
+  session->watching_requests_ = platform::watch_requests();
 
   output.pending->append(kEnterString);
   output.pending->append(title_sequence);
@@ -105,6 +109,8 @@ bool ConsoleSession::output_pending() const {
 
 void ConsoleSession::drain(ConsoleDrainTarget& target, input::EventQueue& events) {
   if (loss_reported_ || closed_ || !workers_) return;
+  if (platform::take_suspend_request()) suspend(target);
+  if (platform::take_continue_request()) take_terminal_again(target);
   std::int32_t columns = 0;
   std::int32_t rows = 0;
   if (visible_size(&columns, &rows)) target.apply_visible_size(columns, rows);
@@ -123,24 +129,48 @@ void ConsoleSession::drain(ConsoleDrainTarget& target, input::EventQueue& events
   if (!output_pending()) target.catch_up_deferred_frame();
 }
 
+void ConsoleSession::write_leave_string(bool keyboard_enhanced) {
+  if (!workers_ || workers_->output_lost()) return;
+  const double start = platform::now_seconds();
+  // Bytes of a frame the writer has not seen yet would only delay the
+  // terminal getting its modes back; a frame cut short is harmless because
+  // the leave string starts with ESC, which aborts any sequence.
+  workers_->drop_unsent_output(*output_.pending, *output_.written);
+  if (keyboard_enhanced) output_.pending->append(kKeyboardEnhancementPop);
+  output_.pending->append(kLeaveString);
+  scene::ErrorBuffer<64> ignored;
+  while (pump(ignored.text()) && output_pending() && platform::now_seconds() - start < kLeaveSeconds) {
+    platform::sleep_seconds(kLeavePumpSleepSeconds);
+  }
+}
+
+void ConsoleSession::suspend(ConsoleDrainTarget& target) {
+  write_leave_string(target.keyboard_enhanced());
+  console_->restore_modes();
+  platform::suspend_until_continued();
+  // Continued (or never stopped, when nobody could have continued us).
+  platform::take_continue_request();
+  take_terminal_again(target);
+}
+
+void ConsoleSession::take_terminal_again(ConsoleDrainTarget& target) {
+  // A terminal that refuses its modes is gone (a hang-up also continues the
+  // process): its loss is reported by the drain, nothing is written to it.
+  if (!console_->enter_raw_mode()) return;
+  output_.pending->append(kEnterString);
+  target.console_taken_again();
+  scene::ErrorBuffer<64> ignored;
+  pump(ignored.text());
+}
+
 bool ConsoleSession::close(bool keyboard_enhanced) {
   if (closed_) return workers_stopped_;
   closed_ = true;
-  if (workers_ && !workers_->output_lost()) {
-    const double start = platform::now_seconds();
-    // Bytes of a frame the writer has not seen yet would only delay the
-    // terminal getting its modes back; a frame cut short is harmless because
-    // the leave string starts with ESC, which aborts any sequence.
-    workers_->drop_unsent_output(*output_.pending, *output_.written);
-    if (keyboard_enhanced) output_.pending->append(kKeyboardEnhancementPop);
-    output_.pending->append(kLeaveString);
-    scene::ErrorBuffer<64> ignored;
-    while (pump(ignored.text()) && output_pending() && platform::now_seconds() - start < kLeaveSeconds) {
-      platform::sleep_seconds(kLeavePumpSleepSeconds);
-    }
-  }
+  write_leave_string(keyboard_enhanced);
   workers_stopped_ = workers_ ? workers_->stop() : true;
   if (console_) console_->restore_modes();
+  if (watching_requests_) platform::stop_watching_requests();
+  watching_requests_ = false;
   return workers_stopped_;
 }
 

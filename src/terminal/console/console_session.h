@@ -64,6 +64,13 @@ class ConsoleDrainTarget {
   // reusable and not the frame written last, encode it with diff, commit it
   // and pump once more. An allocation failure is left to the next drain.
   virtual void catch_up_deferred_frame() = 0;
+  // The keyboard enhancement was pushed: giving the terminal back pops it.
+  virtual bool keyboard_enhanced() const = 0;
+  // The terminal was taken again after a stop (the enter string is queued):
+  // queue the title, forget the keyboard enhancement (the terminal is asked
+  // again) and the frame written last, so that the next frame is written
+  // whole.
+  virtual void console_taken_again() = 0;
 
  protected:
   ~ConsoleDrainTarget() = default;
@@ -94,13 +101,23 @@ class ConsoleSession {
   // Bytes are queued or a chunk is still being written.
   bool output_pending() const;
 
-  // The console half of a drain: the size poll, the input-loss report, the
+  // The console half of a drain: a stop or continue request first (below),
+  // then the size poll, the input-loss report, the
   // collected input, the output pump with its loss report, and the catch-up
   // of a deferred frame. Each loss is reported once as an "error" event;
   // from then on the drain leaves the terminal alone and the host keeps
   // serving.
   void drain(ConsoleDrainTarget& target, input::EventQueue& events);
   bool loss_reported() const { return loss_reported_; }
+
+  // A stop request (a job-control stop): the terminal is given back as close
+  // gives it back (keyboard-enhancement pop, leave string, saved modes), the
+  // process stops, and once continued the terminal is taken again and the
+  // next frame written whole. A continue without a stop of ours (someone
+  // else stopped the process) takes the terminal again the same way. Both
+  // run at the start of a drain.
+  void suspend(ConsoleDrainTarget& target);
+  void take_terminal_again(ConsoleDrainTarget& target);
 
   // Puts the terminal back: drops output not yet handed to the writer,
   // queues the keyboard-enhancement pop (when `keyboard_enhanced`) and the
@@ -113,6 +130,10 @@ class ConsoleSession {
   ConsoleSession() = default;
   static std::unique_ptr<ConsoleSession> take_over(std::unique_ptr<platform::Console> console, ConsoleOutput output,
                                                    std::string_view title_sequence, scene::ErrorText error);
+  // Drops output the writer has not seen, queues the keyboard-enhancement
+  // pop (when `keyboard_enhanced`) and the leave string, and writes them for
+  // at most kLeaveSeconds.
+  void write_leave_string(bool keyboard_enhanced);
 
   std::shared_ptr<platform::Console> console_;
   std::unique_ptr<ConsoleWorkers> workers_;
@@ -120,6 +141,8 @@ class ConsoleSession {
   bool loss_reported_ = false;
   bool closed_ = false;
   bool workers_stopped_ = true;
+  // Termination and stop requests are recorded while the terminal is held.
+  bool watching_requests_ = false;
 };
 
 }  // namespace lumora::terminal

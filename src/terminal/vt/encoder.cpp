@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "terminal/vt/channel_digits.h"
+#include "text/unicode_properties.h"
+#include "text/utf8.h"
 
 namespace lumora::terminal {
 
@@ -129,6 +131,138 @@ void widen_dirty_marks(const Cell* row, const Cell* previous_row, int columns, u
   }
 }
 
+// ---- Clusters whose width terminals dispute ----
+//
+// Our widths are one choice; a terminal counts with its own tables, and for
+// some clusters no two terminals agree: any cluster of more than one code
+// point (emoji with a variation selector, a keycap, a skin tone or a joiner,
+// flags, Indic conjuncts, a combining mark shown on its own), and single code
+// points whose width changed across Unicode versions or depends on the
+// terminal's emoji support (the table's disputed-width flag). Such a cluster
+// is written so that nothing else depends on the terminal's count:
+//   - the cells it covers are erased first, in its colours, so that a
+//     terminal that counts it narrower shows a blank there, not what was
+//     there before;
+//   - the cursor is moved to the next cell with an absolute move;
+//   - a terminal that counts it wider writes over the cells to its right:
+//     the cluster and the cells it may reach (see fitting_code_points) are
+//     rewritten together, so that a change of either rewrites the other, in
+//     the new frame and the old one;
+//   - at the right margin it keeps only the code points that fit however
+//     wide they are drawn, since some terminals wrap rather than clip.
+// Frames without such clusters are written exactly as before.
+
+// Two columns per stored code point (at most 64 of them).
+constexpr int kMaxDisputedReach = 128;
+
+// Which blocks of 64 code points hold any code point with the disputed-width
+// property: most glyphs of a frame (box drawing, CJK, Latin) lie in blocks
+// without one and are decided by one bit, not a table search.
+constexpr std::size_t kDisputedBlockBits = 6;
+constexpr std::size_t kDisputedBlockCount = (text::kMaxCodePoint + 1) >> kDisputedBlockBits;
+
+struct DisputedBlocks {
+  std::array<std::uint64_t, kDisputedBlockCount / 64> bits{};
+  bool holds_block(std::size_t block) const { return (bits[block / 64] >> (block % 64) & 1) != 0; }
+};
+
+DisputedBlocks make_disputed_blocks() {
+  DisputedBlocks blocks;
+  for (const text::CharacterProperties& record : text::kCharacterPropertyTable) {
+    if ((record.flags & text::kPropertyDisputedWidth) == 0) continue;
+    for (std::size_t block = record.first >> kDisputedBlockBits; block <= record.last >> kDisputedBlockBits; ++block) {
+      blocks.bits[block / 64] |= std::uint64_t{1} << (block % 64);
+    }
+  }
+  return blocks;
+}
+
+const DisputedBlocks kDisputedBlocks = make_disputed_blocks();
+
+// How many columns a terminal may give each code point of a disputed
+// cluster: a first code point that is narrow and undisputed one, every other
+// two (the widest any terminal draws a code point). Walks `glyph` until the
+// sum would pass `room`; returns the bytes that fit and sets `reach` to
+// their sum.
+std::string_view fitting_code_points(std::string_view glyph, int room, int* reach) {
+  std::size_t end = 0;
+  int used = 0;
+  std::string_view rest = glyph;
+  while (!rest.empty()) {
+    const text::Utf8Char next = text::decode_utf8_final(rest);
+    const std::size_t length = next.length > 0 ? next.length : 1;
+    int bound = 2;
+    if (end == 0 && (text::character_properties(next.code_point).flags &
+                     (text::kPropertyWide | text::kPropertyDisputedWidth)) == 0) {
+      bound = 1;
+    }
+    if (used + bound > room) break;
+    used += bound;
+    end += length;
+    rest.remove_prefix(length);
+  }
+  *reach = used;
+  return glyph.substr(0, end);
+}
+
+// The reach of a cluster of several code points.
+[[gnu::noinline]] int multiple_code_point_reach(std::string_view glyph) {
+  int reach = 0;
+  fitting_code_points(glyph, kMaxDisputedReach, &reach);
+  return reach;
+}
+
+// 0 when every terminal counts the cluster as we do; otherwise how many
+// columns, from its first, a terminal's output of it may reach (at least its
+// own width). Glyphs come from the grapheme reader, well-formed.
+[[gnu::always_inline]] inline int disputed_reach(std::string_view glyph) {
+  // Blanks, ASCII and right halves: the common case, decided by the length.
+  if (glyph.size() <= 1) return 0;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(glyph.data());
+  const unsigned char lead = bytes[0];
+  const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+  if (glyph.size() != length) return multiple_code_point_reach(glyph);
+  // One code point of two, three or four bytes. All but its last byte give
+  // its block of 64, which for most glyphs settles the question.
+  std::size_t block = lead & (length == 4 ? 0x07 : length == 3 ? 0x0F : 0x1F);
+  for (std::size_t k = 1; k + 1 < length; ++k) block = block << 6 | (bytes[k] & 0x3F);
+  if (!kDisputedBlocks.holds_block(block)) return 0;
+  const char32_t code_point = static_cast<char32_t>(block << 6 | (bytes[length - 1] & 0x3F));
+  return (text::character_properties(code_point).flags & text::kPropertyDisputedWidth) != 0 ? 2 : 0;
+}
+
+inline std::string_view glyph_of(const Cell& cell) {
+  return cell.glyph != nullptr ? std::string_view(cell.glyph) : std::string_view();
+}
+
+// Rewrites a disputed cluster and the cells it may reach as one: a dirty cell
+// anywhere in that span makes the whole span dirty, in the current frame
+// (whose cluster is about to be written) and the previous one (whose output
+// may still cover those cells). Runs together with the widening of wide
+// characters until neither changes anything. `reach` holds the larger reach
+// of the two frames per column (0 where neither holds a disputed cluster).
+void join_disputed_spans(const Cell* row, const Cell* previous_row, int columns, const unsigned char* reach,
+                         unsigned char* dirty) {
+  bool changed = true;
+  while (changed) {
+    changed = false;
+    for (int c = 0; c < columns; ++c) {
+      if (reach[c] == 0) continue;
+      const int end = c + reach[c] < columns ? c + reach[c] : columns;
+      bool any = false;
+      bool all = true;
+      for (int k = c; k < end; ++k) {
+        any |= dirty[k] != 0;
+        all &= dirty[k] != 0;
+      }
+      if (!any || all) continue;
+      for (int k = c; k < end; ++k) dirty[k] = 1;
+      changed = true;
+    }
+    if (changed) widen_dirty_marks(row, previous_row, columns, dirty);
+  }
+}
+
 // The colour and underline state last sent within one encoding.
 struct EmittedState {
   bool colour_sent = false;
@@ -193,7 +327,8 @@ void append_colour(const Cell& cell, ColourMode mode, ByteBuffer& out) {
   out.append(sequence.view());
 }
 
-void append_cell(const Cell& cell, ColourMode mode, EmittedState& state, ByteBuffer& out) {
+[[gnu::always_inline]] inline void append_attributes(const Cell& cell, ColourMode mode, EmittedState& state,
+                                                     ByteBuffer& out) {
   if (mode != ColourMode::none) {
     bool changed = !state.colour_sent || cell.fg_r != state.fg_r || cell.fg_g != state.fg_g ||
                    cell.fg_b != state.fg_b || cell.bg_r != state.bg_r || cell.bg_g != state.bg_g ||
@@ -214,10 +349,35 @@ void append_cell(const Cell& cell, ColourMode mode, EmittedState& state, ByteBuf
     out.append(underline ? kUnderlineOn : kUnderlineOff);
     state.underline = underline;
   }
-  if (cell.glyph != nullptr) out.append(std::string_view(cell.glyph));
+}
+
+void append_cursor_move(int row, int column, ByteBuffer& out) {
+  Sequence cursor_move;
+  cursor_move.put("\x1b[").put_decimal(row + 1).put(";").put_decimal(column + 1).put("H");
+  out.append(cursor_move.view());
+}
+
+// Erases the cells a disputed cluster covers (ECH, in the colours just
+// sent), so that a terminal that counts it narrower shows blanks there.
+[[gnu::noinline]] void append_disputed_erase(const Cell& cell, ByteBuffer& out) {
+  out.append(cell.width == 2 ? std::string_view("\x1b[2X") : std::string_view("\x1b[1X"));
+}
+
+// A disputed cluster whose output might pass the right margin is cut to the
+// code points that cannot: some terminals wrap (and scroll) rather than
+// clip a character that does not fit, auto-wrap off or not. A cell left
+// with nothing that fits shows a blank.
+[[gnu::noinline]] void append_fitting(std::string_view glyph, int room, ByteBuffer& out) {
+  int reach = 0;
+  const std::string_view fitting = fitting_code_points(glyph, room, &reach);
+  out.append(fitting.empty() ? std::string_view(" ") : fitting);
 }
 
 }  // namespace
+
+bool cluster_width_disputed(const char* glyph) {
+  return glyph != nullptr && disputed_reach(std::string_view(glyph)) != 0;
+}
 
 std::uint32_t palette_colour(int index) { return kPalette[static_cast<std::size_t>(index & 0xff)]; }
 
@@ -250,6 +410,7 @@ bool encode_frame(const CellFrame* current, const CellFrame* previous, ColourMod
   const int columns = current->columns;
   const bool compare_colours = mode != ColourMode::none;
   std::array<unsigned char, kMaxEncodedColumns> dirty;
+  std::array<unsigned char, kMaxEncodedColumns> reach;
   EmittedState state;
   bool started = false;
 
@@ -286,7 +447,17 @@ bool encode_frame(const CellFrame* current, const CellFrame* previous, ColourMod
     }
     if (!any_dirty) continue;
     // Without a reference every cell is dirty already.
-    if (old_cells != nullptr) widen_dirty_marks(cells, old_cells, columns, dirty.data());
+    if (old_cells != nullptr) {
+      widen_dirty_marks(cells, old_cells, columns, dirty.data());
+      bool any_disputed = false;
+      for (int c = 0; c < columns; ++c) {
+        const int now = disputed_reach(glyph_of(cells[c]));
+        const int before = disputed_reach(glyph_of(old_cells[c]));
+        reach[c] = static_cast<unsigned char>(now > before ? now : before);
+        any_disputed |= reach[c] != 0;
+      }
+      if (any_disputed) join_disputed_spans(cells, old_cells, columns, reach.data(), dirty.data());
+    }
 
     for (int c = 0; c < columns;) {
       if (!dirty[c]) {
@@ -297,11 +468,22 @@ bool encode_frame(const CellFrame* current, const CellFrame* previous, ColourMod
         out.append(kBeginSynchronizedUpdate);
         started = true;
       }
-      Sequence cursor_move;
-      cursor_move.put("\x1b[").put_decimal(row + 1).put(";").put_decimal(c + 1).put("H");
-      out.append(cursor_move.view());
+      append_cursor_move(row, c, out);
       for (; c < columns && dirty[c]; ++c) {
-        if (cells[c].width != 0) append_cell(cells[c], mode, state, out);
+        const Cell& cell = cells[c];
+        if (cell.width == 0) continue;
+        const std::string_view glyph = glyph_of(cell);
+        append_attributes(cell, mode, state, out);
+        if (disputed_reach(glyph) != 0) [[unlikely]] {
+          append_disputed_erase(cell, out);
+          append_fitting(glyph, columns - c, out);
+          // Wherever the terminal left the cursor, the next cell of the run
+          // starts where the frame has it.
+          const int next = c + (cell.width == 2 ? 2 : 1);
+          if (next < columns && dirty[next]) append_cursor_move(row, next, out);
+          continue;
+        }
+        out.append(glyph);
       }
     }
     if (out.failed()) return false;

@@ -31,6 +31,18 @@ std::uint32_t palette_colour(int index);
 // When `previous` is `current` itself the output is empty. Everything else is
 // wrapped in one synchronized-update pair. Returns false, with out.failed()
 // set, when `current` is null or an allocation failed.
+//
+// A cluster whose width terminals count differently (more than one code
+// point, or a code point with the disputed-width property) is written so that
+// no other cell depends on the terminal's count: its cells are erased first,
+// the cursor moves absolutely to the cell after it, and the cells its output
+// may reach are rewritten with it. Frames without such clusters are encoded
+// exactly as before: one cursor move per run of changed cells.
 bool encode_frame(const CellFrame* current, const CellFrame* previous, ColourMode mode, ByteBuffer& out);
+
+// Whether terminals may count the width of this cluster (a cell's glyph)
+// differently from us: more than one code point, or one with the
+// disputed-width property.
+bool cluster_width_disputed(const char* glyph);
 
 }  // namespace lumora::terminal

@@ -85,6 +85,12 @@ class InputDecoder {
   }
   // The enhancement was pushed (or is about to be); close must pop it.
   bool keyboard_enhanced() const { return keyboard_enhanced_; }
+  // The terminal was given back (the enhancement popped) and is taken again:
+  // its answer to the next query pushes the enhancement anew.
+  void forget_keyboard_enhancement() {
+    keyboard_enhanced_ = false;
+    enhancement_push_due_ = false;
+  }
 
   std::size_t buffered_bytes() const { return input_.size() - consumed_; }
   bool in_paste() const { return paste_mode_; }

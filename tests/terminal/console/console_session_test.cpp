@@ -1,8 +1,10 @@
 #include "terminal/console/console_session.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 #include <utility>
@@ -27,9 +29,12 @@ class RecordingTarget : public ConsoleDrainTarget {
   void apply_visible_size(std::int32_t columns, std::int32_t rows) override { sizes.emplace_back(columns, rows); }
   void feed_console_input(std::string_view) override {}
   void catch_up_deferred_frame() override { ++catch_ups; }
+  bool keyboard_enhanced() const override { return false; }
+  void console_taken_again() override { ++taken_again; }
 
   std::vector<std::pair<std::int32_t, std::int32_t>> sizes;
   int catch_ups = 0;
+  int taken_again = 0;
 };
 
 class ConsoleSessionTest : public ::testing::Test {
@@ -105,6 +110,26 @@ TEST_F(ConsoleSessionTest, DrainPollsTheSizeAndCatchesUpOnlyWhenIdle) {
   for (int i = 0; i < 20; ++i) session_->drain(target, events);
   EXPECT_EQ(target.catch_ups, catch_ups);
   EXPECT_TRUE(session_->output_pending());
+}
+
+// The process was continued after a stop that was not ours (its terminal
+// may have been used meanwhile): the next drain takes the terminal again.
+TEST_F(ConsoleSessionTest, ContinueTakesTheTerminalAgain) {
+  pump_until_written();
+  pty_.read_until(kTitleSequence, 5s);
+  const std::string raw_modes = pty_.modes();
+  // Whoever had the terminal while the host was stopped put it back.
+  ASSERT_TRUE(pty_.set_modes(original_modes_));
+  ASSERT_EQ(raise(SIGCONT), 0);
+  RecordingTarget target;
+  input::EventQueue events;
+  session_->drain(target, events);
+  EXPECT_EQ(target.taken_again, 1);
+  pump_until_written();
+  EXPECT_THAT(pty_.read_until(kEnterString, 5s), ::testing::HasSubstr(std::string(kEnterString)));
+  EXPECT_EQ(pty_.modes(), raw_modes);
+  session_->drain(target, events);
+  EXPECT_EQ(target.taken_again, 1);
 }
 
 }  // namespace

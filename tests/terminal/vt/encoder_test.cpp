@@ -126,6 +126,89 @@ TEST(EncoderTest, DiffWritesOnlyTheChangedCharacters) {
   }
 }
 
+// A terminal may count a disputed cluster narrower or wider than we do: its
+// cells are erased first, and the cell after it starts with an absolute move.
+TEST(EncoderTest, DisputedClusterIsErasedFirstAndFollowedByAnAbsoluteMove) {
+  CellFrameRef frame = blank_frame(8, 1);
+  put_wide(*frame, 0, 0, "\U0001F44D\U0001F3FD");  // thumbs up, skin tone
+  frame->at(2, 0).glyph = "x";
+  put_wide(*frame, 3, 0, "漢");
+  EXPECT_EQ(encode(frame.get(), nullptr, ColourMode::none),
+            kBegin + "\x1b[1;1H\x1b[2X\U0001F44D\U0001F3FD\x1b[1;3Hx漢   " + kEnd);
+  // One code point that is emoji by default, and a lone combining mark shown
+  // on a dotted circle, also narrow: each erased over its own width.
+  CellFrameRef single = blank_frame(8, 1);
+  put_wide(*single, 0, 0, "\U0001FAE0");
+  single->at(2, 0).glyph = "\u25CC\u0301";
+  single->at(3, 0).glyph = "y";
+  EXPECT_EQ(encode(single.get(), nullptr, ColourMode::none),
+            kBegin + "\x1b[1;1H\x1b[2X\U0001FAE0\x1b[1;3H\x1b[1X\u25CC\u0301\x1b[1;4Hy    " + kEnd);
+  // The erase comes after the colours, so that the erased cells take them.
+  EXPECT_EQ(encode(single.get(), nullptr, ColourMode::truecolor),
+            kBegin + "\x1b[1;1H" + kWhiteOnBlack + "\x1b[2X\U0001FAE0\x1b[1;3H\x1b[1X\u25CC\u0301\x1b[1;4Hy    " +
+                kEnd);
+}
+
+// Some terminals wrap, and scroll, rather than clip what does not fit at the
+// right margin: a disputed cluster there keeps only the code points that
+// fit however wide they are drawn (a narrow first one counts one column,
+// any other two), or becomes a blank.
+TEST(EncoderTest, DisputedClusterAtTheRightMarginKeepsWhatFits) {
+  CellFrameRef frame = blank_frame(5, 1);
+  put_wide(*frame, 1, 0, "\U0001F469\u200D\U0001F4BB");  // woman, joiner, computer
+  frame->at(3, 0).glyph = "e\u0301";
+  frame->at(4, 0).glyph = "\U0001F1E9";  // a lone regional indicator, one cell here
+  EXPECT_EQ(encode(frame.get(), nullptr, ColourMode::none),
+            kBegin + "\x1b[1;1H \x1b[2X\U0001F469\u200D\x1b[1;4H\x1b[1Xe\x1b[1;5H\x1b[1X " + kEnd);
+}
+
+TEST(EncoderTest, DisputedClusterAndTheCellsItMayReachAreRewrittenTogether) {
+  struct Case {
+    const char* name;
+    void (*prepare)(CellFrame& before, CellFrame& after);
+    std::string expected;
+  };
+  // A heart with a variation selector: a narrow code point and one more, so
+  // its output may reach three columns.
+  const Case cases[] = {
+      {"change_within_reach_rewrites_the_cluster",
+       [](CellFrame& before, CellFrame& after) {
+         put_wide(before, 0, 0, "\u2764\uFE0F");
+         put_wide(after, 0, 0, "\u2764\uFE0F");
+         after.at(2, 0).glyph = "Z";
+       },
+       kBegin + "\x1b[1;1H\x1b[2X\u2764\uFE0F\x1b[1;3HZ" + kEnd},
+      {"change_beyond_reach_leaves_it",
+       [](CellFrame& before, CellFrame& after) {
+         put_wide(before, 0, 0, "\u2764\uFE0F");
+         put_wide(after, 0, 0, "\u2764\uFE0F");
+         after.at(3, 0).glyph = "Z";
+       },
+       kBegin + "\x1b[1;4HZ" + kEnd},
+      // The old cluster's output may still cover columns 2 and 3.
+      {"replaced_cluster_clears_its_old_reach",
+       [](CellFrame& before, CellFrame& after) {
+         put_wide(before, 0, 0, "\u2764\uFE0F");
+         after.at(0, 0).glyph = "a";
+       },
+       kBegin + "\x1b[1;1Ha  " + kEnd},
+      {"changed_cluster_rewrites_what_it_may_reach",
+       [](CellFrame& before, CellFrame& after) {
+         put_wide(before, 1, 0, "世");
+         put_wide(after, 1, 0, "世");
+         after.at(0, 0).glyph = "\u0915\u094D\u0937";  // a conjunct: one cell here, up to five there
+       },
+       kBegin + "\x1b[1;1H\x1b[1X\u0915\u094D\u0937\x1b[1;2H世  " + kEnd},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CellFrameRef before = blank_frame(8, 1);
+    CellFrameRef after = blank_frame(8, 1);
+    c.prepare(*before, *after);
+    EXPECT_EQ(encode(after.get(), before.get(), ColourMode::none), c.expected);
+  }
+}
+
 TEST(EncoderTest, UnderlineIsSwitchedOnlyWhenItChangesAndCarriesAcrossRows) {
   CellFrameRef frame = blank_frame(4, 2);
   frame->at(1, 0).underline = 1;
