@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/backend.h"
 #include "json/json.h"
 #include "support/vterm_screen.h"
 #include "terminal/drawing/boxes.h"
@@ -23,13 +24,6 @@ namespace {
 
 using lumora::test::VtermCell;
 using lumora::test::VtermScreen;
-
-constexpr KindDrawers kDrawers{
-    .text = draw_text_command,
-    .icon = draw_icon_command,
-    .gradient_rect = draw_gradient_rect_command,
-    .styled_rect = draw_styled_rect_command,
-};
 
 // A disputed cluster's output reaches at most this many columns.
 constexpr int kMaxReach = 128;
@@ -120,7 +114,6 @@ class Replay {
  public:
   Replay(int columns, int rows, ColourMode mode) : columns_(columns), rows_(rows), mode_(mode), screen_(columns, rows) {
     context_ = test::grid(columns, rows);
-    context_.drawers = &kDrawers;
     context_.monochrome = mode == ColourMode::none;
     // What the host writes first: auto-wrap off among the rest.
     screen_.feed(kEnterString);
