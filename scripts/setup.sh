@@ -5,8 +5,8 @@
 #   scripts/setup.sh test     ... then run every test, once plainly and once under ASan + UBSan,
 #                             then every fuzz target for about a minute in all
 #   scripts/setup.sh bench    ... then run the benchmarks and write bench/RESULTS.md
-#   scripts/setup.sh windows  ... then also install the MinGW-w64 cross compiler and Wine, cross-build
-#                             lumora-host.exe and lay out dist/lumora-windows-x64/
+#   scripts/setup.sh windows  install what is missing, the MinGW-w64 cross compiler and Wine included,
+#                             cross-build lumora-host.exe and lay out dist/lumora-windows-x64/
 #   scripts/setup.sh windows test   ... and then run the host's integration tests against it under Wine
 # Safe to run again: it installs only missing packages and rebuilds incrementally.
 set -euo pipefail
@@ -63,7 +63,10 @@ run_tests() {  # run_tests DIR
 }
 
 install_missing
-build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The Windows build needs no Linux build; its tests need only the integration tests.
+if [ "$action" != windows ]; then
+  build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
 
 case "$action" in
   build) ;;
@@ -98,6 +101,7 @@ case "$action" in
     file "$dist/lumora-host.exe"
     if [ "${1:-}" = test ]; then
       echo "== the host's integration tests against lumora-host.exe under Wine"
+      cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
       cmake --build "$root/build" -j "$jobs" --target integration_tests
       "$root/scripts/test_windows.sh" "$root/build" "$dist/lumora-host.exe"
     fi
