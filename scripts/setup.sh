@@ -7,7 +7,8 @@
 #   scripts/setup.sh bench    ... then run the benchmarks and write bench/RESULTS.md
 #   scripts/setup.sh windows  install what is missing, the MinGW-w64 cross compiler and Wine included,
 #                             cross-build lumora-host.exe and lay out dist/lumora-windows-x64/
-#   scripts/setup.sh windows test   ... and then run the host's integration tests against it under Wine
+#   scripts/setup.sh windows test   ... and then run the Windows layer's tests and the host's
+#                                   integration tests against it under Wine
 # Safe to run again: it installs only missing packages and rebuilds incrementally.
 set -euo pipefail
 
@@ -90,6 +91,10 @@ case "$action" in
     echo "== Windows dependencies (cached)"
     windows_deps=$("$root/scripts/build_windows_deps.sh" | tail -n1)
     echo "== Windows build"
+    # pkg-config results stay cached: a new dependency prefix needs a fresh configure.
+    if ! grep -qxF "LUMORA_WINDOWS_DEPS:UNINITIALIZED=$windows_deps" "$root/build-windows/CMakeCache.txt" 2>/dev/null; then
+      rm -f "$root/build-windows/CMakeCache.txt"
+    fi
     cmake -S "$root" -B "$root/build-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DLUMORA_WINDOWS_DEPS="$windows_deps" >/dev/null
     cmake --build "$root/build-windows" -j "$jobs" --target lumora-host
@@ -100,10 +105,11 @@ case "$action" in
     cp "$root/docs/windows-dist-README.txt" "$dist/README.txt"
     file "$dist/lumora-host.exe"
     if [ "${1:-}" = test ]; then
-      echo "== the host's integration tests against lumora-host.exe under Wine"
+      echo "== the Windows tests under Wine"
       cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
       cmake --build "$root/build" -j "$jobs" --target integration_tests
-      "$root/scripts/test_windows.sh" "$root/build" "$dist/lumora-host.exe"
+      cmake --build "$root/build-windows" -j "$jobs" --target windows_platform_tests
+      "$root/scripts/test_windows.sh" "$root/build" "$root/build-windows/lumora-host.exe"
     fi
     ;;
   *)

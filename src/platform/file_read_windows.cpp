@@ -3,21 +3,12 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <memory>
 #include <new>
-#include <string_view>
 
+#include "platform/stdio_file_windows.h"
 #include "platform/utf16_windows.h"
 
 namespace lumora::platform {
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-}  // namespace
 
 FileReadStatus read_file_bounded(const char* path, std::size_t max_bytes, std::vector<std::uint8_t>& bytes) {
   bytes.clear();

@@ -1,19 +1,11 @@
 #include "platform/files.h"
 
 #include <cstdio>
-#include <memory>
 
+#include "platform/stdio_file_windows.h"
 #include "platform/utf16_windows.h"
 
 namespace lumora::platform {
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-}  // namespace
 
 FileWriteStatus write_file_replacing(const std::string& path, std::string_view bytes) {
   // Paths arrive as UTF-8; the wide-character open is the only one that

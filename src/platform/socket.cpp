@@ -43,14 +43,6 @@ bool transient(int error) { return error == EAGAIN || error == EWOULDBLOCK || er
 
 }  // namespace
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.release();
-  }
-  return *this;
-}
-
 void Socket::close() {
   if (handle_ >= 0) {
     ::close(handle_);
@@ -92,11 +84,6 @@ IoResult recv_some(const Socket& socket, void* data, std::size_t length) {
   if (received == 0) return {IoStatus::closed, 0};
   if (transient(errno)) return {IoStatus::would_block, 0};
   return {IoStatus::failed, 0};
-}
-
-WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
-                       Readiness* readiness) {
-  return wait_socket_and(socket, want_read, want_write, -1, timeout_seconds, readiness);
 }
 
 WaitStatus wait_socket_and(const Socket& socket, bool want_read, bool want_write, int descriptor,

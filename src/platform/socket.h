@@ -22,7 +22,13 @@ class Socket {
   Socket() = default;
   explicit Socket(NativeSocket handle) : handle_(handle) {}
   Socket(Socket&& other) noexcept : handle_(other.release()) {}
-  Socket& operator=(Socket&& other) noexcept;
+  Socket& operator=(Socket&& other) noexcept {
+    if (this != &other) {
+      close();
+      handle_ = other.release();
+    }
+    return *this;
+  }
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
   ~Socket() { close(); }
@@ -69,15 +75,18 @@ struct Readiness {
 enum class WaitStatus { ready, timed_out, failed };
 
 // Waits until the socket is readable (when `want_read`) or writable (when
-// `want_write`), or `timeout_seconds` (truncated to microseconds) passed.
-WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
-                       Readiness* readiness);
-
-// The same wait, also ending when `descriptor` (any pollable descriptor; -1
-// for none) is readable or hung up. An invalid socket takes no part. Windows
-// has no pollable descriptors: there only -1 is accepted, anything else fails.
+// `want_write`), `descriptor` (any pollable descriptor; -1 for none) is
+// readable or hung up, or `timeout_seconds` (truncated to microseconds)
+// passed. An invalid socket takes no part. Windows has no pollable
+// descriptors: there only -1 is accepted, anything else fails.
 WaitStatus wait_socket_and(const Socket& socket, bool want_read, bool want_write, int descriptor,
                            double timeout_seconds, Readiness* readiness);
+
+// The same wait without a descriptor.
+inline WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
+                              Readiness* readiness) {
+  return wait_socket_and(socket, want_read, want_write, -1, timeout_seconds, readiness);
+}
 
 // Controller side: a listening socket on 127.0.0.1 with a kernel-chosen port.
 Socket listen_loopback(std::uint16_t* port);

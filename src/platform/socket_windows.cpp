@@ -78,14 +78,6 @@ int io_length(std::size_t length) { return static_cast<int>(std::min<std::size_t
 
 }  // namespace
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.release();
-  }
-  return *this;
-}
-
 void Socket::close() {
   if (handle_ != kInvalidSocket) {
     ::closesocket(handle_);
@@ -135,11 +127,6 @@ IoResult recv_some(const Socket& socket, void* data, std::size_t length) {
   if (received == 0) return {IoStatus::closed, 0};
   if (transient(::WSAGetLastError())) return {IoStatus::would_block, 0};
   return {IoStatus::failed, 0};
-}
-
-WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
-                       Readiness* readiness) {
-  return wait_socket_and(socket, want_read, want_write, -1, timeout_seconds, readiness);
 }
 
 WaitStatus wait_socket_and(const Socket& socket, bool want_read, bool want_write, int descriptor,
