@@ -66,6 +66,15 @@ Socket connect_loopback(std::uint16_t port, double timeout_seconds);
 IoResult send_some(const Socket& socket, const void* data, std::size_t length);
 IoResult recv_some(const Socket& socket, void* data, std::size_t length);
 
+// Whether the peer has shut down its sending side (or the whole
+// connection), without reading anything: bytes it sent before may still
+// wait unread.
+bool peer_closed_sending(const Socket& socket);
+
+// Shuts down our sending side; the peer reads the end of input, and we can
+// still receive.
+bool shutdown_sending(const Socket& socket);
+
 struct Readiness {
   bool readable = false;
   bool writable = false;

@@ -129,6 +129,22 @@ IoResult recv_some(const Socket& socket, void* data, std::size_t length) {
   return {IoStatus::failed, 0};
 }
 
+// Windows reports the peer's end of input only through a read: a peek that
+// finds the end says so, while bytes still unread hide it until they are
+// read (the caller's reads then end in the same hang-up).
+bool peer_closed_sending(const Socket& socket) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(socket.native_handle(), &readable);
+  timeval now{0, 0};
+  if (::select(0, &readable, nullptr, nullptr, &now) < 1) return false;
+  char byte;
+  const int peeked = ::recv(socket.native_handle(), &byte, 1, MSG_PEEK);
+  return peeked == 0 || (peeked == SOCKET_ERROR && !transient(::WSAGetLastError()));
+}
+
+bool shutdown_sending(const Socket& socket) { return ::shutdown(socket.native_handle(), SD_SEND) == 0; }
+
 WaitStatus wait_socket_and(const Socket& socket, bool want_read, bool want_write, int descriptor,
                            double timeout_seconds, Readiness* readiness) {
   if (readiness != nullptr) *readiness = {};

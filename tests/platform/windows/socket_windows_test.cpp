@@ -65,6 +65,14 @@ TEST(SocketWindowsTest, LoopbackConnectionCarriesBytesBothWaysAndReportsTheHangU
   Readiness readiness;
   EXPECT_EQ(wait_socket(client, true, false, 0.02, &readiness), WaitStatus::timed_out);
   EXPECT_FALSE(readiness.readable);
+  // Our end of input is seen by the peer, which can still send to us.
+  EXPECT_FALSE(peer_closed_sending(server));
+  ASSERT_TRUE(shutdown_sending(client));
+  const double deadline = now_seconds() + 5;
+  while (!peer_closed_sending(server) && now_seconds() < deadline) sleep_seconds(0.01);
+  EXPECT_TRUE(peer_closed_sending(server));
+  ASSERT_TRUE(send_all(server, "after"));
+  EXPECT_EQ(receive(client, 5), "after");
   server.close();
   EXPECT_EQ(wait_socket(client, true, false, 5, &readiness), WaitStatus::ready);
   EXPECT_TRUE(readiness.readable);
