@@ -86,6 +86,11 @@ IoResult recv_some(const Socket& socket, void* data, std::size_t length) {
   return {IoStatus::failed, 0};
 }
 
+WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
+                       Readiness* readiness) {
+  return wait_socket_and(socket, want_read, want_write, -1, timeout_seconds, readiness);
+}
+
 WaitStatus wait_socket_and(const Socket& socket, bool want_read, bool want_write, int descriptor,
                            double timeout_seconds, Readiness* readiness) {
   // poll skips entries with a negative descriptor, so either may be absent.

@@ -92,10 +92,8 @@ WaitStatus wait_socket_and(const Socket& socket, bool want_read, bool want_write
                            double timeout_seconds, Readiness* readiness);
 
 // The same wait without a descriptor.
-inline WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
-                              Readiness* readiness) {
-  return wait_socket_and(socket, want_read, want_write, -1, timeout_seconds, readiness);
-}
+WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
+                       Readiness* readiness);
 
 // Controller side: a listening socket on 127.0.0.1 with a kernel-chosen port.
 Socket listen_loopback(std::uint16_t* port);

@@ -145,6 +145,11 @@ bool peer_closed_sending(const Socket& socket) {
 
 bool shutdown_sending(const Socket& socket) { return ::shutdown(socket.native_handle(), SD_SEND) == 0; }
 
+WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
+                       Readiness* readiness) {
+  return wait_socket_and(socket, want_read, want_write, -1, timeout_seconds, readiness);
+}
+
 WaitStatus wait_socket_and(const Socket& socket, bool want_read, bool want_write, int descriptor,
                            double timeout_seconds, Readiness* readiness) {
   if (readiness != nullptr) *readiness = {};
