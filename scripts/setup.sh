@@ -5,6 +5,10 @@
 #   scripts/setup.sh test     ... then run every test, once plainly and once under ASan + UBSan,
 #                             then every fuzz target for about a minute in all
 #   scripts/setup.sh bench    ... then run the benchmarks and write bench/RESULTS.md
+#   scripts/setup.sh windows  install what is missing, the MinGW-w64 cross compiler and Wine included,
+#                             cross-build lumora-host.exe and lay out dist/lumora-windows-x64/
+#   scripts/setup.sh windows test   ... and then run the Windows layer's tests and the host's
+#                                   integration tests against it under Wine
 # Safe to run again: it installs only missing packages and rebuilds incrementally.
 set -euo pipefail
 
@@ -20,6 +24,12 @@ packages=(
   python3-pip python3-setuptools python3-wheel python3-venv
   xvfb xdotool
 )
+
+# Only for the Windows build, so that the Linux-only paths do not pay for them.
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 file)
+if [ "$action" = windows ]; then
+  packages+=("${windows_packages[@]}")
+fi
 
 install_missing() {
   local missing=()
@@ -57,7 +67,10 @@ run_tests() {  # run_tests DIR
 }
 
 install_missing
-build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The Windows build needs no Linux build; its tests need only the integration tests.
+if [ "$action" != windows ]; then
+  build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
 
 case "$action" in
   build) ;;
@@ -77,8 +90,33 @@ case "$action" in
   bench)
     "$root/bench/run.sh" "$root/build" "$@"
     ;;
+  windows)
+    echo "== Windows dependencies (cached)"
+    windows_deps=$("$root/scripts/build_windows_deps.sh" | tail -n1)
+    echo "== Windows build"
+    # pkg-config results stay cached: a new dependency prefix needs a fresh configure.
+    if ! grep -qxF "LUMORA_WINDOWS_DEPS:UNINITIALIZED=$windows_deps" "$root/build-windows/CMakeCache.txt" 2>/dev/null; then
+      rm -f "$root/build-windows/CMakeCache.txt"
+    fi
+    cmake -S "$root" -B "$root/build-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DLUMORA_WINDOWS_DEPS="$windows_deps" >/dev/null
+    cmake --build "$root/build-windows" -j "$jobs" --target lumora-host
+    dist=$root/dist/lumora-windows-x64
+    rm -rf "$dist"
+    mkdir -p "$dist"
+    cp "$root/build-windows/lumora-host.exe" "$dist/"
+    cp "$root/docs/windows-dist-README.txt" "$dist/README.txt"
+    file "$dist/lumora-host.exe"
+    if [ "${1:-}" = test ]; then
+      echo "== the Windows tests under Wine"
+      cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+      cmake --build "$root/build" -j "$jobs" --target integration_tests
+      cmake --build "$root/build-windows" -j "$jobs" --target windows_platform_tests
+      "$root/scripts/test_windows.sh" "$root/build" "$root/build-windows/lumora-host.exe"
+    fi
+    ;;
   *)
-    echo "usage: scripts/setup.sh [build|demo|test|bench]" >&2
+    echo "usage: scripts/setup.sh [build|demo|test|bench|windows [test]]" >&2
     exit 2
     ;;
 esac

@@ -43,14 +43,6 @@ bool transient(int error) { return error == EAGAIN || error == EWOULDBLOCK || er
 
 }  // namespace
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.release();
-  }
-  return *this;
-}
-
 void Socket::close() {
   if (handle_ >= 0) {
     ::close(handle_);

@@ -7,28 +7,43 @@
 
 namespace lumora::platform {
 
+// The system's socket handle: a descriptor on POSIX systems, a SOCKET (an
+// unsigned pointer-sized value) on Windows.
+#ifdef _WIN32
+using NativeSocket = std::uintptr_t;
+#else
+using NativeSocket = int;
+#endif
+inline constexpr NativeSocket kInvalidSocket = static_cast<NativeSocket>(-1);
+
 // An owned socket; closed when destroyed.
 class Socket {
  public:
   Socket() = default;
-  explicit Socket(int handle) : handle_(handle) {}
+  explicit Socket(NativeSocket handle) : handle_(handle) {}
   Socket(Socket&& other) noexcept : handle_(other.release()) {}
-  Socket& operator=(Socket&& other) noexcept;
+  Socket& operator=(Socket&& other) noexcept {
+    if (this != &other) {
+      close();
+      handle_ = other.release();
+    }
+    return *this;
+  }
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
   ~Socket() { close(); }
 
-  bool valid() const { return handle_ >= 0; }
-  int native_handle() const { return handle_; }
-  int release() {
-    int handle = handle_;
-    handle_ = -1;
+  bool valid() const { return handle_ != kInvalidSocket; }
+  NativeSocket native_handle() const { return handle_; }
+  NativeSocket release() {
+    NativeSocket handle = handle_;
+    handle_ = kInvalidSocket;
     return handle;
   }
   void close();
 
  private:
-  int handle_ = -1;
+  NativeSocket handle_ = kInvalidSocket;
 };
 
 enum class IoStatus {
@@ -69,14 +84,16 @@ struct Readiness {
 enum class WaitStatus { ready, timed_out, failed };
 
 // Waits until the socket is readable (when `want_read`) or writable (when
-// `want_write`), or `timeout_seconds` (truncated to microseconds) passed.
-WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
-                       Readiness* readiness);
-
-// The same wait, also ending when `descriptor` (any pollable descriptor; -1
-// for none) is readable or hung up. An invalid socket takes no part.
+// `want_write`), `descriptor` (any pollable descriptor; -1 for none) is
+// readable or hung up, or `timeout_seconds` (truncated to microseconds)
+// passed. An invalid socket takes no part. Windows has no pollable
+// descriptors: there only -1 is accepted, anything else fails.
 WaitStatus wait_socket_and(const Socket& socket, bool want_read, bool want_write, int descriptor,
                            double timeout_seconds, Readiness* readiness);
+
+// The same wait without a descriptor.
+WaitStatus wait_socket(const Socket& socket, bool want_read, bool want_write, double timeout_seconds,
+                       Readiness* readiness);
 
 // Controller side: a listening socket on 127.0.0.1 with a kernel-chosen port.
 Socket listen_loopback(std::uint16_t* port);

@@ -9,6 +9,7 @@
 #include "client/controller.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
+#include "support/host_fixture.h"
 
 namespace lumora {
 namespace {
@@ -38,7 +39,7 @@ TEST(HostCommandLineTest, BadCommandLinesExitWithTwoAndPrintNothing) {
     std::string shown;
     for (const std::string& arg : args) shown += "[" + arg + "] ";
     SCOPED_TRACE(shown);
-    client::ProcessResult result = client::run_process(LUMORA_HOST_PATH, args, 10);
+    client::ProcessResult result = client::run_process(test::default_host_path(), args, 10);
     EXPECT_FALSE(result.timed_out);
     EXPECT_EQ(2, result.exit_code);
     EXPECT_EQ("", result.standard_output);
@@ -78,7 +79,7 @@ TEST(HostCommandLineTest, OptionsInAnyOrderLastValueWinsUpperCaseAccepted) {
   client::ProcessResult result;
   std::thread host([&] {
     result = client::run_process(
-        LUMORA_HOST_PATH, {"--token", kToken, "--port", "1", "--token", token, "--port", std::to_string(port)}, 20);
+        test::default_host_path(), {"--token", kToken, "--port", "1", "--token", token, "--port", std::to_string(port)}, 20);
   });
   platform::Socket connection;
   EXPECT_EQ(token, accept_hello(listener, &connection));

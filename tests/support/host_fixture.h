@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -23,10 +24,18 @@ std::unique_ptr<client::Controller> launch_host(const std::string& host_path,
                                                 const std::vector<std::string>& environment = {});
 
 #ifdef LUMORA_HOST_PATH
-// Options for the host binary built with this tree, to adjust before launch_host().
+// The host the tests drive: the binary built with this tree, or the program
+// named by LUMORA_TEST_HOST (tests/support/wine_host.sh runs the Windows
+// build under Wine, say).
+inline std::string default_host_path() {
+  const char* chosen = std::getenv("LUMORA_TEST_HOST");
+  return chosen != nullptr && chosen[0] != '\0' ? std::string(chosen) : std::string(LUMORA_HOST_PATH);
+}
+
+// Options for the default host, to adjust before launch_host().
 inline client::LaunchOptions default_host_options() {
   client::LaunchOptions options;
-  options.host_path = LUMORA_HOST_PATH;
+  options.host_path = default_host_path();
   return options;
 }
 
@@ -39,7 +48,7 @@ inline std::filesystem::path built_demo_path() {
 // The host binary built with this tree.
 inline std::unique_ptr<client::Controller> launch_default_host(const std::vector<std::string>& extra_args = {},
                                                                const std::vector<std::string>& environment = {}) {
-  return launch_host(LUMORA_HOST_PATH, extra_args, environment);
+  return launch_host(default_host_path(), extra_args, environment);
 }
 
 // The host binary built with this tree, with a headless terminal of that many
