@@ -18,11 +18,10 @@ FileReadStatus read_file_bounded(const char* path, std::size_t max_bytes, std::v
   FilePtr file(::_wfopen(wide_path->c_str(), L"rb"));
   if (!file) return FileReadStatus::cannot_open;
   struct _stat64 info {};
+  if (::_fstat64(::_fileno(file.get()), &info) != 0) return FileReadStatus::cannot_open;
   // Directories, pipes and devices have no trustworthy size; only regular
-  // files are read.
-  if (::_fstat64(::_fileno(file.get()), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) {
-    return FileReadStatus::cannot_open;
-  }
+  // files are read, as on every other system.
+  if ((info.st_mode & _S_IFMT) != _S_IFREG) return FileReadStatus::not_regular;
   if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > max_bytes) return FileReadStatus::too_large;
   const auto size = static_cast<std::size_t>(info.st_size);
   try {
